@@ -1,0 +1,39 @@
+// The shell services that every layer may call from any thread: the event log, the item
+// count and the status text. The core does not know the window that shows them; the main
+// window (or a test recorder) installs itself as the receiver. Without a receiver every
+// call is a no-op.
+#pragma once
+
+#include <string>
+
+class ShellReceiver {
+public:
+    virtual ~ShellReceiver() = default;
+    // kind: 0 information, 1 error
+    virtual void AddEvent(int kind, const std::string& text) = 0;
+    virtual void AddToItemCount(int delta) = 0;
+    virtual void SetStatusText(const std::string& text) = 0;
+};
+
+// Installs (or, with nullptr, removes) the receiver. Removal waits for calls in progress, so
+// the receiver may be destroyed right after.
+void InstallShellReceiver(ShellReceiver* receiver);
+
+// Formats string-table message `id` with printf arguments (512-byte buffer, cut to 511
+// characters) and reports it. Ids 15000-15999 are information, 16000-16999 errors.
+void LogEvent(unsigned id, ...);
+
+// Event kind of a message id: 0 information, 1 error.
+int EventKindOf(unsigned id);
+
+void AddToItemCount(int delta);
+void SetStatusText(const std::string& text);
+
+// Shows string `id` in the status bar for the life of the object, then "Ready" again.
+class StatusMessage {
+public:
+    explicit StatusMessage(unsigned id);
+    ~StatusMessage();
+    StatusMessage(const StatusMessage&) = delete;
+    StatusMessage& operator=(const StatusMessage&) = delete;
+};
