@@ -1,0 +1,90 @@
+#include "platform/config/opc_config.h"
+
+#include "platform/config/ini_file.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <mutex>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kSection = "CONFIG";
+constexpr const char* kPathKey = "PATH";
+constexpr const char* kStartKey = "START_ADDR";
+constexpr unsigned kDefaultStartAddress = 1;
+
+// Guards the testing folder and the handler; also serialises this process's read-modify-write
+// cycles on the file so that two writers do not lose each other's key.
+std::mutex g_mutex;
+std::string g_folderForTesting;
+std::function<void(unsigned)> g_startAddressHandler;
+
+void WriteConfigValue(const char* key, const std::string& value) {
+    const std::string path = GetConfigFilePath();
+    std::lock_guard lock(g_mutex);
+    ini::WriteValue(path, kSection, key, value);
+}
+
+}  // namespace
+
+std::string GetProgramPath() {
+    std::string buffer(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<size_t>(n) >= buffer.size()) return {};
+    buffer.resize(static_cast<size_t>(n));
+    return buffer;
+}
+
+std::string GetProgramFolder() {
+    {
+        std::lock_guard lock(g_mutex);
+        if (!g_folderForTesting.empty()) return g_folderForTesting;
+    }
+    const std::string path = GetProgramPath();
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+void SetProgramFolderForTesting(const std::string& folder) {
+    std::lock_guard lock(g_mutex);
+    g_folderForTesting = folder;
+    if (!g_folderForTesting.empty() && g_folderForTesting.back() != '/') g_folderForTesting += '/';
+}
+
+std::string GetConfigFilePath() { return GetProgramFolder() + "OPC.cfg"; }
+
+std::string ReadProjectPath() {
+    return ini::ReadValue(GetConfigFilePath(), kSection, kPathKey).value_or(std::string());
+}
+
+void WriteProjectPath(const std::string& path) { WriteConfigValue(kPathKey, path); }
+
+int AtoiValue(const std::string& text) {
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    return static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
+}
+
+unsigned ReadStartAddress() {
+    const auto text = ini::ReadValue(GetConfigFilePath(), kSection, kStartKey);
+    if (!text) return kDefaultStartAddress;
+    return static_cast<unsigned>(std::max(AtoiValue(*text), 0));
+}
+
+void WriteStartAddress(int value) {
+    const int stored = std::max(value, 0);
+    WriteConfigValue(kStartKey, std::to_string(stored));
+    std::function<void(unsigned)> handler;
+    {
+        std::lock_guard lock(g_mutex);
+        handler = g_startAddressHandler;
+    }
+    if (handler) handler(static_cast<unsigned>(stored));
+}
+
+void SetStartAddressHandler(std::function<void(unsigned)> handler) {
+    std::lock_guard lock(g_mutex);
+    g_startAddressHandler = std::move(handler);
+}

@@ -1,0 +1,36 @@
+// The configuration file OPC.cfg beside the executable: section "CONFIG" with the project to
+// reopen at start ("PATH") and the first item address ("START_ADDR"). Any thread may call
+// these; a missing or unreadable file gives the defaults, and writes are not verified.
+#pragma once
+
+#include <functional>
+#include <string>
+
+// Full path of the running executable.
+std::string GetProgramPath();
+
+// The executable's folder, ending in '/'.
+std::string GetProgramFolder();
+
+// Makes GetProgramFolder return `folder` (a '/' is added when missing); empty restores the
+// real folder. For tests.
+void SetProgramFolderForTesting(const std::string& folder);
+
+// Full path of OPC.cfg.
+std::string GetConfigFilePath();
+
+// "CONFIG"/"PATH"; empty when absent.
+std::string ReadProjectPath();
+void WriteProjectPath(const std::string& path);
+
+// "CONFIG"/"START_ADDR" read like C atoi ("12abc" -> 12, "abc" -> 0); absent -> 1;
+// negative -> 0.
+unsigned ReadStartAddress();
+
+// Writes "CONFIG"/"START_ADDR" as decimal text (negative -> 0), then runs the handler set
+// with SetStartAddressHandler, which renumbers the items and saves the project.
+void WriteStartAddress(int value);
+void SetStartAddressHandler(std::function<void(unsigned)> handler);
+
+// The value of text converted the way C atoi does it, clamped to the int range.
+int AtoiValue(const std::string& text);
