@@ -36,6 +36,23 @@ inline constexpr HRESULT DISP_E_ARRAYISLOCKED = MakeHResult(0x8002000D);
 inline constexpr HRESULT DISP_E_BADINDEX = MakeHResult(0x8002000B);
 inline constexpr HRESULT STG_E_INVALIDFUNCTION = MakeHResult(0x80030001);
 inline constexpr HRESULT STG_E_FILENOTFOUND = MakeHResult(0x80030002);
+inline constexpr HRESULT STG_E_ACCESSDENIED = MakeHResult(0x80030005);
+inline constexpr HRESULT STG_E_INSUFFICIENTMEMORY = MakeHResult(0x80030008);
+inline constexpr HRESULT STG_E_INVALIDPOINTER = MakeHResult(0x80030009);
+inline constexpr HRESULT STG_E_INVALIDPARAMETER = MakeHResult(0x80030057);
+inline constexpr HRESULT STG_E_MEDIUMFULL = MakeHResult(0x80030070);
+inline constexpr HRESULT CO_S_NOTALLINTERFACES = MakeHResult(0x00080012);
+inline constexpr HRESULT CO_E_NOTINITIALIZED = MakeHResult(0x800401F0);
+inline constexpr HRESULT RPC_E_CHANGED_MODE = MakeHResult(0x80010106);
+inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = MakeHResult(0x80040111);
+inline constexpr HRESULT CAT_E_CATIDNOEXIST = MakeHResult(0x80040160);
+inline constexpr HRESULT CAT_E_NODESCRIPTION = MakeHResult(0x80040161);
+inline constexpr HRESULT DV_E_LINDEX = MakeHResult(0x80040068);
+inline constexpr HRESULT DV_E_STGMEDIUM = MakeHResult(0x80040066);
+inline constexpr HRESULT DV_E_CLIPFORMAT = MakeHResult(0x8004006A);
+inline constexpr HRESULT OLE_E_ADVF = MakeHResult(0x80040001);
+inline constexpr HRESULT DATA_S_SAMEFORMATETC = MakeHResult(0x00040130);
+inline constexpr HRESULT DISP_E_DIVBYZERO = MakeHResult(0x80020012);
 
 // OPC DA
 inline constexpr HRESULT OPC_E_INVALIDHANDLE = MakeHResult(0xC0040001);
@@ -54,3 +71,6 @@ inline constexpr HRESULT OPC_S_INUSE = MakeHResult(0x0004000F);
 inline constexpr HRESULT OPC_E_INVALIDCONFIGFILE = MakeHResult(0xC0040010);
 inline constexpr HRESULT OPC_E_NOTFOUND = MakeHResult(0xC0040011);
 inline constexpr HRESULT OPC_E_INVALID_PID = MakeHResult(0xC0040203);
+
+// The constant's name ("E_INVALIDARG", "OPC_E_BADTYPE", ...); "" for a code not listed here.
+const char* HResultName(HRESULT hr);
