@@ -14,6 +14,17 @@ ShellReceiver* g_receiver = nullptr;
 
 constexpr unsigned kReadyId = 57345;
 
+// A text cut at the buffer's end may end inside a UTF-8 sequence; drop that partial character
+// so that the event never holds invalid UTF-8.
+void DropCutCharacter(std::string& text) {
+    size_t start = text.size();
+    while (start > 0 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) --start;
+    if (start == 0) return;
+    const auto lead = static_cast<unsigned char>(text[start - 1]);
+    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (text.size() - (start - 1) < length) text.resize(start - 1);
+}
+
 template <typename Fn>
 void WithReceiver(Fn&& fn) {
     std::shared_lock lock(g_receiverLock);
@@ -40,7 +51,8 @@ void LogEvent(unsigned id, ...) {
     std::vsnprintf(buffer, sizeof buffer, format.c_str(), args);
 #pragma GCC diagnostic pop
     va_end(args);
-    const std::string text(buffer);
+    std::string text(buffer);
+    if (text.size() == sizeof buffer - 1) DropCutCharacter(text);
     WithReceiver([&](ShellReceiver& r) { r.AddEvent(EventKindOf(id), text); });
 }
 

@@ -57,6 +57,23 @@ TEST(Shell, LongTextIsCutTo511Bytes) {
     EXPECT_EQ(recorder.events[0].second.size(), 511u);
 }
 
+TEST(Shell, CutNeverSplitsACharacter) {
+    Recorder recorder;
+    Installed installed(&recorder);
+    // "增加组 '" is 11 bytes; each 组 adds 3, so the 511-byte cut falls inside one.
+    for (size_t pad = 0; pad < 3; ++pad) {
+        std::string name(pad, 'p');
+        for (int i = 0; i < 200; ++i) name += "组";
+        LogEvent(15001, name.c_str(), "p");
+    }
+    ASSERT_EQ(recorder.events.size(), 3u);
+    for (const auto& [kind, text] : recorder.events) {
+        EXPECT_GE(text.size(), 509u);
+        EXPECT_LE(text.size(), 511u);
+        EXPECT_EQ(text.substr(text.size() - 3), "组") << text.size();
+    }
+}
+
 TEST(Shell, WithoutReceiverCallsDoNothing) {
     LogEvent(15001, "a", "b");
     AddToItemCount(3);
