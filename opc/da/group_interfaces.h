@@ -5,8 +5,8 @@
 #pragma once
 
 #include "opc/da/opc_types.h"
-
-using LPUNKNOWN = IUnknown*;
+#include "opc/da/iids.h"
+#include "platform/com/unknown.h"
 
 struct IOPCGroupStateMgt : IUnknown {
     virtual HRESULT GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName, LONG* pTimeBias,
@@ -118,3 +118,12 @@ struct IOPCDataCallback : IUnknown {
 protected:
     ~IOPCDataCallback() = default;
 };
+
+COM_INTERFACE_IID(IOPCGroupStateMgt, IID_IOPCGroupStateMgt);
+COM_INTERFACE_IID(IOPCPublicGroupStateMgt, IID_IOPCPublicGroupStateMgt);
+COM_INTERFACE_IID(IOPCItemMgt, IID_IOPCItemMgt);
+COM_INTERFACE_IID(IEnumOPCItemAttributes, IID_IEnumOPCItemAttributes);
+COM_INTERFACE_IID(IOPCSyncIO, IID_IOPCSyncIO);
+COM_INTERFACE_IID(IOPCAsyncIO, IID_IOPCAsyncIO);
+COM_INTERFACE_IID(IOPCAsyncIO2, IID_IOPCAsyncIO2);
+COM_INTERFACE_IID(IOPCDataCallback, IID_IOPCDataCallback);

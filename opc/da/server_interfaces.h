@@ -5,9 +5,10 @@
 #pragma once
 
 #include "opc/da/opc_types.h"
+#include "opc/da/iids.h"
+#include "platform/com/unknown.h"
 
 struct IEnumString;
-using LPUNKNOWN = IUnknown*;
 using LPENUMSTRING = IEnumString*;
 
 struct IOPCServer : IUnknown {
@@ -78,3 +79,10 @@ struct IOPCShutdown : IUnknown {
 protected:
     ~IOPCShutdown() = default;
 };
+
+COM_INTERFACE_IID(IOPCServer, IID_IOPCServer);
+COM_INTERFACE_IID(IOPCCommon, IID_IOPCCommon);
+COM_INTERFACE_IID(IOPCServerPublicGroups, IID_IOPCServerPublicGroups);
+COM_INTERFACE_IID(IOPCBrowseServerAddressSpace, IID_IOPCBrowseServerAddressSpace);
+COM_INTERFACE_IID(IOPCItemProperties, IID_IOPCItemProperties);
+COM_INTERFACE_IID(IOPCShutdown, IID_IOPCShutdown);
