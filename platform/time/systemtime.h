@@ -1,17 +1,7 @@
-// A broken-down local time with milliseconds, and the current local time.
+// The current local time as a SYSTEMTIME (the struct of the COM layer's time header).
 #pragma once
 
-#include "platform/com/types.h"
+#include "platform/com/filetime.h"
 
-struct SYSTEMTIME {
-    WORD wYear = 0;
-    WORD wMonth = 0;  // 1-12
-    WORD wDayOfWeek = 0;  // 0 Sunday
-    WORD wDay = 0;
-    WORD wHour = 0;
-    WORD wMinute = 0;
-    WORD wSecond = 0;
-    WORD wMilliseconds = 0;
-};
-
-void GetLocalTime(SYSTEMTIME* time);
+// Local time now, with milliseconds.
+SYSTEMTIME LocalTimeNow();

@@ -20,13 +20,13 @@ TEST(Tick, IsTheMonotonicClockInMillisecondsCutTo32Bits) {
 }
 
 TEST(LocalTime, MatchesTheCLibraryLocalTime) {
-    SYSTEMTIME now;
+    SYSTEMTIME now{};
     std::time_t before = 0;
     std::tm expected{};
     // Retry if a second boundary passes between the two readings.
     for (int attempt = 0; attempt < 5; ++attempt) {
         before = std::time(nullptr);
-        GetLocalTime(&now);
+        now = LocalTimeNow();
         if (std::time(nullptr) == before) break;
     }
     ::localtime_r(&before, &expected);

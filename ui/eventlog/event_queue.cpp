@@ -1,8 +1,7 @@
 #include "ui/eventlog/event_queue.h"
 
 bool EventQueue::Add(int kind, std::string text) {
-    EventEntry entry{std::move(text), {}, kind};
-    GetLocalTime(&entry.time);
+    EventEntry entry{std::move(text), LocalTimeNow(), kind};
     std::lock_guard lock(mutex_);
     if (errorsOnly_ && kind != 1) return false;
     pending_.push_back(std::move(entry));
