@@ -1,0 +1,48 @@
+// The one process-wide map of ItemID to forwarding address and of address to item. Items
+// that share an ItemID share its address; the address names the first of them registered.
+// New ItemIDs take the first free address of the run of taken addresses that begins at the
+// lowest one, or the start address from OPC.cfg when nothing is taken at or below it.
+//
+// No lock: every caller runs on the GUI thread (or the document's worker while the GUI holds
+// its commands off).
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+
+class CVItem;
+
+class CItemAddressRegistry {
+public:
+    static CItemAddressRegistry& Instance();
+
+    int Register(CVItem* item);
+    void RegisterAt(CVItem* item, int address);
+    void Unregister(CVItem* item);
+    // Consecutive addresses from the start address, in the order of the old addresses.
+    void Renumber();
+
+    CVItem* FindByAddress(int address) const;
+    bool ContainsItemId(const std::string& itemId) const;
+    int AddressOf(const std::string& itemId) const;  // -1 when absent
+
+    // Where the start address comes from (OPC.cfg by default); for tests.
+    void SetStartAddressSource(std::function<unsigned()> source);
+
+    CItemAddressRegistry(const CItemAddressRegistry&) = delete;
+    CItemAddressRegistry& operator=(const CItemAddressRegistry&) = delete;
+
+private:
+    CItemAddressRegistry();
+    int NextFreeAddress(int start) const;
+    void Take(int address, CVItem* item);
+    void Release(int address);
+
+    std::map<std::string, int> byItemId_;
+    std::map<int, CVItem*> byAddress_;
+    // Runs of consecutive taken addresses, first -> last; keeps the first-gap search
+    // logarithmic.
+    std::map<long long, long long> runs_;
+    std::function<unsigned()> startAddress_;
+};

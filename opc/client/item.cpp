@@ -1,0 +1,127 @@
+#include "opc/client/item.h"
+
+#include "forwarding/item_address_registry.h"
+#include "forwarding/wire_type.h"
+#include "opc/client/client_handles.h"
+#include "opc/client/value_text.h"
+#include "platform/com/filetime.h"
+#include "platform/com/variant.h"
+#include "platform/shell/shell.h"
+
+#include <cstdio>
+
+namespace {
+constexpr unsigned kInvalidArrayId = 16031;
+}
+
+CVItem::CVItem(CVGroup* owner)
+    : group(owner), timestamp_(FileTimeNow()), clientHandle_(ItemHandles().Add(this)) {
+    VariantInit(&value_);
+    QualityText(0);  // loads the shared text table with the first item
+}
+
+CVItem::~CVItem() {
+    ItemHandles().Remove(clientHandle_);
+    VariantClear(&value_);
+    CItemAddressRegistry::Instance().Unregister(this);
+}
+
+void CVItem::StoreValue(const VARIANT& value, WORD quality) {
+    VARIANT copy;
+    VariantInit(&copy);
+    if (FAILED(VariantCopy(&copy, &value))) VariantInit(&copy);
+    VariantClear(&value_);
+    value_ = copy;  // takes over what the copy owns
+    ++updateCount_;
+    quality_ = quality;
+}
+
+void CVItem::SetValue(const VARIANT& value, WORD quality) {
+    std::lock_guard lock(lock_);
+    StoreValue(value, quality);
+    timestampPresent_ = FALSE;
+}
+
+void CVItem::SetValueWithTimestamp(const VARIANT& value, WORD quality, const FILETIME& timestamp) {
+    std::lock_guard lock(lock_);
+    StoreValue(value, quality);
+    timestampPresent_ = TRUE;
+    timestamp_ = timestamp;
+}
+
+VARIANT CVItem::GetValueCopy() const {
+    std::lock_guard lock(lock_);
+    return value_;
+}
+
+void CVItem::GetValue(VARIANT* out) const {
+    std::lock_guard lock(lock_);
+    VariantInit(out);
+    VariantCopy(out, &value_);
+}
+
+bool CVItem::IsGood() const {
+    std::lock_guard lock(lock_);
+    return added && (quality_ & OPC_STATUS_MASK) == OPC_QUALITY_GOOD;
+}
+
+WORD CVItem::GetQuality() const {
+    std::lock_guard lock(lock_);
+    return quality_;
+}
+
+DWORD CVItem::GetUpdateCount() const {
+    std::lock_guard lock(lock_);
+    return updateCount_;
+}
+
+void CVItem::FormatValue(std::string& text) const {
+    bool valid;
+    {
+        std::lock_guard lock(lock_);
+        if (!added) {
+            text = UnknownText();
+            return;
+        }
+        valid = FormatVariant(value_, text);
+    }
+    // Reported outside the lock: the event log must never wait on an item.
+    if (!valid) LogEvent(kInvalidArrayId, itemId.c_str());
+}
+
+const std::string& CVItem::FormatQuality() const {
+    std::lock_guard lock(lock_);
+    return added ? QualityText(quality_) : NoValueText();
+}
+
+void CVItem::FormatTimestamp(std::string& text) const {
+    std::lock_guard lock(lock_);
+    if (!timestampPresent_) {
+        text = NoTimestampText();
+        return;
+    }
+    FILETIME local;
+    SYSTEMTIME st;
+    if (!FileTimeToLocalFileTime(&timestamp_, &local) || !FileTimeToSystemTime(&local, &st)) return;
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d:%03d", st.wHour, st.wMinute, st.wSecond,
+                  st.wMilliseconds);
+    text = buffer;
+}
+
+void CVItem::Reset(bool clearServerHandle) {
+    added = FALSE;
+    if (clearServerHandle) serverHandle = 0;
+    std::lock_guard lock(lock_);
+    quality_ = OPC_QUALITY_OUT_OF_SERVICE;
+    updateCount_ = 0;
+    timestampPresent_ = FALSE;
+    VariantClear(&value_);
+}
+
+void CVItem::UpdateWireType() {
+    if (const auto wire = WireTypeOf(dataType)) {
+        wireTypeCode = wire->code;
+        valueSize = wire->size;
+    }
+}

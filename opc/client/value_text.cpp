@@ -1,0 +1,195 @@
+#include "opc/client/value_text.h"
+
+#include "platform/com/bstr.h"
+#include "platform/strings/string_table.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+namespace {
+
+struct QualityRow {
+    WORD status;  // quality AND 0xFC
+    unsigned stringId;
+};
+
+constexpr QualityRow kQualityRows[] = {
+    {0x00, 10009}, {0x04, 10010}, {0x08, 10011}, {0x0C, 10012}, {0x10, 10013},
+    {0x14, 10014}, {0x18, 10015}, {0x1C, 10016}, {0x40, 10007}, {0x44, 10017},
+    {0x50, 10018}, {0x54, 10019}, {0x58, 10020}, {0xC0, 10008}, {0xD8, 10021},
+};
+
+constexpr unsigned kNoValueId = 10022;
+constexpr unsigned kUnknownId = 10006;
+constexpr unsigned kNoTimestampId = 10023;
+
+// Loaded once; the texts live until the process ends.
+struct QualityTable {
+    std::array<std::string, 256> byStatus;
+    std::string noValue{LoadString(kNoValueId)};
+    std::string unknown{LoadString(kUnknownId)};
+    std::string noTimestamp{LoadString(kNoTimestampId)};
+
+    QualityTable() {
+        byStatus.fill(noValue);
+        for (const auto& row : kQualityRows) byStatus[row.status] = std::string(LoadString(row.stringId));
+    }
+};
+
+const QualityTable& Table() {
+    static const QualityTable table;
+    return table;
+}
+
+struct TypeName {
+    VARTYPE type;
+    const char* name;
+};
+
+constexpr TypeName kTypeNames[] = {
+    {VT_BOOL, "Boolean"}, {VT_UI1, "Byte"},  {VT_I1, "Char"},  {VT_UI2, "Word"},
+    {VT_I2, "Short"},     {VT_UI4, "DWord"}, {VT_I4, "Long"},  {VT_R4, "Float"},
+    {VT_R8, "Double"},    {VT_BSTR, "String"},
+};
+
+template <typename... Args>
+void Append(std::string& text, const char* format, Args... args) {
+    char buffer[64];
+    const int n = std::snprintf(buffer, sizeof buffer, format, args...);
+    if (n > 0) text.append(buffer, static_cast<std::size_t>(n) < sizeof buffer ? n : sizeof buffer - 1);
+}
+
+bool IsShownArrayElement(VARTYPE element) {
+    switch (element) {
+    case VT_I2: case VT_I4: case VT_R4: case VT_R8:
+    case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4:
+        return true;
+    default:
+        return false;
+    }
+}
+
+ULONG ElementSizeOf(VARTYPE element) {
+    switch (element) {
+    case VT_I1: case VT_UI1: return 1;
+    case VT_I2: case VT_UI2: return 2;
+    case VT_R8: return 8;
+    default: return 4;
+    }
+}
+
+void AppendElement(std::string& text, VARTYPE element, const BYTE* p) {
+    switch (ElementSizeOf(element)) {
+    case 1:
+        if (element == VT_UI1) Append(text, "%u", unsigned{p[0]});
+        else Append(text, "%d", int{static_cast<signed char>(p[0])});
+        break;
+    case 2: {
+        std::uint16_t v;
+        std::memcpy(&v, p, 2);
+        if (element == VT_UI2) Append(text, "%u", unsigned{v});
+        else Append(text, "%d", int{static_cast<std::int16_t>(v)});
+        break;
+    }
+    case 4: {
+        std::uint32_t v;
+        std::memcpy(&v, p, 4);
+        if (element == VT_R4) {
+            float f;
+            std::memcpy(&f, p, 4);
+            Append(text, "%G", double{f});
+        } else if (element == VT_UI4) {
+            Append(text, "%u", unsigned{v});
+        } else {
+            Append(text, "%d", static_cast<int>(static_cast<std::int32_t>(v)));
+        }
+        break;
+    }
+    default: {
+        double d;
+        std::memcpy(&d, p, 8);
+        Append(text, "%G", d);
+    }
+    }
+}
+
+void FormatArray(const SAFEARRAY& array, VARTYPE element, std::string& text) {
+    const ULONG elementSize = ElementSizeOf(element);
+    const ULONG rowLength = array.cDims == 1 ? array.rgsabound[0].cElements : array.rgsabound[1].cElements;
+    std::size_t count = array.cDims ? 1 : 0;
+    for (USHORT d = 0; d < array.cDims; ++d) count *= array.rgsabound[d].cElements;
+    if (!array.pvData) count = 0;
+
+    text = "[ ";
+    const auto* data = static_cast<const BYTE*>(array.pvData);
+    ULONG inRow = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (inRow > 0) text += ", ";
+        AppendElement(text, element, data + i * elementSize);
+        if (++inRow == rowLength) {
+            if (i + 1 < count) text += " ] [ ";
+            inRow = 0;
+        }
+    }
+    text += " ]";
+}
+
+}  // namespace
+
+const std::string& QualityText(WORD quality) { return Table().byStatus[quality & 0xFC]; }
+const std::string& NoValueText() { return Table().noValue; }
+const std::string& UnknownText() { return Table().unknown; }
+const std::string& NoTimestampText() { return Table().noTimestamp; }
+
+std::string VarTypeName(VARTYPE type) {
+    const VARTYPE base = type & ~VT_ARRAY;
+    std::string name = "Native";
+    for (const auto& entry : kTypeNames)
+        if (entry.type == base) name = entry.name;
+    if (type & VT_ARRAY) name += " Array";
+    return name;
+}
+
+VARTYPE VarTypeFromName(std::string_view name) {
+    const std::string text(name);
+    for (const auto& entry : kTypeNames) {
+        if (strcasecmp(text.c_str(), entry.name) == 0) return entry.type;
+        if (entry.type == VT_BOOL || entry.type == VT_BSTR) continue;  // no array forms
+        const std::string arrayName = std::string(entry.name) + " Array";
+        if (strcasecmp(text.c_str(), arrayName.c_str()) == 0) return VT_ARRAY | entry.type;
+    }
+    return VT_EMPTY;
+}
+
+bool FormatVariant(const VARIANT& value, std::string& text) {
+    text.clear();
+    if (value.vt & VT_ARRAY) {
+        const VARTYPE element = value.vt & ~VT_ARRAY;
+        if (!IsShownArrayElement(element)) {
+            text = UnknownText();
+            return true;
+        }
+        if (!value.parray) {
+            text = "???";
+            return false;
+        }
+        FormatArray(*value.parray, element, text);
+        return true;
+    }
+    switch (value.vt) {
+    case VT_I2: Append(text, "%d", int{value.iVal}); break;
+    case VT_I4: Append(text, "%d", static_cast<int>(value.lVal)); break;
+    case VT_I1: Append(text, "%d", int{static_cast<signed char>(value.cVal)}); break;
+    case VT_UI1: Append(text, "%u", unsigned{value.bVal}); break;
+    case VT_UI2: Append(text, "%u", unsigned{value.uiVal}); break;
+    case VT_UI4: Append(text, "%u", static_cast<unsigned>(value.ulVal)); break;
+    case VT_R4: Append(text, "%G", double{value.fltVal}); break;
+    case VT_R8: Append(text, "%G", value.dblVal); break;
+    case VT_BOOL: Append(text, "%d", value.boolVal != 0 ? 1 : 0); break;
+    case VT_BSTR: text = Utf8FromBstr(value.bstrVal); break;
+    default: text = UnknownText();
+    }
+    return true;
+}

@@ -1,0 +1,23 @@
+// The texts that turn item state into words: the quality text table, the VARTYPE name table
+// (both directions) and value formatting shared by every view, dialog and the CSV code.
+#pragma once
+
+#include "platform/com/types.h"
+
+#include <string>
+#include <string_view>
+
+// Quality text for (quality AND 0xFC); "无值" for values not in the table.
+const std::string& QualityText(WORD quality);
+const std::string& NoValueText();    // "无值"
+const std::string& UnknownText();    // "未知"
+const std::string& NoTimestampText();  // "N/A"
+
+// "Boolean", "Byte" ... "String", "Native", with " Array" for VT_ARRAY types.
+std::string VarTypeName(VARTYPE type);
+// Case-insensitive; VT_EMPTY for any other name.
+VARTYPE VarTypeFromName(std::string_view name);
+
+// Formats a value as the item list shows it. Returns false when the value is an array
+// without data (the text is then "???").
+bool FormatVariant(const VARIANT& value, std::string& text);

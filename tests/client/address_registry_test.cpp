@@ -1,0 +1,131 @@
+#include "forwarding/item_address_registry.h"
+#include "opc/client/item.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+class Registry : public ::testing::Test {
+protected:
+    void SetUp() override {
+        registry().SetStartAddressSource([this] { return start; });
+    }
+    void TearDown() override {
+        items.clear();  // unregisters
+        registry().SetStartAddressSource(nullptr);
+    }
+    static CItemAddressRegistry& registry() { return CItemAddressRegistry::Instance(); }
+
+    CVItem* Make(const std::string& id) {
+        items.push_back(std::make_unique<CVItem>(nullptr));
+        items.back()->itemId = id;
+        return items.back().get();
+    }
+    void Delete(CVItem* item) {
+        for (auto it = items.begin(); it != items.end(); ++it)
+            if (it->get() == item) {
+                items.erase(it);
+                return;
+            }
+    }
+
+    unsigned start = 1;
+    std::vector<std::unique_ptr<CVItem>> items;
+};
+
+}  // namespace
+
+TEST_F(Registry, ConsecutiveAddressesAndFirstGap) {
+    CVItem* a = Make("A");
+    CVItem* b = Make("B");
+    CVItem* c = Make("C");
+    EXPECT_EQ(registry().Register(a), 1);
+    EXPECT_EQ(registry().Register(b), 2);
+    EXPECT_EQ(registry().Register(c), 3);
+    Delete(b);
+    EXPECT_EQ(registry().Register(Make("D")), 2);
+    EXPECT_EQ(registry().Register(Make("E")), 4);
+    EXPECT_EQ(registry().FindByAddress(3), c);
+}
+
+TEST_F(Registry, StartAddressZeroAndLoadedBelowStart) {
+    start = 0;
+    EXPECT_EQ(registry().Register(Make("A")), 0);
+    items.clear();
+
+    for (int address = 1; address <= 3; ++address) registry().RegisterAt(Make("L" + std::to_string(address)), address);
+    start = 100;
+    EXPECT_EQ(registry().Register(Make("N")), 4);  // first gap after the lowest run, not 100
+}
+
+TEST_F(Registry, StartAboveEverythingTaken) {
+    registry().RegisterAt(Make("A"), 500);
+    start = 10;
+    EXPECT_EQ(registry().Register(Make("B")), 10);
+    EXPECT_EQ(registry().Register(Make("C")), 11);
+}
+
+TEST_F(Registry, SharedItemIdSharesOneAddress) {
+    CVItem* first = Make("Dev.T1");
+    CVItem* second = Make("Dev.T1");
+    EXPECT_EQ(registry().Register(first), 1);
+    EXPECT_EQ(registry().Register(second), 1);
+    EXPECT_EQ(registry().FindByAddress(1), first);
+    EXPECT_TRUE(registry().ContainsItemId("Dev.T1"));
+    Delete(second);
+    EXPECT_EQ(registry().AddressOf("Dev.T1"), -1);
+    EXPECT_EQ(registry().FindByAddress(1), nullptr);
+    EXPECT_FALSE(registry().ContainsItemId("Dev.T1"));
+}
+
+TEST_F(Registry, RegisterAtFallsBackToTheFirstGap) {
+    CVItem* a = Make("A");
+    registry().RegisterAt(a, 1);
+    CVItem* b = Make("B");
+    registry().RegisterAt(b, 1);  // taken
+    EXPECT_EQ(registry().AddressOf("B"), 2);
+    CVItem* c = Make("C");
+    registry().RegisterAt(c, -4);  // negative
+    EXPECT_EQ(registry().AddressOf("C"), 3);
+    EXPECT_EQ(registry().FindByAddress(1), a);
+}
+
+TEST_F(Registry, RenumberKeepsTheOrderOfTheOldAddresses) {
+    CVItem* x = Make("X");
+    CVItem* y = Make("Y");
+    CVItem* z = Make("Z");
+    registry().RegisterAt(z, 7);
+    registry().RegisterAt(x, 1);
+    registry().RegisterAt(y, 2);
+    start = 50;
+    registry().Renumber();
+    EXPECT_EQ(registry().AddressOf("X"), 50);
+    EXPECT_EQ(registry().AddressOf("Y"), 51);
+    EXPECT_EQ(registry().AddressOf("Z"), 52);
+    EXPECT_EQ(registry().FindByAddress(52), z);
+    EXPECT_EQ(registry().FindByAddress(1), nullptr);
+}
+
+TEST_F(Registry, ItemRegisteredUnderTwoIdsGetsOneAddressOnRenumber) {
+    CVItem* item = Make("Old");
+    registry().Register(item);  // 1
+    item->itemId = "New";       // the properties dialog registers the new ItemID too
+    registry().Register(item);  // 2
+    registry().Renumber();
+    EXPECT_EQ(registry().AddressOf("New"), 1);
+    EXPECT_EQ(registry().FindByAddress(2), nullptr);
+}
+
+TEST_F(Registry, TopOfTheRangeNeverWraps) {
+    registry().RegisterAt(Make("Top"), 0x7FFFFFFF);
+    registry().RegisterAt(Make("Low"), 0);
+    // Runs: [0] and [MAX]; the next free address after the lowest run is 1.
+    EXPECT_EQ(registry().Register(Make("N")), 1);
+    items.clear();
+    registry().RegisterAt(Make("Top"), 0x7FFFFFFF);
+    start = 0x7FFFFFFF;
+    EXPECT_GE(registry().Register(Make("N")), 0);
+}

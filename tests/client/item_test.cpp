@@ -1,0 +1,176 @@
+#include "opc/client/client_handles.h"
+#include "opc/client/item.h"
+#include "platform/com/filetime.h"
+#include "platform/com/safearray.h"
+#include "platform/com/variant.h"
+#include "platform/shell/shell.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class EventRecorder : public ShellReceiver {
+public:
+    EventRecorder() { InstallShellReceiver(this); }
+    ~EventRecorder() override { InstallShellReceiver(nullptr); }
+    void AddEvent(int kind, const std::string& text) override {
+        std::lock_guard lock(mutex);
+        events.push_back(text);
+    }
+    void AddToItemCount(int) override {}
+    void SetStatusText(const std::string&) override {}
+    std::mutex mutex;
+    std::vector<std::string> events;
+};
+
+VARIANT I4(LONG value) {
+    VARIANT v;
+    v.vt = VT_I4;
+    v.lVal = value;
+    return v;
+}
+
+}  // namespace
+
+TEST(Item, NewItemShowsNoValue) {
+    CVItem item(nullptr);
+    std::string value, timestamp;
+    item.FormatValue(value);
+    item.FormatTimestamp(timestamp);
+    EXPECT_EQ(value, "未知");
+    EXPECT_EQ(item.FormatQuality(), "无值");
+    EXPECT_EQ(timestamp, "N/A");
+    EXPECT_EQ(item.GetUpdateCount(), 0u);
+    EXPECT_EQ(item.GetQuality(), 0x1C);
+    EXPECT_FALSE(item.IsGood());
+}
+
+TEST(Item, UpdatesCountAndTimestampPresence) {
+    CVItem item(nullptr);
+    item.added = TRUE;
+    item.SetValueWithTimestamp(I4(42), 0xC0, FileTimeNow());
+    std::string value, timestamp;
+    item.FormatValue(value);
+    item.FormatTimestamp(timestamp);
+    EXPECT_EQ(value, "42");
+    EXPECT_EQ(item.FormatQuality(), "好");
+    EXPECT_EQ(timestamp.size(), 12u);  // hh:mm:ss:mmm
+    EXPECT_TRUE(item.IsGood());
+
+    item.SetValue(I4(7), 0x40);
+    item.FormatTimestamp(timestamp);
+    EXPECT_EQ(timestamp, "N/A");
+    EXPECT_EQ(item.GetUpdateCount(), 2u);
+    EXPECT_FALSE(item.IsGood());
+
+    item.Reset(true);
+    item.FormatValue(value);
+    EXPECT_EQ(value, "未知");
+    EXPECT_EQ(item.GetUpdateCount(), 0u);
+    EXPECT_EQ(item.GetQuality(), 0x1C);
+}
+
+TEST(Item, ValueIsADeepCopy) {
+    CVItem item(nullptr);
+    item.added = TRUE;
+    VARIANT array;
+    array.vt = VT_ARRAY | VT_I4;
+    array.parray = SafeArrayCreateVector(VT_I4, 0, 2);
+    item.SetValue(array, 0xC0);
+    VariantClear(&array);  // the item keeps its own copy
+    std::string value;
+    item.FormatValue(value);
+    EXPECT_EQ(value, "[ 0, 0 ]");
+}
+
+TEST(Item, NullArrayIsReportedOnEveryFormat) {
+    EventRecorder recorder;
+    CVItem item(nullptr);
+    item.itemId = "Dev.Array";
+    item.added = TRUE;
+    VARIANT bad;
+    bad.vt = VT_ARRAY | VT_R4;
+    bad.parray = nullptr;
+    item.SetValue(bad, 0xC0);
+    std::string value;
+    item.FormatValue(value);
+    item.FormatValue(value);
+    EXPECT_EQ(value, "???");
+    ASSERT_EQ(recorder.events.size(), 2u);
+    EXPECT_EQ(recorder.events[0], "Invalid array data for item 'Dev.Array'.");
+}
+
+TEST(Item, WireTypeFromDataType) {
+    const struct {
+        VARTYPE type;
+        int code, size;
+    } cases[] = {
+        {VT_BOOL, 1, 1}, {VT_I1, 2, 1}, {VT_UI1, 3, 1}, {VT_I2, 4, 2}, {VT_UI2, 5, 2},
+        {VT_I4, 6, 4}, {VT_UI4, 7, 4}, {VT_R4, 8, 4}, {VT_R8, 9, 8}, {VT_I8, 9, 8},
+        {VT_UI8, 9, 8}, {VT_BSTR, 255, 255}, {VT_DATE, 255, 255}, {VT_ARRAY | VT_R4, 255, 255},
+    };
+    for (const auto& c : cases) {
+        CVItem item(nullptr);
+        item.dataType = c.type;
+        item.UpdateWireType();
+        EXPECT_EQ(item.wireTypeCode, c.code) << c.type;
+        EXPECT_EQ(item.valueSize, c.size) << c.type;
+    }
+}
+
+TEST(ItemHandles, StaleAndUnknownHandlesFindNothing) {
+    HandleTable<int> table;
+    int a = 1, b = 2;
+    const auto ha = table.Add(&a);
+    {
+        auto lock = table.ReadLock();
+        EXPECT_EQ(table.Find(ha), &a);
+        EXPECT_EQ(table.Find(0), nullptr);
+        EXPECT_EQ(table.Find(0xFFFFFFFF), nullptr);
+    }
+    table.Remove(ha);
+    const auto hb = table.Add(&b);  // reuses the slot
+    EXPECT_NE(ha, hb);
+    auto lock = table.ReadLock();
+    EXPECT_EQ(table.Find(ha), nullptr);
+    EXPECT_EQ(table.Find(hb), &b);
+}
+
+// Deliveries from server threads while the GUI thread formats values and items go away.
+TEST(ItemThreads, DeliveriesRaceWithFormattingAndDeletion) {
+    constexpr int kItems = 200;
+    std::vector<CVItem*> items;
+    std::vector<OPCHANDLE> handles;
+    for (int i = 0; i < kItems; ++i) {
+        items.push_back(new CVItem(nullptr));
+        items.back()->added = TRUE;
+        handles.push_back(items.back()->ClientHandle());
+    }
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> servers;
+    for (int t = 0; t < 2; ++t)
+        servers.emplace_back([&, t] {
+            VARIANT v;
+            v.vt = VT_BSTR;
+            v.bstrVal = nullptr;
+            for (int round = 0; !stop; ++round) {
+                auto lock = ItemHandles().ReadLock();
+                for (OPCHANDLE h : handles)
+                    if (CVItem* item = ItemHandles().Find(h))
+                        item->SetValueWithTimestamp(I4(round + t), 0xC0, FileTimeNow());
+            }
+        });
+    std::string text;
+    for (int i = 0; i < kItems; ++i) {
+        for (int j = i; j < kItems; j += 7) items[j]->FormatValue(text);
+        delete items[i];
+    }
+    stop = true;
+    for (auto& t : servers) t.join();
+    SUCCEED();
+}
