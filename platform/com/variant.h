@@ -30,6 +30,10 @@ inline constexpr USHORT VARIANT_NOUSEROVERRIDE = 0x04;
 inline constexpr USHORT VARIANT_CALENDAR_HIJRI = 0x08;
 inline constexpr USHORT VARIANT_LOCALBOOL = 0x10;
 
+// Whether a VARIANT may carry vt: the scalar types above plus VT_UNKNOWN and VT_DISPATCH,
+// arrays of any array element type, and VT_BYREF to any of these or to VT_VARIANT.
+bool IsValidVariantType(VARTYPE vt);
+
 void VariantInit(VARIANT* pvarg);
 // Frees what the variant owns (BSTR, array, interface reference) and makes it VT_EMPTY.
 HRESULT VariantClear(VARIANT* pvarg);
