@@ -1,0 +1,148 @@
+#include "app/vapp.h"
+
+#include "platform/config/opc_config.h"
+#include "platform/locale/locale_date_time.h"
+#include "platform/settings/profile.h"
+#include "platform/strings/string_table.h"
+#include "ui/framework/command_ids.h"
+#include "ui/framework/document.h"
+#include "ui/framework/file_filter.h"
+#include "ui/framework/qt_document_prompts.h"
+#include "ui/mainframe/main_wnd.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace {
+
+constexpr unsigned kMakerNameId = 20001;
+constexpr unsigned kAppNameId = 20002;
+constexpr unsigned kDefaultProgIdId = 20007;
+constexpr unsigned kOpenFilterId = 5000;
+constexpr unsigned kDefaultExtensionId = 5001;
+// The document type's filter: the Save As dialog offers it.
+constexpr const char* kDocumentFilter = "OPC Station Files (*.ovopc)|*.ovopc|";
+
+CVApp* g_app = nullptr;
+
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+CVApp* TheApp() { return g_app; }
+
+CVApp::CVApp(std::string lockName) : instanceLock_(std::move(lockName)), recentFiles_(4) {
+    g_app = this;
+    MapCommand(ID_FILE_NEW, [this] { OnFileNew(); });
+    MapCommand(ID_FILE_OPEN, [this] { OnFileOpen(); });
+    MapCommandRange(ID_FILE_MRU_FIRST, ID_FILE_MRU_LAST, [this](unsigned id) { OnRecentFile(id); });
+}
+
+CVApp::~CVApp() {
+    mainWnd_.reset();
+    document_.reset();
+    if (g_app == this) g_app = nullptr;
+}
+
+bool CVApp::InitInstance(const QStringList& arguments) {
+    makerName_ = LoadString(kMakerNameId);
+    appName_ = LoadString(kAppNameId);
+    defaultProgId_ = LoadString(kDefaultProgIdId);
+    QCoreApplication::setOrganizationName(FromUtf8(makerName_));
+    QCoreApplication::setApplicationName(FromUtf8(appName_));
+    recentFiles_.Load();
+
+    if (!instanceLock_.Acquire()) {
+        // Another copy runs: end silently, creating and writing nothing.
+        exitCode_ = 0;
+        return false;
+    }
+    // Only Exit ends the program; a closed window lives on in the tray.
+    QApplication::setQuitOnLastWindowClosed(false);
+    LocaleDateTime::Process().Start([this] {
+        if (!mainWnd_) return;
+        for (QWidget* widget : mainWnd_->findChildren<QWidget*>()) widget->update();
+    });
+    CreateFrame();
+
+    const std::string project = ReadProjectPath();
+    if (!project.empty() && QFileInfo(QString::fromStdString(project)).isFile()) {
+        // Reopen the last project and write it straight back to its file.
+        if (OpenProject(project)) {
+            document_->SetModifiedFlag(true);
+            document_->DoFileSave();
+        }
+    } else if (arguments.size() > 1) {
+        if (!OpenDocumentFile(arguments.at(1).toStdString())) {
+            exitCode_ = 1;
+            return false;
+        }
+    } else {
+        OnFileNew();
+    }
+    mainWnd_->ActivateFrame();
+    return true;
+}
+
+void CVApp::CreateFrame() {
+    document_ = std::make_unique<Document>();
+    mainWnd_ = std::make_unique<CVMainWnd>(*document_, messageBox_);
+    mainWnd_->SetApplication(this);
+    mainWnd_->SetRecentFiles(&recentFiles_);
+    if (!testPrompts_) prompts_ = std::make_unique<QtDocumentPrompts>(mainWnd_.get(), ToQtFileFilter(kDocumentFilter));
+    document_->SetPrompts(testPrompts_ ? testPrompts_ : prompts_.get());
+}
+
+bool CVApp::OnFileNew() {
+    if (!document_->SaveModified()) return false;
+    return document_->OnNewDocument();
+}
+
+bool CVApp::OpenDocumentFile(const std::string& path) {
+    const std::string fullPath = QFileInfo(QString::fromStdString(path)).absoluteFilePath().toStdString();
+    if (!document_->SaveModified()) return false;
+    if (!document_->OnOpenDocument(fullPath)) {
+        document_->OnNewDocument();  // the failed open may have emptied the project
+        return false;
+    }
+    document_->SetPathName(fullPath);
+    recentFiles_.Add(fullPath);
+    return true;
+}
+
+bool CVApp::OpenProject(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    Profile profile;
+    profile.WriteString(kPathsSection, kOpenFileKey, slash == std::string::npos ? "" : path.substr(0, slash));
+    profile.Flush();
+    if (!OnFileNew()) return false;
+    return OpenDocumentFile(path);
+}
+
+void CVApp::OnFileOpen() {
+    const std::string folder = Profile().GetString(kPathsSection, kOpenFileKey, "");
+    const std::string path = openDialog_ ? openDialog_(folder) : RunOpenDialog(folder);
+    if (!path.empty()) OpenProject(path);
+}
+
+std::string CVApp::RunOpenDialog(const std::string& folder) {
+    QFileDialog dialog(mainWnd_.get(), QString(), QString::fromStdString(folder),
+                       ToQtFileFilter(LoadString(kOpenFilterId)));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(FromUtf8(LoadString(kDefaultExtensionId)));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst().toStdString();
+}
+
+void CVApp::OnRecentFile(unsigned id) {
+    const int index = static_cast<int>(id - ID_FILE_MRU_FIRST);
+    if (index >= static_cast<int>(recentFiles_.Entries().size())) return;
+    const std::string path = recentFiles_.Entries()[index];
+    if (!OnFileNew()) return;
+    // A file that cannot be opened any more leaves the list (after the open's message).
+    if (!OpenDocumentFile(path)) recentFiles_.Remove(index);
+}

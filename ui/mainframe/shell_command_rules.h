@@ -1,0 +1,14 @@
+// The enabling rules of the main window's commands that depend on what exists so far: the
+// busy flag, the modified flag, the current server or group, the selection and the event
+// log. Rules that need a server's or group's own state (connected, interfaces) are added by
+// the code that owns those objects; CommandRules::Add replaces a rule given here.
+#pragma once
+
+class CommandRules;
+
+// Clipboard formats offered by the project objects (their MIME format names).
+inline constexpr const char* kServerClipFormat = "VCOpcClientServer";
+inline constexpr const char* kGroupClipFormat = "VCOpcClientGroup";
+inline constexpr const char* kItemClipFormat = "VCOpcClientItem";
+
+void AddShellCommandRules(CommandRules& rules);
