@@ -1,0 +1,34 @@
+// The start-address dialog: the first forwarding address of new items (1 to 10000). OK
+// stores it in OPC.cfg, which renumbers every item and saves the project, then reminds the
+// operator that the peers need the new address table.
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <string>
+
+class QLineEdit;
+
+class CSetStartAddrDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Shows a text in a plain OK message box; tests capture it instead.
+    using MessageFunction = std::function<void(QWidget* parent, const std::string& text)>;
+
+    explicit CSetStartAddrDialog(QWidget* parent = nullptr, MessageFunction message = {});
+
+    QLineEdit* AddressEdit() const { return edit_; }
+    void accept() override;
+
+    static constexpr int kMinimum = 1;
+    static constexpr int kMaximum = 10000;
+
+private:
+    QLineEdit* edit_;
+    MessageFunction message_;
+};
+
+// Opens the dialog modally (menu command "设置起始地址"); after a confirmed change shows the
+// reminder message.
+void RunSetStartAddressDialog(QWidget* parent);
