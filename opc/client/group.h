@@ -132,6 +132,8 @@ private:
     void ReadStateFromServer(IOPCGroupStateMgt* stateMgt);
     HRESULT Subscribe20(IConnectionPointContainer* container);
     void Subscribe10(IDataObject* dataObject);
+    // Cancels both kinds of subscription and releases the sinks.
+    void DropSubscription();
     void CopyItemsFrom(IOPCItemMgt* sourceItems);
     void CheckLoop();
     std::chrono::milliseconds CheckPeriod() const;

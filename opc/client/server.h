@@ -90,14 +90,16 @@ private:
         ComPtr<IPersistFile> persistFile;
     };
 
-    HRESULT CreateServerObject(Interfaces& out);
+    HRESULT CreateServerObject(const CLSID& clsid, Interfaces& out);
     HRESULT AdviseShutdownSink(IConnectionPointContainer* container);
     void UnlinkGroup(CVGroup* group);
+    // GetStatus succeeds with a status block (which is freed).
+    static bool StatusAnswers(IOPCServer* server);
     void WatchdogLoop();
-    void DisconnectDeadServer(unsigned generation);
+    void HandleDeadServer(unsigned generation);
 
     // Watchdog.
-    std::atomic<bool> running_{true};
+    bool running_ = true;  // under watchdogMutex_
     std::mutex watchdogMutex_;
     std::condition_variable watchdogWake_;
     std::thread watchdog_;
@@ -109,6 +111,7 @@ private:
     std::atomic<bool> connected_{false};
     // Counts connects, so a watchdog verdict about an earlier connection is dropped.
     std::atomic<unsigned> connectGeneration_{0};
+    unsigned deadReportedGeneration_ = 0;  // watchdog thread only
 
     // Serialises the server-level operations; recursive because they call each other.
     mutable std::recursive_mutex operationLock_;

@@ -1,0 +1,103 @@
+// Cloning a group on the server: the server copies the group and its items; the new group
+// takes the copy's state and enumerates the copied items into items of its own.
+#include "opc/client/group.h"
+
+#include "forwarding/item_address_registry.h"
+#include "opc/client/item.h"
+#include "opc/client/server.h"
+#include "platform/com/bstr.h"
+#include "platform/com/memory.h"
+#include "platform/com/variant.h"
+#include "platform/shell/shell.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+constexpr unsigned kCloned = 15025;
+constexpr unsigned kCloneFailed = 16026;
+constexpr unsigned kCloneNoObject = 16027;
+
+void FreeAttributes(OPCITEMATTRIBUTES* attributes, ULONG count) {
+    if (!attributes) return;
+    for (ULONG i = 0; i < count; ++i) {
+        CoTaskMemFree(attributes[i].szAccessPath);
+        CoTaskMemFree(attributes[i].szItemID);
+        CoTaskMemFree(attributes[i].pBlob);
+        VariantClear(&attributes[i].vEUInfo);
+    }
+    CoTaskMemFree(attributes);
+}
+
+}  // namespace
+
+void CVGroup::CopyItemsFrom(IOPCItemMgt* itemMgt) {
+    ComPtr<IEnumOPCItemAttributes> items;
+    const HRESULT hr = itemMgt->CreateEnumerator(IID_IEnumOPCItemAttributes,
+                                                 reinterpret_cast<LPUNKNOWN*>(items.put()));
+    if (hr != S_OK || !items) return;
+
+    for (;;) {
+        OPCITEMATTRIBUTES* attributes = nullptr;
+        ULONG fetched = 0;
+        if (items->Next(1, &attributes, &fetched) != S_OK || !attributes || fetched != 1) {
+            FreeAttributes(attributes, attributes ? std::min<ULONG>(fetched, 1) : 0);
+            break;
+        }
+        const OPCITEMATTRIBUTES& source = *attributes;
+        auto* item = new CVItem(this);
+        LinkItem(item);
+        item->itemId = Utf8FromWide(source.szItemID);
+        CItemAddressRegistry::Instance().Register(item);
+        if (source.szAccessPath) item->accessPath = Utf8FromWide(source.szAccessPath);
+        item->active = source.bActive;
+        item->serverHandle = source.hServer;
+        item->accessRights = source.dwAccessRights;
+        item->dataType = source.vtCanonicalDataType;
+        item->added = TRUE;
+
+        // The copy still carries the source group's client handle for the item.
+        OPCHANDLE serverHandle = source.hServer;
+        OPCHANDLE clientHandle = item->ClientHandle();
+        HRESULT* errors = nullptr;
+        itemMgt->SetClientHandles(1, &serverHandle, &clientHandle, &errors);
+        CoTaskMemFree(errors);
+        FreeAttributes(attributes, 1);
+    }
+}
+
+CVGroup* CVGroup::Clone() {
+    const std::string sourceName = Name();
+    const std::string& progId = server->progId;
+    auto copy = std::make_unique<CVGroup>(server);
+
+    ComPtr<IOPCGroupStateMgt> stateMgt = GroupStateMgt();
+    ComPtr<IUnknown> groupObject;
+    const HRESULT hr = stateMgt ? stateMgt->CloneGroup(u"", IID_IUnknown, groupObject.put()) : E_NOINTERFACE;
+    if (FAILED(hr)) {
+        LogEvent(kCloneFailed, sourceName.c_str(), progId.c_str(), static_cast<unsigned>(hr));
+        copy->DetachInterfaces(true);
+        return nullptr;
+    }
+
+    copy->onServer = TRUE;
+    if (!groupObject) {
+        LogEvent(kCloneNoObject, sourceName.c_str(), progId.c_str());
+    } else {
+        copy->AttachInterfaces(groupObject.get());
+        groupObject = nullptr;
+        if (ComPtr<IOPCGroupStateMgt> copyState = copy->GroupStateMgt()) {
+            OPCHANDLE clientHandle = copy->ClientHandle();
+            DWORD revisedRate = 0;
+            copyState->SetState(nullptr, &revisedRate, nullptr, nullptr, nullptr, nullptr, &clientHandle);
+        }
+        if (ComPtr<IOPCItemMgt> copyItems = copy->ItemMgt()) copy->CopyItemsFrom(copyItems.get());
+    }
+
+    CVGroup* group = copy.release();
+    server->LinkGroup(group);
+    LogEvent(kCloned, group->Name().c_str(), sourceName.c_str(), static_cast<int>(group->ItemCount()),
+             progId.c_str());
+    return group;
+}

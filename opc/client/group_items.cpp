@@ -1,0 +1,196 @@
+// Adding items to the server, removing them, and changing their active state.
+#include "opc/client/group.h"
+
+#include "opc/client/item.h"
+#include "opc/client/server.h"
+#include "platform/com/bstr.h"
+#include "platform/com/memory.h"
+#include "platform/shell/shell.h"
+
+#include <vector>
+
+namespace {
+
+constexpr unsigned kItemsRemoved = 15005;
+constexpr unsigned kItemsAdded = 15006;
+constexpr unsigned kActiveStateSet = 15013;
+constexpr unsigned kRemoveItemsFailed = 16005;
+constexpr unsigned kAddItemFailed = 16006;
+constexpr unsigned kAddItemsNoConnection = 16007;
+constexpr unsigned kAddItemsNoInterface = 16010;
+constexpr unsigned kSetActiveFailed = 16016;
+
+unsigned Hr(HRESULT hr) { return static_cast<unsigned>(hr); }
+
+// The item's own error when the server gave a negative one, else the call's result.
+HRESULT ItemError(HRESULT call, const HRESULT* errors, int index) {
+    if (SUCCEEDED(call) && errors && FAILED(errors[index])) return errors[index];
+    return call;
+}
+
+bool ItemSucceeded(HRESULT call, const HRESULT* errors, int index) {
+    return SUCCEEDED(call) && errors && SUCCEEDED(errors[index]);
+}
+
+// The type of the current value when there is one, else the requested data type.
+VARTYPE RequestedType(const CVItem& item) {
+    const VARIANT current = item.GetValueCopy();  // only the type is read
+    return current.vt != VT_EMPTY ? current.vt : item.dataType;
+}
+
+std::vector<OPCHANDLE> ServerHandles(CVItem* const* items, int count) {
+    std::vector<OPCHANDLE> handles(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) handles[i] = items[i]->serverHandle;
+    return handles;
+}
+
+}  // namespace
+
+void CVGroup::AddItems(CVItem* const* items, int count, bool alreadyListed) {
+    if (!items || count <= 0) return;
+    if (!alreadyListed)
+        for (int i = 0; i < count; ++i) LinkItem(items[i]);
+
+    const std::string name = Name();
+    if (!IsServerConnected()) {
+        LogEvent(kAddItemsNoConnection, name.c_str());
+        return;
+    }
+    ComPtr<IOPCItemMgt> itemMgt = ItemMgt();
+    if (!itemMgt) {
+        LogEvent(kAddItemsNoInterface, name.c_str());
+        return;
+    }
+
+    const auto n = static_cast<std::size_t>(count);
+    std::vector<std::u16string> accessPaths(n), itemIds(n);
+    std::vector<OPCITEMDEF> definitions(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const CVItem& item = *items[i];
+        accessPaths[i] = WideFromUtf8(item.accessPath);
+        itemIds[i] = WideFromUtf8(item.itemId);
+        OPCITEMDEF& def = definitions[i];
+        def.szAccessPath = item.accessPath.empty() ? nullptr : accessPaths[i].data();
+        def.szItemID = itemIds[i].data();
+        def.bActive = item.active;
+        def.hClient = item.ClientHandle();
+        def.vtRequestedDataType = RequestedType(item);
+    }
+
+    OPCITEMRESULT* results = nullptr;
+    HRESULT* errors = nullptr;
+    const HRESULT hr = itemMgt->AddItems(static_cast<DWORD>(count), definitions.data(), &results, &errors);
+    // Per-item results are only read from a successful call that returned both arrays.
+    const HRESULT* itemErrors = results ? errors : nullptr;
+
+    int added = 0;
+    for (int i = 0; i < count; ++i) {
+        CVItem& item = *items[i];
+        if (ItemSucceeded(hr, itemErrors, i)) {
+            const OPCITEMRESULT& result = results[i];
+            item.serverHandle = result.hServer;
+            item.dataType = result.vtCanonicalDataType;
+            item.accessRights = result.dwAccessRights;
+            item.added = TRUE;
+            ++added;
+        } else {
+            LogEvent(kAddItemFailed, item.itemId.c_str(), name.c_str(), Hr(ItemError(hr, itemErrors, i)));
+            item.Reset(true);
+        }
+    }
+    if (results && SUCCEEDED(hr))
+        for (int i = 0; i < count; ++i) CoTaskMemFree(results[i].pBlob);
+    CoTaskMemFree(results);
+    CoTaskMemFree(errors);
+    if (added > 0) LogEvent(kItemsAdded, added, name.c_str());
+}
+
+void CVGroup::AddAllItems() {
+    std::vector<CVItem*> all;
+    for (CVItem* item = firstItem_; item; item = item->next) all.push_back(item);
+    if (!all.empty()) AddItems(all.data(), static_cast<int>(all.size()), true);
+}
+
+void CVGroup::RemoveItems(CVItem* const* items, int count, bool deleteItems) {
+    if (!items || count <= 0) return;
+    ComPtr<IOPCItemMgt> itemMgt = ItemMgt();
+    if (!IsServerConnected() || !itemMgt) {
+        if (deleteItems)
+            for (int i = 0; i < count; ++i) {
+                UnlinkItem(items[i]);
+                delete items[i];
+            }
+        return;
+    }
+
+    std::vector<OPCHANDLE> handles = ServerHandles(items, count);
+    HRESULT* errors = nullptr;
+    const HRESULT hr = itemMgt->RemoveItems(static_cast<DWORD>(count), handles.data(), &errors);
+
+    int failed = 0;
+    for (int i = 0; i < count; ++i) {
+        CVItem* item = items[i];
+        // A call that fails as a whole leaves every added item on the server.
+        const bool notRemoved = FAILED(hr) || (errors && FAILED(errors[i]));
+        if (item->added && notRemoved) ++failed;
+        if (deleteItems) {
+            UnlinkItem(item);
+            delete item;
+        } else {
+            item->Reset(false);
+        }
+    }
+    CoTaskMemFree(errors);
+
+    const std::string name = Name();
+    if (failed > 0)
+        LogEvent(kRemoveItemsFailed, failed, count, name.c_str());
+    else
+        LogEvent(kItemsRemoved, count, name.c_str());
+}
+
+void CVGroup::RemoveAllItems(bool deleteItems) {
+    if (!firstItem_) return;
+    if (!ItemMgt()) {
+        if (deleteItems) DeleteAllItems();
+        return;
+    }
+    std::vector<CVItem*> onServer;
+    for (CVItem* item = firstItem_; item; item = item->next)
+        if (item->added) onServer.push_back(item);
+    if (!onServer.empty()) {
+        RemoveItems(onServer.data(), static_cast<int>(onServer.size()), deleteItems);
+        // Without a connection RemoveItems leaves them as they are; they are off the server.
+        if (!deleteItems)
+            for (CVItem* item : onServer) item->Reset(false);
+    }
+    if (deleteItems) DeleteAllItems();
+}
+
+bool CVGroup::SetItemsActive(CVItem* const* items, int count, bool activate) {
+    if (!items || count <= 0) return false;
+    ComPtr<IOPCItemMgt> itemMgt = ItemMgt();
+    if (!IsServerConnected() || !itemMgt) return false;
+
+    std::vector<OPCHANDLE> handles = ServerHandles(items, count);
+    HRESULT* errors = nullptr;
+    const BOOL state = activate ? TRUE : FALSE;
+    const HRESULT hr = itemMgt->SetActiveState(static_cast<DWORD>(count), handles.data(), state, &errors);
+
+    const std::string name = Name();
+    int changed = 0;
+    for (int i = 0; i < count; ++i) {
+        CVItem& item = *items[i];
+        if (ItemSucceeded(hr, errors, i)) {
+            if (item.active != state) {
+                item.active = state;
+                ++changed;
+            }
+        } else {
+            LogEvent(kSetActiveFailed, state, item.itemId.c_str(), name.c_str(), Hr(ItemError(hr, errors, i)));
+        }
+    }
+    CoTaskMemFree(errors);
+    if (changed > 0) LogEvent(kActiveStateSet, state, changed, name.c_str());
+    return changed > 0;
+}
