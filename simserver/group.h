@@ -53,10 +53,10 @@ struct NewGroup {
 
 // Creates a group with a fresh process-wide server handle. `params.name` must already be
 // unique and non-empty (GroupTable::AddGroup sees to that); the deadband must be 0..100.
-// `table` is the table the group will belong to: SetName asks it about duplicates,
-// CloneGroup adds the clone to it, MoveToPublic moves the group within it.
+// `table` is the table the group will belong to (held weakly): SetName asks it about
+// duplicates, CloneGroup adds the clone to it, MoveToPublic moves the group within it.
 NewGroup CreateGroup(const GroupParams& params, const GroupServices& services,
-                     const std::shared_ptr<GroupTable>& table);
+                     std::weak_ptr<GroupTable> table);
 
 // The group's IUnknown, for code that only holds the Group class.
 IUnknown* GroupIdentity(Group* group);
