@@ -62,9 +62,12 @@ bool CVApp::InitInstance(const QStringList& arguments) {
     }
     // Only Exit ends the program; a closed window lives on in the tray.
     QApplication::setQuitOnLastWindowClosed(false);
-    LocaleDateTime::Process().Start([this] {
-        if (!mainWnd_) return;
-        for (QWidget* widget : mainWnd_->findChildren<QWidget*>()) widget->update();
+    // Regional settings changed: dates and times are drawn anew. The formatter starts once
+    // per process, so the callback finds the application when it runs.
+    LocaleDateTime::Process().Start([] {
+        CVMainWnd* window = TheApp() ? TheApp()->MainWnd() : nullptr;
+        if (!window) return;
+        for (QWidget* widget : window->findChildren<QWidget*>()) widget->update();
     });
     CreateFrame();
 
