@@ -1,0 +1,84 @@
+#include "opc/client/data_sink20.h"
+
+#include "opc/client/client_handles.h"
+#include "opc/client/sink_lookup.h"
+#include "platform/shell/shell.h"
+
+#include <string>
+
+namespace {
+
+constexpr unsigned kTransactionCompleted20 = 15023;
+constexpr unsigned kWriteCompleted20 = 15011;
+constexpr unsigned kWriteItemFailed20 = 16015;
+
+void ReportCompleted(unsigned id, DWORD transactionId, OPCHANDLE group, DWORD count, HRESULT error) {
+    std::string name;
+    if (FindGroupName(group, name))
+        LogEvent(id, transactionId, static_cast<int>(count), name.c_str(), static_cast<unsigned>(error));
+}
+
+// One lock of the item table for the whole batch; no allocation for numeric values.
+void ApplyValues(OPCHANDLE group, DWORD count, const OPCHANDLE* handles, const VARIANT* values,
+                 const WORD* qualities, const FILETIME* timestamps) {
+    auto lock = ItemHandles().ReadLock();
+    for (DWORD i = 0; i < count; ++i) {
+        CVItem* item = ItemHandles().Find(handles[i]);
+        if (!item || !BelongsToGroup(*item, group)) continue;
+        try {
+            item->SetValueWithTimestamp(values[i], qualities[i], timestamps[i]);
+        } catch (...) {
+            // A failure ends the handling of this item only.
+        }
+    }
+}
+
+bool ValidValues(OPCHANDLE group, DWORD count, const OPCHANDLE* handles, const VARIANT* values,
+                 const WORD* qualities, const FILETIME* timestamps, const HRESULT* errors) {
+    return group != 0 && count != 0 && handles && values && qualities && timestamps && errors;
+}
+
+}  // namespace
+
+HRESULT IVDataSink20::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_INVALIDARG;
+    return ComObject::QueryInterface(riid, ppv);
+}
+
+HRESULT IVDataSink20::OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT, HRESULT hrMastererror,
+                                   DWORD dwCount, OPCHANDLE* phClientItems, VARIANT* pvValues,
+                                   WORD* pwQualities, FILETIME* pftTimeStamps, HRESULT* pErrors) {
+    if (!ValidValues(hGroup, dwCount, phClientItems, pvValues, pwQualities, pftTimeStamps, pErrors))
+        return E_INVALIDARG;
+    // A non-zero transaction is the completion of a 2.0 refresh.
+    if (dwTransid != 0) ReportCompleted(kTransactionCompleted20, dwTransid, hGroup, dwCount, hrMastererror);
+    ApplyValues(hGroup, dwCount, phClientItems, pvValues, pwQualities, pftTimeStamps);
+    return S_OK;
+}
+
+HRESULT IVDataSink20::OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT, HRESULT hrMastererror,
+                                     DWORD dwCount, OPCHANDLE* phClientItems, VARIANT* pvValues,
+                                     WORD* pwQualities, FILETIME* pftTimeStamps, HRESULT* pErrors) {
+    if (!ValidValues(hGroup, dwCount, phClientItems, pvValues, pwQualities, pftTimeStamps, pErrors))
+        return E_INVALIDARG;
+    ReportCompleted(kTransactionCompleted20, dwTransid, hGroup, dwCount, hrMastererror);
+    ApplyValues(hGroup, dwCount, phClientItems, pvValues, pwQualities, pftTimeStamps);
+    return S_OK;
+}
+
+HRESULT IVDataSink20::OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMastererr, DWORD dwCount,
+                                      OPCHANDLE* pClienthandles, HRESULT* pErrors) {
+    if (hGroup == 0 || dwCount == 0 || !pClienthandles || !pErrors) return E_INVALIDARG;
+    ReportCompleted(kWriteCompleted20, dwTransid, hGroup, dwCount, hrMastererr);
+    FailedWriteList failed;
+    {
+        auto lock = ItemHandles().ReadLock();
+        for (DWORD i = 0; i < dwCount; ++i) {
+            if (SUCCEEDED(pErrors[i])) continue;
+            const CVItem* item = ItemHandles().Find(pClienthandles[i]);
+            if (item && BelongsToGroup(*item, hGroup)) failed.Add(*item, pErrors[i]);
+        }
+    }
+    failed.Report(kWriteItemFailed20, dwTransid);
+    return S_OK;
+}

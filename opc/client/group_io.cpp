@@ -1,0 +1,240 @@
+// The group's explicit traffic with the server: synchronous and asynchronous reads,
+// refreshes and writes. Each does nothing, and reports nothing, unless the server is
+// connected and the group holds the interface it needs. Synchronous reads update the items at
+// once; the asynchronous operations only start a transaction whose results arrive through
+// the sinks.
+#include "opc/client/group.h"
+
+#include "opc/client/item.h"
+#include "opc/client/write_text.h"
+#include "platform/com/memory.h"
+#include "platform/com/variant.h"
+#include "platform/shell/shell.h"
+#include "platform/time/tick.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Message ids of one operation: its success report and its per-item (or call) failure.
+struct Messages {
+    unsigned success;
+    unsigned failure;
+};
+constexpr Messages kSyncRead[2] = {{15015, 16018}, {15014, 16017}};  // [fromDevice]
+constexpr Messages kAsyncRead10[2] = {{15017, 16020}, {15016, 16019}};
+constexpr Messages kAsyncRefresh10[2] = {{15020, 16022}, {15019, 16021}};
+constexpr Messages kAsyncRefresh20[2] = {{15022, 16024}, {15021, 16023}};
+constexpr Messages kAsyncRead20{15024, 16025};
+constexpr Messages kSyncWrite{15007, 16009};
+constexpr Messages kAsyncWrite10{15008, 16011};
+constexpr Messages kAsyncWrite20{15010, 16014};
+constexpr unsigned kUnmappableWrite = 16028;
+
+OPCDATASOURCE Source(bool fromDevice) { return fromDevice ? OPC_DS_DEVICE : OPC_DS_CACHE; }
+
+unsigned Hex(HRESULT hr) { return static_cast<unsigned>(hr); }
+
+// The items' server handles in array order, in task memory as the call expects.
+CoTaskMemPtr<OPCHANDLE> ServerHandles(const std::vector<CVItem*>& items) {
+    CoTaskMemPtr<OPCHANDLE> handles(static_cast<OPCHANDLE*>(CoTaskMemAlloc(sizeof(OPCHANDLE) * items.size())));
+    if (handles)
+        for (std::size_t i = 0; i < items.size(); ++i) handles.get()[i] = items[i]->serverHandle;
+    return handles;
+}
+
+// An item succeeded when the call did, an error array came back and its entry is not
+// negative. Reports each failed item with `failureId` (ItemID, group name, the item's error
+// when negative, else the call's HRESULT) and returns the number that succeeded.
+int ReportItemResults(const std::vector<CVItem*>& items, HRESULT hr, const HRESULT* errors, unsigned failureId,
+                      const std::string& group) {
+    int succeeded = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (SUCCEEDED(hr) && errors && SUCCEEDED(errors[i])) {
+            ++succeeded;
+            continue;
+        }
+        const HRESULT reported = errors && FAILED(errors[i]) ? errors[i] : hr;
+        LogEvent(failureId, items[i]->itemId.c_str(), group.c_str(), Hex(reported));
+    }
+    return succeeded;
+}
+
+std::vector<CVItem*> ItemList(CVItem* const* items, int count) {
+    if (!items || count <= 0) return {};
+    return {items, items + count};
+}
+
+// The values of a write, mapped from the texts; items whose text cannot be mapped are
+// reported (16028) and left out. The values are freed after the call.
+class WriteBatch {
+public:
+    WriteBatch(CVItem* const* items, const std::string* texts, int count) {
+        for (int i = 0; items && texts && i < count; ++i) {
+            CVItem* item = items[i];
+            Variant current;
+            item->GetValue(current.get());
+            VARIANT value;
+            if (!WriteValueFromText(texts[i], *current, item->dataType, value)) {
+                LogEvent(kUnmappableWrite, item->itemId.c_str());
+                continue;
+            }
+            items_.push_back(item);
+            values_.push_back(value);
+        }
+    }
+    ~WriteBatch() {
+        for (VARIANT& value : values_) VariantClear(&value);
+    }
+    WriteBatch(const WriteBatch&) = delete;
+    WriteBatch& operator=(const WriteBatch&) = delete;
+
+    const std::vector<CVItem*>& items() const { return items_; }
+    DWORD size() const { return static_cast<DWORD>(items_.size()); }
+    VARIANT* values() { return values_.data(); }
+
+private:
+    std::vector<CVItem*> items_;
+    std::vector<VARIANT> values_;
+};
+
+}  // namespace
+
+void CVGroup::SyncRead(CVItem* const* items, int count, bool fromDevice) {
+    const ComPtr<IOPCSyncIO> io = SyncIO();
+    if (!IsServerConnected() || !io) return;
+    const std::vector<CVItem*> list = ItemList(items, count);
+    CoTaskMemPtr<OPCHANDLE> handles = ServerHandles(list);
+    if (!handles) return;
+
+    OPCITEMSTATE* states = nullptr;
+    HRESULT* errors = nullptr;
+    const HRESULT hr = io->Read(Source(fromDevice), static_cast<DWORD>(list.size()), handles.get(), &states, &errors);
+    const std::string name = Name();
+    const Messages& m = kSyncRead[fromDevice];
+    const int succeeded = ReportItemResults(list, hr, errors, m.failure, name);
+    if (states) {
+        // Every item takes the state the server returned for it, failed or not.
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            list[i]->SetValueWithTimestamp(states[i].vDataValue, states[i].wQuality, states[i].ftTimeStamp);
+            VariantClear(&states[i].vDataValue);
+        }
+    }
+    CoTaskMemFree(states);
+    CoTaskMemFree(errors);
+    if (succeeded > 0) LogEvent(m.success, succeeded, name.c_str());
+}
+
+void CVGroup::AsyncRead10(CVItem* const* items, int count, bool fromDevice) {
+    const ComPtr<IOPCAsyncIO> io = AsyncIO();
+    if (!IsServerConnected() || !io) return;
+    const std::vector<CVItem*> list = ItemList(items, count);
+    CoTaskMemPtr<OPCHANDLE> handles = ServerHandles(list);
+    if (!handles) return;
+
+    DWORD transaction = 0;
+    HRESULT* errors = nullptr;
+    const HRESULT hr = io->Read(DataConnection(), Source(fromDevice), static_cast<DWORD>(list.size()),
+                                handles.get(), &transaction, &errors);
+    const std::string name = Name();
+    const Messages& m = kAsyncRead10[fromDevice];
+    const int succeeded = ReportItemResults(list, hr, errors, m.failure, name);
+    CoTaskMemFree(errors);
+    if (succeeded > 0) LogEvent(m.success, transaction, succeeded, name.c_str());
+}
+
+void CVGroup::AsyncRefresh10(bool fromDevice) {
+    const ComPtr<IOPCAsyncIO> io = AsyncIO();
+    if (!IsServerConnected() || !io) return;
+    // Made even when the group has no items (the group's check thread relies on the answer).
+    DWORD transaction = 0;
+    const HRESULT hr = io->Refresh(DataConnection(), Source(fromDevice), &transaction);
+    const std::string name = Name();
+    const Messages& m = kAsyncRefresh10[fromDevice];
+    if (FAILED(hr))
+        LogEvent(m.failure, name.c_str(), Hex(hr));
+    else
+        LogEvent(m.success, transaction, name.c_str());
+}
+
+void CVGroup::AsyncRead20(CVItem* const* items, int count) {
+    const ComPtr<IOPCAsyncIO2> io = AsyncIO2();
+    if (!IsServerConnected() || !io) return;
+    const DWORD transaction = GetTickCount();
+    const std::vector<CVItem*> list = ItemList(items, count);
+    CoTaskMemPtr<OPCHANDLE> handles = ServerHandles(list);
+    if (!handles) return;
+
+    DWORD cancelId = 0;
+    HRESULT* errors = nullptr;
+    const HRESULT hr = io->Read(static_cast<DWORD>(list.size()), handles.get(), transaction, &cancelId, &errors);
+    const std::string name = Name();
+    const int succeeded = ReportItemResults(list, hr, errors, kAsyncRead20.failure, name);
+    CoTaskMemFree(errors);
+    if (succeeded > 0) LogEvent(kAsyncRead20.success, transaction, succeeded, name.c_str());
+}
+
+void CVGroup::AsyncRefresh20(bool fromDevice) {
+    const ComPtr<IOPCAsyncIO2> io = AsyncIO2();
+    if (!IsServerConnected() || !io || ItemCount() == 0) return;
+    const DWORD transaction = GetTickCount();
+    DWORD cancelId = 0;
+    const HRESULT hr = io->Refresh2(Source(fromDevice), transaction, &cancelId);
+    const std::string name = Name();
+    const Messages& m = kAsyncRefresh20[fromDevice];
+    if (FAILED(hr))
+        LogEvent(m.failure, name.c_str(), Hex(hr));
+    else
+        LogEvent(m.success, transaction, name.c_str());
+}
+
+void CVGroup::SyncWrite(CVItem* const* items, const std::string* texts, int count) {
+    const ComPtr<IOPCSyncIO> io = SyncIO();
+    if (!IsServerConnected() || !io) return;
+    WriteBatch batch(items, texts, count);
+    CoTaskMemPtr<OPCHANDLE> handles = ServerHandles(batch.items());
+    if (!handles) return;
+
+    HRESULT* errors = nullptr;
+    const HRESULT hr = io->Write(batch.size(), handles.get(), batch.values(), &errors);
+    const std::string name = Name();
+    const int succeeded = ReportItemResults(batch.items(), hr, errors, kSyncWrite.failure, name);
+    CoTaskMemFree(errors);
+    if (succeeded > 0) LogEvent(kSyncWrite.success, succeeded, name.c_str());
+}
+
+void CVGroup::AsyncWrite10(CVItem* const* items, const std::string* texts, int count) {
+    const ComPtr<IOPCAsyncIO> io = AsyncIO();
+    if (!IsServerConnected() || !io) return;
+    WriteBatch batch(items, texts, count);
+    CoTaskMemPtr<OPCHANDLE> handles = ServerHandles(batch.items());
+    if (!handles) return;
+
+    // In a group subscribed through 2.0 the write connection is 0; it is passed as it is and
+    // the server's answer reported.
+    DWORD transaction = 0;
+    HRESULT* errors = nullptr;
+    const HRESULT hr = io->Write(WriteConnection(), batch.size(), handles.get(), batch.values(), &transaction, &errors);
+    const std::string name = Name();
+    const int succeeded = ReportItemResults(batch.items(), hr, errors, kAsyncWrite10.failure, name);
+    CoTaskMemFree(errors);
+    if (succeeded > 0) LogEvent(kAsyncWrite10.success, transaction, succeeded, name.c_str());
+}
+
+void CVGroup::AsyncWrite20(CVItem* const* items, const std::string* texts, int count) {
+    const ComPtr<IOPCAsyncIO2> io = AsyncIO2();
+    if (!IsServerConnected() || !io) return;
+    const DWORD transaction = GetTickCount();
+    WriteBatch batch(items, texts, count);
+    CoTaskMemPtr<OPCHANDLE> handles = ServerHandles(batch.items());
+    if (!handles) return;
+
+    DWORD cancelId = 0;
+    HRESULT* errors = nullptr;
+    const HRESULT hr = io->Write(batch.size(), handles.get(), batch.values(), transaction, &cancelId, &errors);
+    const std::string name = Name();
+    const int succeeded = ReportItemResults(batch.items(), hr, errors, kAsyncWrite20.failure, name);
+    CoTaskMemFree(errors);
+    if (succeeded > 0) LogEvent(kAsyncWrite20.success, transaction, succeeded, name.c_str());
+}

@@ -1,0 +1,17 @@
+#include "opc/client/sink_lookup.h"
+
+#include "opc/client/client_handles.h"
+#include "platform/shell/shell.h"
+
+bool FindGroupName(OPCHANDLE clientGroup, std::string& name) {
+    auto lock = GroupHandles().ReadLock();
+    const CVGroup* group = GroupHandles().Find(clientGroup);
+    if (!group) return false;
+    name = group->Name();
+    return true;
+}
+
+void FailedWriteList::Report(unsigned messageId, DWORD transactionId) const {
+    for (const auto& f : failed_)
+        LogEvent(messageId, f.itemId.c_str(), transactionId, static_cast<unsigned>(f.error));
+}

@@ -1,0 +1,38 @@
+// Lookups that the data sinks make on server threads: a group's name by its client handle,
+// whether an item belongs to the group that a delivery names, and the ItemIDs of the failed
+// items of a write completion. Reports are made after the handle tables' locks are released,
+// so the event log never runs under them.
+#pragma once
+
+#include "opc/client/group.h"
+#include "opc/client/item.h"
+#include "opc/da/opc_types.h"
+
+#include <string>
+#include <vector>
+
+// False for an unknown (or null) handle.
+bool FindGroupName(OPCHANDLE clientGroup, std::string& name);
+
+// A server reaches only the items of the group it delivers for, whatever handles it sends.
+// Call under ItemHandles().ReadLock(): a live item's group outlives it.
+inline bool BelongsToGroup(const CVItem& item, OPCHANDLE clientGroup) {
+    return item.group && item.group->ClientHandle() == clientGroup;
+}
+
+// Collects, in order, the failed items of a write completion for reporting after the
+// item table's lock is released.
+class FailedWriteList {
+public:
+    // Call under ItemHandles().ReadLock().
+    void Add(const CVItem& item, HRESULT error) { failed_.push_back({item.itemId, error}); }
+    // Reports one line `messageId` (ItemID, transaction ID, HRESULT) per failed item.
+    void Report(unsigned messageId, DWORD transactionId) const;
+
+private:
+    struct Failed {
+        std::string itemId;
+        HRESULT error;
+    };
+    std::vector<Failed> failed_;
+};
