@@ -1,0 +1,84 @@
+#include "forwarding/data_frame.h"
+
+#include "forwarding/frame_codec.h"
+#include "forwarding/item_address_registry.h"
+#include "opc/client/item.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstring>
+
+static_assert(std::endian::native == std::endian::little, "values are sent as held, little-endian");
+
+namespace {
+
+constexpr std::size_t kLargestRecord = 3 + 8;
+
+void PutU16(std::uint8_t* p, std::size_t value) {
+    p[0] = static_cast<std::uint8_t>(value);
+    p[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+// Values whose 8 bytes are a pointer (strings, arrays, interfaces, references) are never sent:
+// they carry no number and would hand our memory layout to the peer.
+bool HoldsPointer(VARTYPE type) {
+    if (type & (VT_ARRAY | VT_BYREF)) return true;
+    switch (type) {
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+    case VT_VARIANT:
+    case VT_DECIMAL: return true;
+    default: return false;
+    }
+}
+
+}  // namespace
+
+std::size_t BuildDataFrame(std::uint16_t first, std::uint16_t count, std::vector<std::uint8_t>& out) {
+    const std::size_t start = out.size();
+    const std::size_t capacity = std::min(kReplyBaseSize + kLargestRecord * count, kMaxReplySize);
+    out.resize(start + capacity);
+    std::uint8_t* frame = out.data() + start;
+    frame[0] = kFrameMagic1;
+    frame[1] = kFrameMagic2;
+    frame[4] = kReadCommand;
+    std::size_t position = 7;
+    std::size_t records = 0;
+
+    const CItemAddressRegistry& registry = CItemAddressRegistry::Instance();
+    const std::uint32_t end = std::uint32_t{first} + count;  // may pass 65535
+    for (std::uint32_t address = first; address < end; ++address) {
+        CVItem* item = registry.FindByAddress(static_cast<int>(address));
+        if (!item) continue;
+        if (item->valueSize == 255) item->UpdateWireType();
+        if (item->valueSize > 8 || item->wireTypeCode > 0x7F) {
+            std::printf("%s:%d:\"[size=-1]id=%d\"\r\n", "DataClient", __LINE__, static_cast<int>(address));
+            continue;
+        }
+        VARIANT value = item->GetValueCopy();
+        if (value.vt == VT_EMPTY) {
+            std::printf("%s:%d:\"[vt=empty]id=%d\"\r\n", "DataClient", __LINE__, static_cast<int>(address));
+            continue;
+        }
+        if (HoldsPointer(value.vt)) continue;
+        const std::size_t size = item->valueSize;
+        if (position + 3 + size + kFrameTrailerSize > capacity) break;  // the reply is full
+
+        std::uint8_t* record = frame + position;
+        PutU16(record, address);
+        record[2] = static_cast<std::uint8_t>(item->wireTypeCode | (item->IsGood() ? 0x80 : 0));
+        if (value.vt == VT_BOOL) value.llVal = value.boolVal ? 1 : 0;
+        std::memcpy(record + 3, &value.llVal, size);
+        position += 3 + size;
+        ++records;
+    }
+
+    std::memcpy(frame + position, kFrameTrailer, kFrameTrailerSize);
+    position += kFrameTrailerSize;
+    PutU16(frame + 2, position);
+    PutU16(frame + 5, records);
+    out.resize(start + position);
+    return position;
+}
