@@ -14,7 +14,7 @@ namespace simserver {
 struct SimConfig {
     // --- address space ---
     bool flatNamespace = false;  // QueryOrganization answers OPC_NS_FLAT; no branches
-    unsigned loadTagCount = 10000;  // "Load.T0000"...: fast ramps for load tests
+    unsigned loadTagCount = 1000;  // "Load.T0000"...: fast ramps for load tests
 
     // --- interfaces the objects expose ---
     bool serverInterface = true;          // IOPCServer on the server object
