@@ -1,0 +1,13 @@
+// Replacing a file so that it is never lost: the new contents go to a temporary file in the
+// same folder, are flushed to the disk, and only then take the old file's name. A failure at
+// any step leaves the old file as it was and removes the temporary file.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+// Writes `bytes` to `path`. On failure returns false and puts the system's reason in `error`.
+// A symbolic link is followed: the file it points to is replaced, the link stays.
+bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
+                         std::string* error = nullptr);

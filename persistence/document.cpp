@@ -1,0 +1,242 @@
+#include "persistence/document.h"
+
+#include "opc/client/group.h"
+#include "opc/client/server.h"
+#include "persistence/atomic_file.h"
+#include "persistence/project_codec.h"
+#include "platform/config/opc_config.h"
+#include "platform/shell/shell.h"
+#include "ui/framework/update_hints.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+constexpr unsigned kLoadingProjectText = 10073;    // "装载工程"
+constexpr unsigned kUnloadingProjectText = 10074;  // "卸载工程"
+constexpr unsigned kConnectingText = 10075;        // "正在连接"
+constexpr unsigned kDisconnectingText = 10076;     // "正在断开连接"
+
+constexpr auto kPumpInterval = std::chrono::milliseconds(10);
+
+// No cursor; keeps the Qt event queue of the GUI thread moving when there is one.
+class EventPumpOnly : public DocumentWaitUi {
+public:
+    void ShowCursor(Cursor) override {}
+    void RestoreCursor() override {}
+    void ProcessEvents() override {
+        QCoreApplication* app = QCoreApplication::instance();
+        if (app && QThread::currentThread() == app->thread()) QCoreApplication::processEvents();
+    }
+};
+
+}  // namespace
+
+std::string ProjectSaveErrorText(const std::string& path) { return "保存文档失败: " + path; }
+
+std::string FileOpenErrorText(const std::string& path, const std::string& reason) {
+    return "无法打开文件 " + path + "\n" + reason;
+}
+
+std::string FileWriteErrorText(const std::string& path, const std::string& reason) {
+    return "无法写入文件 " + path + "\n" + reason;
+}
+
+CVDocument::CVDocument() : defaultWaitUi_(std::make_unique<EventPumpOnly>()) {}
+
+CVDocument::~CVDocument() {
+    waitUi_ = nullptr;  // the window that showed the cursor may be gone already
+    CVDocument::DeleteContents();
+}
+
+bool CVDocument::ContainsServer(const CVServer* server) const {
+    for (const CVServer* s = servers_.first; s; s = s->next)
+        if (s == server) return true;
+    return false;
+}
+
+void CVDocument::AddNewServer(CVServer* server) {
+    servers_.PushFront(server);
+    UpdateAllViews(nullptr, HINT_SERVER_ADDED, server);
+    MarkModified(true);
+}
+
+void CVDocument::SetCurrentServer(CVServer* server) {
+    currentServer_ = server;
+    if (server) currentGroup_ = nullptr;
+}
+
+void CVDocument::SetCurrentGroup(CVGroup* group) {
+    currentGroup_ = group;
+    if (group) currentServer_ = nullptr;
+}
+
+bool CVDocument::IsBusy() const {
+    std::lock_guard lock(busyLock_);
+    return busyDepth_ > 0;
+}
+
+void CVDocument::SetBusy(bool busy) {
+    std::lock_guard lock(busyLock_);
+    busyDepth_ += busy ? 1 : -1;
+}
+
+void CVDocument::MarkModified(bool modified) {
+    if (!IsModified()) {
+        const std::string& title = Title();
+        const bool marked = title.find(" *") != std::string::npos;
+        if (modified && !marked) {
+            SetTitle(title + " *");
+        } else if (!modified && marked) {
+            const auto last = title.find_last_not_of(" *");
+            SetTitle(last == std::string::npos ? std::string() : title.substr(0, last + 1));
+        }
+    }
+    SetModifiedFlag(modified);
+}
+
+bool CVDocument::OnNewDocument() {
+    if (!Document::OnNewDocument()) return false;
+    MarkModified(false);
+    return true;
+}
+
+bool CVDocument::OnOpenDocument(const std::string& path) {
+    // The base reads the file, empties the project and calls Load; a refused file has been
+    // reported and the project is empty.
+    if (!Document::OnOpenDocument(path)) return false;
+    WriteProjectPath(path);
+    if (servers_.count > 0) {
+        StatusMessage status(kLoadingProjectText);
+        UpdateAllViews(nullptr, HINT_PROJECT_LOADED, servers_.first);
+        RunBackgroundJob(BackgroundJob::ForServers(JobKind::ConnectServers, ServersInListOrder()));
+    }
+    return true;
+}
+
+bool CVDocument::OnSaveDocument(const std::string& path) {
+    WriteProjectPath(path);
+    const std::vector<std::uint8_t> bytes = Store();
+    if (!WriteFileAtomically(path, bytes)) {
+        ShowMessage(ProjectSaveErrorText(path));
+        return false;
+    }
+    SetModifiedFlag(false);
+    return true;
+}
+
+void CVDocument::DeleteContents() {
+    ScopedWaitCursor cursor(WaitUi(), DocumentWaitUi::Cursor::Wait);
+    StatusMessage status(kUnloadingProjectText);
+    UpdateAllViews(nullptr, HINT_PROJECT_UNLOADING, nullptr);
+    while (CVServer* server = servers_.PopFront()) {
+        server->Disconnect();
+        delete server;  // its groups and items go with it; each item gives up its address
+    }
+    currentServer_ = nullptr;
+    currentGroup_ = nullptr;
+    deferredDisconnects_.clear();
+    Document::DeleteContents();
+}
+
+bool CVDocument::Load(std::span<const std::uint8_t> bytes) {
+    ProjectRecord project;
+    if (DecodeProject(bytes, project) != ProjectLoadError::None) return false;
+    BuildProject(project, servers_);
+    return true;
+}
+
+std::vector<std::uint8_t> CVDocument::Store() const { return EncodeProject(ProjectOf(servers_)); }
+
+void CVDocument::RunBackgroundJob(const BackgroundJob& job) {
+    DocumentWaitUi& ui = WaitUi();
+    ScopedWaitCursor cursor(ui, DocumentWaitUi::Cursor::AppStarting);
+    SetBusy(true);
+    struct Completion {
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool done = false;
+    } completion;
+    try {
+        std::thread worker([&job, &completion] {
+            RunJobWork(job);
+            std::lock_guard lock(completion.mutex);
+            completion.done = true;
+            completion.ended.notify_all();
+        });
+        for (;;) {
+            std::unique_lock lock(completion.mutex);
+            if (completion.ended.wait_for(lock, kPumpInterval, [&] { return completion.done; })) break;
+            lock.unlock();
+            ui.ProcessEvents();
+        }
+        worker.join();
+    } catch (const std::system_error&) {
+        // The worker could not be started: the flag was set and is cleared with nothing done.
+    }
+    SetBusy(false);
+    if (!IsBusy()) RunDeferredDisconnects();
+}
+
+void CVDocument::ConnectServer(CVServer* server) {
+    {
+        StatusMessage status(kConnectingText);
+        RunBackgroundJob(BackgroundJob::ForServer(JobKind::ConnectServer, server));
+    }
+    UpdateAllViews(nullptr, HINT_CONNECTION_STATES, nullptr);
+}
+
+void CVDocument::DisconnectServer(CVServer* server) {
+    {
+        StatusMessage status(kDisconnectingText);
+        RunBackgroundJob(BackgroundJob::ForServer(JobKind::DisconnectServer, server));
+    }
+    UpdateAllViews(nullptr, HINT_CONNECTION_STATES, nullptr);
+}
+
+void CVDocument::OnServerShutdownRequested(CVServer* server) {
+    if (!ContainsServer(server)) return;  // removed while the request was queued
+    server->Disconnect();
+    UpdateAllViews(nullptr, HINT_CONNECTION_STATES, nullptr);
+}
+
+void CVDocument::OnServerStoppedAnswering(CVServer* server) {
+    if (!ContainsServer(server)) return;
+    if (IsBusy()) {
+        // One job at a time: this one runs when the current job has ended.
+        if (std::ranges::find(deferredDisconnects_, server) == deferredDisconnects_.end())
+            deferredDisconnects_.push_back(server);
+        return;
+    }
+    DisconnectServer(server);
+}
+
+void CVDocument::RunDeferredDisconnects() {
+    while (!deferredDisconnects_.empty() && !IsBusy()) {
+        CVServer* server = deferredDisconnects_.front();
+        deferredDisconnects_.erase(deferredDisconnects_.begin());
+        if (ContainsServer(server)) DisconnectServer(server);
+    }
+}
+
+void CVDocument::SetWaitUi(DocumentWaitUi* ui) { waitUi_ = ui; }
+
+DocumentWaitUi& CVDocument::WaitUi() const { return waitUi_ ? *waitUi_ : *defaultWaitUi_; }
+
+void CVDocument::ShowMessage(const std::string& text) const {
+    if (Prompts()) Prompts()->ShowError(text);
+}
+
+std::vector<CVServer*> CVDocument::ServersInListOrder() const {
+    std::vector<CVServer*> servers;
+    servers.reserve(static_cast<std::size_t>(servers_.count));
+    for (CVServer* server = servers_.first; server; server = server->next) servers.push_back(server);
+    return servers;
+}

@@ -1,0 +1,112 @@
+// The project document: the servers of the project (newest first), the selection of the
+// group tree, the busy flag of the background worker, and the project file. Opening a
+// project builds the tree from the file, records the path in OPC.cfg and connects every
+// server on the worker while the GUI thread keeps dispatching events. Saving records the path
+// and replaces the file atomically. Split save and the CSV import and export of a group are
+// operations of the document too.
+#pragma once
+
+#include "persistence/background_job.h"
+#include "persistence/project_tree.h"
+#include "persistence/wait_ui.h"
+#include "ui/framework/document.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class CVGroup;
+class CVServer;
+
+class CVDocument : public Document {
+public:
+    CVDocument();
+    ~CVDocument() override;
+
+    // The project's servers, newest first.
+    CVServer* FirstServer() const { return servers_.first; }
+    int ServerCount() const override { return servers_.count; }
+    bool ContainsServer(const CVServer* server) const;
+    // The New server command, after the property sheet connected the server: links it at the
+    // head, tells the views (1000) and marks the project modified.
+    void AddNewServer(CVServer* server);
+
+    // The group tree's selection: at most one of the two is set.
+    CVServer* GetCurrentServer() const { return currentServer_; }
+    CVGroup* GetCurrentGroup() const { return currentGroup_; }
+    void SetCurrentServer(CVServer* server);
+    void SetCurrentGroup(CVGroup* group);
+    void* CurrentServer() const override { return currentServer_; }
+    void* CurrentGroup() const override { return currentGroup_; }
+
+    bool IsBusy() const override;
+    // Sets the modified flag; when the document was unmodified it first puts " *" behind the
+    // title (flag set) or trims it off (flag clear).
+    void MarkModified(bool modified) override;
+
+    bool OnNewDocument() override;
+    // Reads the file, records its path in OPC.cfg, tells the views (1060) and connects the
+    // servers on the worker. A refused file leaves the project empty.
+    bool OnOpenDocument(const std::string& path) override;
+    // Records the path in OPC.cfg, then writes the project over the file atomically.
+    bool OnSaveDocument(const std::string& path) override;
+    // Tells the views (1061), disconnects and destroys every server, clears the selection.
+    void DeleteContents() override;
+
+    // Runs the job on the worker thread; the GUI thread dispatches its events every 10 ms
+    // until the worker ends, with the busy flag set. Returns when the job is done.
+    void RunBackgroundJob(const BackgroundJob& job);
+    // The group tree's Connect and Disconnect commands: the job with its status-bar text
+    // ("正在连接", "正在断开连接"), then hint 1062.
+    void ConnectServer(CVServer* server);
+    void DisconnectServer(CVServer* server);
+
+    // A server that asked to shut down is disconnected here (GUI thread); the views are told.
+    void OnServerShutdownRequested(CVServer* server);
+    // A server whose watchdog found it dead is disconnected on the worker; the views are told.
+    void OnServerStoppedAnswering(CVServer* server);
+
+    // Writes every item of the project into files "<base>-<k>.ovopc", each one server (the
+    // first) with one group (its first) holding a consecutive slice of the items.
+    void SplitSave(const std::string& basePath, int fileCount);
+
+    // Writes the group's items to a CSV file. False after showing the file error.
+    bool ExportCsv(const CVGroup& group, const std::string& path);
+    // Reads items from a CSV file into the group, all or nothing; the views are told (1040)
+    // and the project is marked modified. Returns the number of items added (0 after an
+    // error, which has been shown).
+    int ImportCsv(CVGroup& group, const std::string& path);
+
+    // Installs the cursor and event pump (not owned); null restores the plain event pump.
+    void SetWaitUi(DocumentWaitUi* ui);
+
+protected:
+    bool Load(std::span<const std::uint8_t> bytes) override;
+    std::vector<std::uint8_t> Store() const override;
+
+private:
+    DocumentWaitUi& WaitUi() const;
+    void SetBusy(bool busy);
+    void ShowMessage(const std::string& text) const;
+    std::vector<CVServer*> ServersInListOrder() const;
+    void RunDeferredDisconnects();
+
+    ServerList servers_;
+    CVServer* currentServer_ = nullptr;
+    CVGroup* currentGroup_ = nullptr;
+
+    mutable std::mutex busyLock_;
+    int busyDepth_ = 0;  // jobs running; a nested job must not clear the flag early
+
+    // Dead servers reported while a job ran; disconnected once it has ended.
+    std::vector<CVServer*> deferredDisconnects_;
+
+    DocumentWaitUi* waitUi_ = nullptr;
+    std::unique_ptr<DocumentWaitUi> defaultWaitUi_;
+};
+
+// The messages of the document's file operations.
+std::string ProjectSaveErrorText(const std::string& path);
+std::string FileOpenErrorText(const std::string& path, const std::string& reason);
+std::string FileWriteErrorText(const std::string& path, const std::string& reason);

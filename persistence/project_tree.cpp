@@ -1,0 +1,121 @@
+#include "persistence/project_tree.h"
+
+#include "forwarding/item_address_registry.h"
+#include "opc/client/group.h"
+#include "opc/client/item.h"
+#include "opc/client/server.h"
+
+namespace {
+
+void BuildItem(const ItemRecord& record, CVGroup* group) {
+    auto* item = new CVItem(group);
+    item->accessPath = record.accessPath;
+    item->itemId = record.itemId;
+    item->active = static_cast<BOOL>(record.active);  // kept as stored
+    item->dataType = record.dataType;
+    item->accessRights = record.accessRights;
+    item->reserved = record.reserved;
+    group->LinkItem(item);
+    CItemAddressRegistry::Instance().RegisterAt(item, record.address);
+}
+
+void BuildGroup(const GroupRecord& record, CVServer* server) {
+    auto* group = new CVGroup(server);
+    group->SetName(record.name);
+    group->updateRate = record.updateRate;
+    group->lcid = record.localeId;
+    group->timeBias = record.timeBias;
+    group->percentDeadband = record.percentDeadband;
+    group->active = static_cast<BOOL>(record.active);
+    group->SetDataChangeMode(record.updateMethod);
+    group->flags = record.removalFlags;
+    group->SetRefreshInterval(record.refreshInterval);
+    server->LinkGroup(group);
+    for (const ItemRecord& item : record.items) BuildItem(item, group);
+}
+
+CVServer* BuildServer(const ServerRecord& record) {
+    auto* server = new CVServer();
+    server->progId = record.progId;
+    server->remoteComputer = record.machine;
+    server->flags = record.flags;
+    for (const GroupRecord& group : record.groups) BuildGroup(group, server);
+    return server;
+}
+
+}  // namespace
+
+void ServerList::PushFront(CVServer* server) {
+    server->prev = nullptr;
+    server->next = first;
+    if (first) first->prev = server;
+    first = server;
+    ++count;
+}
+
+CVServer* ServerList::PopFront() {
+    CVServer* server = first;
+    if (!server) return nullptr;
+    first = server->next;
+    if (first) first->prev = nullptr;
+    server->next = nullptr;
+    --count;
+    return server;
+}
+
+void BuildProject(const ProjectRecord& project, ServerList& list) {
+    for (const ServerRecord& server : project.servers) list.PushFront(BuildServer(server));
+}
+
+ItemRecord RecordOf(const CVItem& item) {
+    ItemRecord record;
+    record.accessPath = item.accessPath;
+    record.itemId = item.itemId;
+    record.active = static_cast<std::uint32_t>(item.active);
+    // The type of the current value when there is one, else the requested type.
+    const VARTYPE valueType = item.GetValueCopy().vt;
+    record.dataType = valueType != VT_EMPTY ? valueType : item.dataType;
+    record.accessRights = item.accessRights;
+    record.address = CItemAddressRegistry::Instance().AddressOf(item.itemId);
+    record.reserved = item.reserved;
+    return record;
+}
+
+GroupRecord HeaderOf(const CVGroup& group) {
+    GroupRecord record;
+    record.name = group.Name();
+    record.updateRate = group.updateRate;
+    record.localeId = group.lcid;
+    record.timeBias = group.timeBias;
+    record.percentDeadband = group.percentDeadband;
+    record.active = static_cast<std::uint32_t>(group.active);
+    record.updateMethod = group.DataChangeMode();
+    record.removalFlags = group.flags;
+    record.refreshInterval = group.RefreshInterval();
+    return record;
+}
+
+ServerRecord HeaderOf(const CVServer& server) {
+    ServerRecord record;
+    record.progId = server.progId;
+    record.machine = server.remoteComputer;
+    record.flags = server.flags;
+    return record;
+}
+
+ProjectRecord ProjectOf(const ServerList& list) {
+    ProjectRecord project;
+    project.servers.reserve(static_cast<std::size_t>(list.count));
+    for (const CVServer* server = list.first; server; server = server->next) {
+        ServerRecord serverRecord = HeaderOf(*server);
+        for (const CVGroup* group = server->FirstGroup(); group; group = group->next) {
+            GroupRecord groupRecord = HeaderOf(*group);
+            groupRecord.items.reserve(group->ItemCount());
+            for (const CVItem* item = group->FirstItem(); item; item = item->next)
+                groupRecord.items.push_back(RecordOf(*item));
+            serverRecord.groups.push_back(std::move(groupRecord));
+        }
+        project.servers.push_back(std::move(serverRecord));
+    }
+    return project;
+}

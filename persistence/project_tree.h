@@ -1,0 +1,32 @@
+// Between the project's objects and the file's records. Building inserts every object at the
+// head of its list, as loading always has: the lists come back in the reverse of the file
+// order, at every level. Collecting walks every list from its head.
+#pragma once
+
+#include "persistence/project_records.h"
+
+class CVGroup;
+class CVItem;
+class CVServer;
+
+// A list of servers, newest first (the document's server list).
+struct ServerList {
+    CVServer* first = nullptr;
+    int count = 0;
+
+    // Links `server` at the head.
+    void PushFront(CVServer* server);
+    // Unlinks the head and returns it; null when empty.
+    CVServer* PopFront();
+};
+
+// Builds the servers, groups and items of `project` and links the servers at the head of
+// `list`. Each item is placed at its stored address in the address registry.
+void BuildProject(const ProjectRecord& project, ServerList& list);
+
+ItemRecord RecordOf(const CVItem& item);
+// The group's fields without its items.
+GroupRecord HeaderOf(const CVGroup& group);
+// The server's fields without its groups.
+ServerRecord HeaderOf(const CVServer& server);
+ProjectRecord ProjectOf(const ServerList& list);
