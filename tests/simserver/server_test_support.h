@@ -33,6 +33,7 @@ struct ServerConnection {
 };
 
 inline CLSID ClsidOf(const std::string& progId) {
+    RegisterSimulationServers();
     CLSID clsid{};
     EXPECT_EQ(CLSIDFromProgID(WideFromUtf8(progId).c_str(), &clsid), S_OK) << progId;
     return clsid;
