@@ -178,7 +178,7 @@ void CVServer::Disconnect() {
 
 void CVServer::ReleaseInterfaces() {
     std::lock_guard operation(operationLock_);
-    if (connected_.exchange(false)) LogEvent(kDisconnected, progId.c_str());
+    const bool wasConnected = connected_.exchange(false);
 
     Interfaces released;
     ComPtr<IVShutdownSink> sink;
@@ -206,6 +206,7 @@ void CVServer::ReleaseInterfaces() {
     released.browse = nullptr;
     released.publicGroups = nullptr;
     released.persistFile = nullptr;
+    if (wasConnected) LogEvent(kDisconnected, progId.c_str());
 }
 
 bool CVServer::IsAlive() {

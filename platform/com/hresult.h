@@ -73,4 +73,5 @@ inline constexpr HRESULT OPC_E_NOTFOUND = MakeHResult(0xC0040011);
 inline constexpr HRESULT OPC_E_INVALID_PID = MakeHResult(0xC0040203);
 
 // The constant's name ("E_INVALIDARG", "OPC_E_BADTYPE", ...); "" for a code not listed here.
+// A code added above also goes into the name table in hresult.cpp.
 const char* HResultName(HRESULT hr);
