@@ -142,7 +142,6 @@ TEST_F(ClassRegistryTest, ServerNameDecidesWhetherTheComputerIsReachable) {
         }
         ReleaseResults(results);
     }
-    EXPECT_EQ(static_cast<unsigned>(RPC_S_SERVER_UNAVAILABLE_HR), 0x800706BAu);
 }
 
 TEST_F(ClassRegistryTest, FailuresReachEveryRequest) {
