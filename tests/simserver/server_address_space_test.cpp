@@ -2,6 +2,7 @@
 // simulated values as functions of time, writes and bit items.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 #include <thread>
 #include <vector>
@@ -251,17 +252,20 @@ Variant ArrayOf(VARTYPE vt, std::initializer_list<double> values) {
 std::string AsText(const Tag& tag) {
     Reading r = ReadNow(tag);
     if (r.value.vt() & VT_ARRAY) {
+        // Every element in storage order, whatever the dimensions.
         std::string text;
-        const ULONG n = SafeArrayElementCount(r.value->parray);
-        for (LONG i = 0; i < static_cast<LONG>(n); ++i) {
-            double d = 0;
+        SAFEARRAY* psa = r.value->parray;
+        void* data = nullptr;
+        if (FAILED(SafeArrayAccessData(psa, &data))) return "<locked>";
+        const ULONG n = SafeArrayElementCount(psa);
+        for (ULONG i = 0; i < n; ++i) {
             Variant e;
             e.get()->vt = r.value.vt() & VT_TYPEMASK;
-            SafeArrayGetElement(r.value->parray, &i, &e.get()->llVal);
+            std::memcpy(&e.get()->llVal, static_cast<BYTE*>(data) + i * SafeArrayGetElemsize(psa), SafeArrayGetElemsize(psa));
             e.ChangeType(VT_R8);
-            d = e->dblVal;
-            text += (i ? "," : "") + std::to_string(static_cast<long long>(d));
+            text += (i ? "," : "") + std::to_string(static_cast<long long>(e->dblVal));
         }
+        SafeArrayUnaccessData(psa);
         return text;
     }
     r.value.ChangeType(VT_BSTR);
