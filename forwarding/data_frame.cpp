@@ -47,33 +47,33 @@ std::size_t BuildDataFrame(std::uint16_t first, std::uint16_t count, std::vector
     std::size_t position = 7;
     std::size_t records = 0;
 
-    const CItemAddressRegistry& registry = CItemAddressRegistry::Instance();
-    const std::uint32_t end = std::uint32_t{first} + count;  // may pass 65535
-    for (std::uint32_t address = first; address < end; ++address) {
-        CVItem* item = registry.FindByAddress(static_cast<int>(address));
-        if (!item) continue;
+    // Addresses run from `first` for `count` as 32-bit numbers, so the range may pass 65535;
+    // unregistered addresses are skipped.
+    const int last = int{first} + int{count} - 1;
+    CItemAddressRegistry::Instance().ForEachInRange(first, last, [&](int address, CVItem* item) {
         if (item->valueSize == 255) item->UpdateWireType();
         if (item->valueSize > 8 || item->wireTypeCode > 0x7F) {
-            std::printf("%s:%d:\"[size=-1]id=%d\"\r\n", "DataClient", __LINE__, static_cast<int>(address));
-            continue;
+            std::printf("%s:%d:\"[size=-1]id=%d\"\r\n", "DataClient", __LINE__, address);
+            return true;
         }
         VARIANT value = item->GetValueCopy();
         if (value.vt == VT_EMPTY) {
-            std::printf("%s:%d:\"[vt=empty]id=%d\"\r\n", "DataClient", __LINE__, static_cast<int>(address));
-            continue;
+            std::printf("%s:%d:\"[vt=empty]id=%d\"\r\n", "DataClient", __LINE__, address);
+            return true;
         }
-        if (HoldsPointer(value.vt)) continue;
+        if (HoldsPointer(value.vt)) return true;
         const std::size_t size = item->valueSize;
-        if (position + 3 + size + kFrameTrailerSize > capacity) break;  // the reply is full
+        if (position + 3 + size + kFrameTrailerSize > capacity) return false;  // the reply is full
 
         std::uint8_t* record = frame + position;
-        PutU16(record, address);
+        PutU16(record, static_cast<std::size_t>(address));
         record[2] = static_cast<std::uint8_t>(item->wireTypeCode | (item->IsGood() ? 0x80 : 0));
         if (value.vt == VT_BOOL) value.llVal = value.boolVal ? 1 : 0;
         std::memcpy(record + 3, &value.llVal, size);
         position += 3 + size;
         ++records;
-    }
+        return true;
+    });
 
     std::memcpy(frame + position, kFrameTrailer, kFrameTrailerSize);
     position += kFrameTrailerSize;

@@ -24,6 +24,13 @@ public:
     void Renumber();
 
     CVItem* FindByAddress(int address) const;
+    // Calls visit(address, item) for each taken address from `first` to `last` in ascending
+    // order, until it returns false: what FindByAddress gives over a range, with one search.
+    template <class Visit>
+    void ForEachInRange(int first, int last, Visit&& visit) const {
+        for (auto it = byAddress_.lower_bound(first); it != byAddress_.end() && it->first <= last; ++it)
+            if (!visit(it->first, it->second)) return;
+    }
     bool ContainsItemId(const std::string& itemId) const;
     int AddressOf(const std::string& itemId) const;  // -1 when absent
 

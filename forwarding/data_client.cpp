@@ -1,0 +1,81 @@
+#include "forwarding/data_client.h"
+
+#include "forwarding/data_server.h"
+
+#include <cerrno>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+// Replies queued beyond this are sent before more requests are handled.
+constexpr std::size_t kFlushThreshold = 64 * 1024;
+// Output buffers that grew past this while a peer was slow are released once drained.
+constexpr std::size_t kKeptCapacity = 256 * 1024;
+}  // namespace
+
+CDataClient::CDataClient(CDataServer* server, int socket)
+    : server_(server), socket_(socket), handler_(server->Writer()) {}
+
+CDataClient::~CDataClient() { Close(); }
+
+void CDataClient::Close() {
+    if (socket_ < 0) return;
+    ::close(socket_);  // also takes it out of the server's epoll set
+    socket_ = -1;
+}
+
+bool CDataClient::Drop() {
+    server_->Remove(this);
+    return false;
+}
+
+void CDataClient::OnReceive() {
+    const ssize_t received = ::recv(socket_, server_->ReceiveBuffer(), server_->ReceiveBufferSize(), 0);
+    if (received < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
+        Drop();
+        return;
+    }
+    if (received == 0) {  // the peer closed: send what is still queued if it can, then go
+        if (Flush()) Drop();
+        return;
+    }
+    handler_.Receive(server_->ReceiveBuffer(), static_cast<std::size_t>(received));
+    while (handler_.HandleNext(output_))
+        if (UnsentOutput() >= kFlushThreshold && !Flush()) return;
+    Flush();
+}
+
+void CDataClient::OnSend() { Flush(); }
+
+bool CDataClient::Flush() {
+    while (sent_ < output_.size()) {
+        const ssize_t n = ::send(socket_, output_.data() + sent_, output_.size() - sent_,
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent_ += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            break;
+        } else {
+            return Drop();  // a failed send ends the connection
+        }
+    }
+    if (sent_ == output_.size()) {
+        output_.clear();
+        sent_ = 0;
+        if (output_.capacity() > kKeptCapacity) output_.shrink_to_fit();
+        if (waitingWritable_) server_->Watch(this, false);
+        waitingWritable_ = false;
+        return true;
+    }
+    if (UnsentOutput() > CDataServer::kMaxUnsentOutput) return Drop();
+    if (sent_ >= kFlushThreshold) {  // keep only what is still to go
+        output_.erase(output_.begin(), output_.begin() + static_cast<std::ptrdiff_t>(sent_));
+        sent_ = 0;
+    }
+    if (!waitingWritable_) server_->Watch(this, true);
+    waitingWritable_ = true;
+    return true;
+}

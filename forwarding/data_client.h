@@ -1,0 +1,43 @@
+// One accepted peer of the data server: receives its frames, queues the replies and sends
+// them as the socket takes them. The server owns and deletes it.
+#pragma once
+
+#include "forwarding/frame_handler.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class CDataServer;
+
+class CDataClient {
+public:
+    CDataClient(CDataServer* server, int socket);
+    ~CDataClient();  // closes the socket
+    CDataClient(const CDataClient&) = delete;
+    CDataClient& operator=(const CDataClient&) = delete;
+
+    int Socket() const { return socket_; }
+    bool Closed() const { return socket_ < 0; }
+    std::size_t UnsentOutput() const { return output_.size() - sent_; }
+
+    // Readable, or the peer hung up: handles what arrived; removes itself from the server when
+    // the peer has closed, the socket failed or too much output is waiting.
+    void OnReceive();
+    // Writable again after a send that did not take everything.
+    void OnSend();
+    // Closes the socket; the server calls it when it removes the connection.
+    void Close();
+
+private:
+    // Sends what the socket takes now. False when the connection was removed.
+    bool Flush();
+    bool Drop();
+
+    CDataServer* const server_;
+    int socket_;
+    FrameHandler handler_;
+    std::vector<std::uint8_t> output_;  // replies; the first `sent_` bytes have gone out
+    std::size_t sent_ = 0;
+    bool waitingWritable_ = false;
+};

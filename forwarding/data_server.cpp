@@ -1,0 +1,164 @@
+#include "forwarding/data_server.h"
+
+#include "forwarding/data_client.h"
+
+#include <QSocketNotifier>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+constexpr int kBacklog = 10;
+constexpr int kEventsPerTurn = 64;
+constexpr int kAcceptsPerTurn = 16;
+// One receive takes at most this much; a flooding peer then cannot hold the loop for long.
+constexpr std::size_t kReceiveBufferSize = 4096;
+
+int OpenSpareDescriptor() { return ::open("/dev/null", O_RDONLY | O_CLOEXEC); }
+}  // namespace
+
+CDataServer::CDataServer() : receiveBuffer_(kReceiveBufferSize) {}
+
+CDataServer::~CDataServer() {
+    notifier_.reset();
+    connections_.clear();
+    retired_.clear();
+    if (listener_ >= 0) ::close(listener_);
+    if (epoll_ >= 0) ::close(epoll_);
+    if (spareDescriptor_ >= 0) ::close(spareDescriptor_);
+}
+
+void CDataServer::SetMessageBox(std::function<void(const std::string&)> show) { showMessage_ = std::move(show); }
+
+void CDataServer::SetItemWriter(ItemWriter writer) { writer_ = std::move(writer); }
+
+const char* CDataServer::FailureText(StartFailure failure) {
+    switch (failure) {
+    case StartFailure::kCreate: return "创建SOCKET失败！";
+    case StartFailure::kBind: return "绑定端口失败！";
+    case StartFailure::kListen: return "监听失败！";
+    case StartFailure::kNone: break;
+    }
+    return "";
+}
+
+bool CDataServer::Fail(StartFailure failure, int socket) {
+    if (socket >= 0) ::close(socket);
+    failure_ = failure;
+    const std::string text = FailureText(failure);
+    if (showMessage_)
+        showMessage_(text);
+    else
+        std::fprintf(stderr, "%s\n", text.c_str());
+    return false;
+}
+
+bool CDataServer::StartServer(std::uint16_t port) {
+    if (listener_ >= 0) return true;  // listening already
+    failure_ = StartFailure::kNone;
+    if (epoll_ < 0) epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
+    if (epoll_ < 0) return Fail(StartFailure::kCreate, -1);
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (socket < 0) return Fail(StartFailure::kCreate, -1);
+
+    const int one = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0)
+        return Fail(StartFailure::kBind, socket);
+    if (::listen(socket, kBacklog) < 0) return Fail(StartFailure::kListen, socket);
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.ptr = nullptr;  // the listener; connections carry their own pointer
+    if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, socket, &event) < 0) return Fail(StartFailure::kListen, socket);
+
+    socklen_t length = sizeof address;
+    ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    listener_ = socket;
+    if (spareDescriptor_ < 0) spareDescriptor_ = OpenSpareDescriptor();
+    notifier_ = std::make_unique<QSocketNotifier>(epoll_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { OnEvents(); });
+    std::printf("%s:%d:\"server ok\"\r\n", "DataServer", __LINE__);
+    std::fflush(stdout);
+    return true;
+}
+
+void CDataServer::OnEvents() {
+    epoll_event events[kEventsPerTurn];
+    const int count = ::epoll_wait(epoll_, events, kEventsPerTurn, 0);
+    inBatch_ = true;
+    for (int i = 0; i < count; ++i) {
+        auto* connection = static_cast<CDataClient*>(events[i].data.ptr);
+        if (!connection) {
+            OnAccept();
+            continue;
+        }
+        if (connection->Closed()) continue;  // removed earlier in this batch
+        if (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) connection->OnReceive();
+        if (!connection->Closed() && (events[i].events & EPOLLOUT)) connection->OnSend();
+    }
+    inBatch_ = false;
+    retired_.clear();
+}
+
+void CDataServer::OnAccept() {
+    for (int i = 0; i < kAcceptsPerTurn; ++i) {
+        const int socket = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (socket >= 0) {
+            Accept(socket);
+        } else if (errno == EINTR || errno == ECONNABORTED) {
+            continue;
+        } else if ((errno == EMFILE || errno == ENFILE) && spareDescriptor_ >= 0) {
+            // Out of descriptors: take the peer off the queue and close it, or the listener
+            // would stay readable and spin the loop.
+            ::close(spareDescriptor_);
+            const int shed = ::accept(listener_, nullptr, nullptr);
+            if (shed >= 0) ::close(shed);
+            spareDescriptor_ = OpenSpareDescriptor();
+        } else {
+            return;  // nothing more waiting
+        }
+    }
+}
+
+void CDataServer::Accept(int socket) {
+    std::printf("[>>>]%s:%s:%d\t\r\n", "DataServer", "CDataServer::OnAccept", __LINE__);
+    const int one = 1;
+    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // replies go out at once
+    auto connection = std::make_unique<CDataClient>(this, socket);
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.ptr = connection.get();
+    if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, socket, &event) == 0) {
+        const CDataClient* key = connection.get();
+        connections_.emplace(key, std::move(connection));
+    }
+    std::printf("[<<<]%s:%s\t\r\n", "DataServer", "CDataServer::OnAccept");
+}
+
+void CDataServer::Watch(CDataClient* connection, bool writable) {
+    epoll_event event{};
+    event.events = EPOLLIN | (writable ? EPOLLOUT : 0u);
+    event.data.ptr = connection;
+    ::epoll_ctl(epoll_, EPOLL_CTL_MOD, connection->Socket(), &event);
+}
+
+void CDataServer::Remove(CDataClient* connection) {
+    auto it = connections_.find(connection);
+    if (it == connections_.end()) return;
+    std::unique_ptr<CDataClient> owned = std::move(it->second);
+    connections_.erase(it);
+    owned->Close();
+    if (inBatch_) retired_.push_back(std::move(owned));  // deleted after the batch
+}

@@ -1,0 +1,84 @@
+// The TCP data server: peers connect to it (port 8890 in the program) and poll item values or
+// write items with forwarding frames. It runs on the event loop of the thread that creates it
+// (the GUI thread): the listening socket and the connections are non-blocking sockets in one
+// epoll set, and one QSocketNotifier on that set wakes the loop, so a busy server handles all
+// connections that are ready in one turn.
+//
+// The main window wires it with:
+//   dataServer.SetMessageBox([this](const std::string& text) { /* QMessageBox */ });
+//   dataServer.StartServer(8890);
+#pragma once
+
+#include "forwarding/frame_handler.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CDataClient;
+class QSocketNotifier;
+
+class CDataServer {
+public:
+    enum class StartFailure { kNone, kCreate, kBind, kListen };
+
+    CDataServer();
+    // Closes every connection (without telling the peers) and the listening socket.
+    ~CDataServer();
+    CDataServer(const CDataServer&) = delete;
+    CDataServer& operator=(const CDataServer&) = delete;
+
+    // Shows a failure text to the operator; the default writes it to standard error.
+    void SetMessageBox(std::function<void(const std::string& text)> show);
+    // What write requests do; the default writes through the item's group.
+    void SetItemWriter(ItemWriter writer);
+
+    // Listens on `port` (0: any free port) on all IPv4 addresses, with address reuse and a
+    // backlog of 10. On failure shows "创建SOCKET失败！", "绑定端口失败！" or "监听失败！" and
+    // returns false; LastFailure tells which step failed.
+    bool StartServer(std::uint16_t port);
+    StartFailure LastFailure() const { return failure_; }
+    static const char* FailureText(StartFailure failure);
+    // The port listened on, 0 before a successful start.
+    std::uint16_t Port() const { return port_; }
+
+    // Takes the connection out of the set and deletes it; one not in the set is left alone.
+    void Remove(CDataClient* connection);
+    std::size_t ConnectionCount() const { return connections_.size(); }
+
+    // Unsent reply bytes above which a connection is dropped: a peer that does not read its
+    // replies cannot grow our memory.
+    static constexpr std::size_t kMaxUnsentOutput = std::size_t{1} << 20;
+
+private:
+    friend class CDataClient;
+
+    bool Fail(StartFailure failure, int socket);
+    void OnEvents();
+    void OnAccept();
+    void Accept(int socket);
+    void Watch(CDataClient* connection, bool writable);
+    std::uint8_t* ReceiveBuffer() { return receiveBuffer_.data(); }
+    std::size_t ReceiveBufferSize() const { return receiveBuffer_.size(); }
+    const ItemWriter& Writer() const { return writer_; }
+
+    std::function<void(const std::string&)> showMessage_;
+    ItemWriter writer_ = WriteThroughGroup;
+    StartFailure failure_ = StartFailure::kNone;
+    int listener_ = -1;
+    int epoll_ = -1;
+    int spareDescriptor_ = -1;  // given up to accept and shed a peer when descriptors run out
+    std::uint16_t port_ = 0;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    // The connection set, ordered by address; owns the connections.
+    std::map<const CDataClient*, std::unique_ptr<CDataClient>> connections_;
+    // Connections removed while a batch of events is handled, deleted after it: later events
+    // of the same batch may still name them.
+    std::vector<std::unique_ptr<CDataClient>> retired_;
+    bool inBatch_ = false;
+    std::vector<std::uint8_t> receiveBuffer_;
+};

@@ -1,0 +1,20 @@
+#include "forwarding/frame_handler.h"
+
+#include "forwarding/data_frame.h"
+#include "forwarding/item_address_registry.h"
+
+bool FrameHandler::HandleNext(std::vector<std::uint8_t>& out) {
+    const std::optional<Request> request = reader_.Next();
+    if (!request) return false;
+    if (const auto* read = std::get_if<ReadRequest>(&*request))
+        BuildDataFrame(read->first, read->count, out);
+    else
+        Write(std::get<WriteRequest>(*request));
+    return true;
+}
+
+void FrameHandler::Write(const WriteRequest& request) {
+    const std::string text = WriteValueText(request.code, request.value.data());
+    CVItem* item = CItemAddressRegistry::Instance().FindByAddress(request.address);
+    if (item && writer_) writer_(*item, text);
+}

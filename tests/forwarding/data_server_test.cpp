@@ -1,0 +1,199 @@
+#include "forwarding/data_server.h"
+
+#include "frames.h"
+#include "peer.h"
+#include "registered_items.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Write {
+    std::string itemId;
+    std::string text;
+    bool operator==(const Write&) const = default;
+};
+
+class DataServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApplication();
+        server = std::make_unique<CDataServer>();
+        server->SetMessageBox([this](const std::string& text) { messages.push_back(text); });
+        server->SetItemWriter([this](CVItem& item, const std::string& text) { writes.push_back({item.itemId, text}); });
+        ASSERT_TRUE(server->StartServer(0));
+        ASSERT_NE(server->Port(), 0);
+        items.Add(1, VT_I4, I4(100));
+        items.Add(2, VT_I2, MakeVariant(VT_I2, [](VARIANT& v) { v.iVal = -3; }), 0x40);
+        items.Add(3, VT_R4, R4(2.5f));
+    }
+    void TearDown() override { server.reset(); }
+
+    std::unique_ptr<Peer> Connect(int receiveBuffer = 0) {
+        auto peer = std::make_unique<Peer>(server->Port(), receiveBuffer);
+        const std::size_t before = server->ConnectionCount();
+        EXPECT_TRUE(WaitFor([&] { return server->ConnectionCount() > before; }));
+        return peer;
+    }
+
+    // The reply to a read of addresses 1 to 3.
+    static Bytes ReplyForOneToThree() {
+        return ReplyBytes(3, {1, 0, 0x86, 100, 0, 0, 0, 2, 0, 0x04, 0xFD, 0xFF, 3, 0, 0x88, 0x00, 0x00, 0x20, 0x40});
+    }
+
+    RegisteredItems items;
+    std::unique_ptr<CDataServer> server;
+    std::vector<std::string> messages;
+    std::vector<Write> writes;
+};
+
+}  // namespace
+
+TEST_F(DataServer, AnswersAReadRequestWithExactlyOneReply) {
+    auto peer = Connect();
+    ASSERT_TRUE(peer->Send(ReadRequestBytes(1, 3)));
+    EXPECT_EQ(peer->ReadFrame(), ReplyForOneToThree());
+    ASSERT_TRUE(peer->Send(ReadRequestBytes(0, 0)));
+    EXPECT_EQ(peer->ReadFrame(), ReplyBytes(0, {}));
+    EXPECT_EQ(peer->Unread(), 0u);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(DataServer, WritesReachTheItemAndAreNeverAnswered) {
+    auto peer = Connect();
+    ASSERT_TRUE(peer->Send(Concat({
+        WriteRequestBytes(3, 8, {0x00, 0x00, 0x20, 0x40}),
+        WriteRequestBytes(1, 6, {0xFF, 0xFF, 0xFF, 0xFF}),
+        WriteRequestBytes(2, 0, {}),
+        WriteRequestBytes(999, 3, {1}),  // nobody there
+        ReadRequestBytes(1, 3),
+    })));
+    EXPECT_EQ(peer->ReadFrame(), ReplyForOneToThree());  // the first bytes back answer the read
+    EXPECT_EQ(peer->Unread(), 0u);
+    EXPECT_EQ(writes, (std::vector<Write>{{"Tag3", "2.500000"}, {"Tag1", "-1"}, {"Tag2", ""}}));
+}
+
+TEST_F(DataServer, IgnoresMalformedFramesAndKeepsTheConnection) {
+    // The bad frames ask for address 2 alone: a reply to one of them would show.
+    Bytes wrongMagic = ReadRequestBytes(2, 1);
+    wrongMagic[1] = 0x48;
+    Bytes twelve = ReadRequestBytes(2, 1, 12);
+    twelve.pop_back();
+    struct Case {
+        const char* name;
+        Bytes bad;
+    };
+    const Case cases[] = {
+        {"12 bytes", twelve},
+        {"wrong magic", wrongMagic},
+        {"length 40", ReadRequestBytes(2, 1, 40)},
+        {"code 10", WriteRequestBytes(2, 10, {1, 2, 3, 4, 5, 6, 7, 8}, 12)},
+        {"code with bit 7 set", WriteRequestBytes(2, 0x86, {1, 2, 3, 4}, 16)},
+    };
+    auto peer = Connect();
+    for (const Case& c : cases) {
+        ASSERT_TRUE(peer->Send(c.bad)) << c.name;
+        ASSERT_TRUE(peer->Send(ReadRequestBytes(1, 3))) << c.name;
+        EXPECT_EQ(peer->ReadFrame(), ReplyForOneToThree()) << c.name;
+        EXPECT_EQ(peer->Unread(), 0u) << c.name;
+    }
+    EXPECT_TRUE(writes.empty());
+    EXPECT_EQ(server->ConnectionCount(), 1u);
+}
+
+TEST_F(DataServer, ReassemblesSplitAndCoalescedRequests) {
+    auto peer = Connect();
+    const Bytes request = ReadRequestBytes(1, 3);
+    for (std::uint8_t byte : request) {
+        ASSERT_TRUE(peer->Send({byte}));
+        WaitFor([] { return true; });  // let the server see each byte on its own
+    }
+    EXPECT_EQ(peer->ReadFrame(), ReplyForOneToThree());
+
+    ASSERT_TRUE(peer->Send(Concat({ReadRequestBytes(1, 1), ReadRequestBytes(3, 1), ReadRequestBytes(5, 1)})));
+    EXPECT_EQ(peer->ReadFrame(), ReplyBytes(1, {1, 0, 0x86, 100, 0, 0, 0}));
+    EXPECT_EQ(peer->ReadFrame(), ReplyBytes(1, {3, 0, 0x88, 0x00, 0x00, 0x20, 0x40}));
+    EXPECT_EQ(peer->ReadFrame(), ReplyBytes(0, {}));
+}
+
+TEST_F(DataServer, ServesPeersIndependentlyAndForgetsThoseThatClose) {
+    auto first = Connect();
+    auto second = Connect();
+    ASSERT_TRUE(first->Send(ReadRequestBytes(1, 1)));
+    ASSERT_TRUE(second->Send(ReadRequestBytes(3, 1)));
+    EXPECT_EQ(second->ReadFrame(), ReplyBytes(1, {3, 0, 0x88, 0x00, 0x00, 0x20, 0x40}));
+    EXPECT_EQ(first->ReadFrame(), ReplyBytes(1, {1, 0, 0x86, 100, 0, 0, 0}));
+
+    first->Close();
+    EXPECT_TRUE(WaitFor([&] { return server->ConnectionCount() == 1; }));
+    ASSERT_TRUE(second->Send(ReadRequestBytes(1, 3)));
+    EXPECT_EQ(second->ReadFrame(), ReplyForOneToThree());
+}
+
+TEST_F(DataServer, DropsAPeerThatDoesNotReadItsReplies) {
+    RegisteredItems many;
+    for (int address = 100; address < 2100; ++address) many.Add(address, VT_R8, R8(address));
+    auto reader = Connect();
+    auto sluggard = Connect(4096);
+    const Bytes request = ReadRequestBytes(100, 2000);  // a 22 kB reply each
+    int sent = 0;
+    // The server's unsent output passes its cap well before this many replies.
+    while (server->ConnectionCount() == 2 && sent < 2000) {
+        ASSERT_TRUE(sluggard->Send(request) || server->ConnectionCount() == 1);
+        ++sent;
+    }
+    EXPECT_TRUE(WaitFor([&] { return server->ConnectionCount() == 1; })) << sent << " requests";
+    EXPECT_TRUE(sluggard->WaitClosed());
+
+    ASSERT_TRUE(reader->Send(ReadRequestBytes(1, 3)));
+    EXPECT_EQ(reader->ReadFrame(), ReplyForOneToThree());
+}
+
+TEST_F(DataServer, ReportsWhichStepFailed) {
+    // A listener without address reuse holds the port.
+    const int holder = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(holder, 1), 0);
+    socklen_t length = sizeof address;
+    ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
+
+    CDataServer second;
+    std::vector<std::string> shown;
+    second.SetMessageBox([&](const std::string& text) { shown.push_back(text); });
+    EXPECT_FALSE(second.StartServer(ntohs(address.sin_port)));
+    EXPECT_EQ(second.LastFailure(), CDataServer::StartFailure::kBind);
+    EXPECT_EQ(shown, std::vector<std::string>{"绑定端口失败！"});
+    EXPECT_EQ(second.Port(), 0);
+    ::close(holder);
+
+    EXPECT_STREQ(CDataServer::FailureText(CDataServer::StartFailure::kCreate), "创建SOCKET失败！");
+    EXPECT_STREQ(CDataServer::FailureText(CDataServer::StartFailure::kListen), "监听失败！");
+}
+
+TEST_F(DataServer, RepliesStayWholeWhileServerThreadsUpdateValues) {
+    std::atomic<bool> stop{false};
+    CVItem* item = CItemAddressRegistry::Instance().FindByAddress(1);
+    std::thread updater([&] {
+        for (LONG n = 0; !stop; ++n) item->SetValue(I4(n & 0x7F), n % 2 ? 0xC0 : 0x40);
+    });
+    auto peer = Connect();
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(peer->Send(ReadRequestBytes(1, 1)));
+        const Bytes reply = peer->ReadFrame();
+        ASSERT_EQ(reply.size(), 18u);
+        EXPECT_TRUE(reply[9] == 0x86 || reply[9] == 0x06);
+        EXPECT_LT(reply[10], 0x80);
+        EXPECT_EQ(Bytes(reply.begin() + 11, reply.begin() + 14), (Bytes{0, 0, 0}));
+    }
+    stop = true;
+    updater.join();
+}
