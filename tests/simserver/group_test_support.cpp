@@ -41,7 +41,12 @@ void Recorder::Arrived() {
             gateChanged_.wait(lock, [&] { return !held_; });
         }
     }
-    if (action) action();
+    if (action) {
+        action();
+        // What the action changed may be what a test waits for.
+        std::lock_guard lock(mutex_);
+        changed_.notify_all();
+    }
 }
 
 // --- DataCallbackSink ------------------------------------------------------------------
@@ -85,6 +90,21 @@ bool DataCallbackSink::WaitForCalls(CallKind kind, std::size_t count, std::chron
             std::size_t n = 0;
             for (const auto& c : calls_) n += c.kind == kind;
             return n >= count;
+        },
+        timeout);
+}
+
+bool DataCallbackSink::WaitForCalls(const std::function<bool(const std::vector<CallbackRecord>&)>& done,
+                                    std::chrono::milliseconds timeout) {
+    return WaitUntil([&] { return done(calls_); }, timeout);
+}
+
+bool DataCallbackSink::WaitForTransaction(CallKind kind, DWORD transactionId, std::chrono::milliseconds timeout) {
+    return WaitUntil(
+        [&] {
+            for (const auto& c : calls_)
+                if (c.kind == kind && c.transactionId == transactionId) return true;
+            return false;
         },
         timeout);
 }

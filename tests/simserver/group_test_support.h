@@ -91,6 +91,11 @@ public:
     std::vector<CallbackRecord> Calls();
     std::size_t Count(CallKind kind);
     bool WaitForCalls(CallKind kind, std::size_t count, std::chrono::milliseconds timeout = 10s);
+    // Waits until the calls so far satisfy `done` (evaluated under the sink's lock).
+    bool WaitForCalls(const std::function<bool(const std::vector<CallbackRecord>&)>& done,
+                      std::chrono::milliseconds timeout = 10s);
+    // Waits for a call of `kind` with this transaction id.
+    bool WaitForTransaction(CallKind kind, DWORD transactionId, std::chrono::milliseconds timeout = 10s);
     // The first recorded call of `kind` with this transaction id, if any.
     bool Find(CallKind kind, DWORD transactionId, CallbackRecord* out);
 
@@ -129,6 +134,10 @@ public:
     bool WaitForStreams(std::size_t count, std::chrono::milliseconds timeout = 10s);
 
     void OnDataChange(FORMATETC* pFormatetc, STGMEDIUM* pStgmed) override;
+    ULONG References() {
+        AddRef();
+        return Release();
+    }
     void OnViewChange(DWORD, LONG) override {}
     void OnRename(IMoniker*) override {}
     void OnSave() override {}
