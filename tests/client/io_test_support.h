@@ -4,11 +4,23 @@
 
 #include "platform/com/types.h"
 #include "platform/shell/shell.h"
+#include "platform/strings/string_table.h"
 
+#include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
+
+// The text LogEvent makes of message `id` with these arguments.
+template <class... Args>
+std::string Msg(unsigned id, Args... args) {
+    const std::string format(LoadString(id));
+    char buffer[512];
+    std::snprintf(buffer, sizeof buffer, format.c_str(), args...);
+    return buffer;
+}
 
 class EventRecorder : public ShellReceiver {
 public:
@@ -30,14 +42,20 @@ public:
         std::lock_guard lock(mutex_);
         events_.clear();
     }
-    // Waits until an event starting with `prefix` has arrived; false after `seconds`.
-    bool WaitFor(const std::string& prefix, int seconds = 10) {
+    // Waits until an event that starts with `prefix` (and holds `part`) has arrived and
+    // returns it; "" after `seconds`.
+    std::string WaitFor(const std::string& prefix, const std::string& part = "", int seconds = 20) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(seconds), [&] {
+        std::string found;
+        changed_.wait_for(lock, std::chrono::seconds(seconds), [&] {
             for (const auto& e : events_)
-                if (e.rfind(prefix, 0) == 0) return true;
+                if (e.rfind(prefix, 0) == 0 && e.find(part) != std::string::npos) {
+                    found = e;
+                    return true;
+                }
             return false;
         });
+        return found;
     }
 
 private:
