@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 
+#include <set>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -230,4 +232,20 @@ TEST_F(JobTest, DeadServerReportedDuringAJobIsDisconnectedAfterIt) {
     EXPECT_FALSE(dead->IsConnected());
     EXPECT_TRUE(other->IsConnected());
     EXPECT_FALSE(document.IsBusy());
+}
+
+TEST_F(JobTest, DemoProjectConnectsEveryItem) {
+    ASSERT_TRUE(document.OnOpenDocument(OPC_SOURCE_DIR "/examples/demo.ovopc"));
+    ASSERT_EQ(document.ServerCount(), 1);
+    const CVServer* server = document.FirstServer();
+    EXPECT_TRUE(server->IsConnected());
+    std::set<DWORD> modes;
+    int items = 0;
+    for (const CVGroup* group = server->FirstGroup(); group; group = group->next) {
+        modes.insert(group->DataChangeMode());
+        for (const CVItem* item = group->FirstItem(); item; item = item->next, ++items)
+            EXPECT_TRUE(item->added) << item->itemId;
+    }
+    EXPECT_EQ(modes, (std::set<DWORD>{0, 1, 2}));
+    EXPECT_EQ(recorder.ItemCount(), items);
 }
