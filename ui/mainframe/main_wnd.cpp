@@ -301,7 +301,8 @@ void CVMainWnd::OnExit() {
     document_.DeleteContents();
     exiting_ = true;
     close();
-    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    // Ends the program after this command even when some window would refuse to close.
+    QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 void CVMainWnd::OnAutostart() { autostartOn_ = ToggleAutostart(autostartOn_, GetProgramPath(), messageBox_); }

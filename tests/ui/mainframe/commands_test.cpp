@@ -10,7 +10,9 @@
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QApplication>
 #include <QThread>
+#include <QTimer>
 
 #include <thread>
 
@@ -183,7 +185,10 @@ TEST_F(MainFrameTest, ExitWhileBusyDoesNothingAndExitOtherwiseSavesAndCloses) {
 
     document_.busy = false;
     window->UpdateCommandStates();
-    window->Commands().Find(ID_APP_EXIT)->trigger();
+    // Exit ends the program's event loop; a guard ends it too should Exit fail to.
+    QTimer::singleShot(0, window.get(), [&] { window->Commands().Find(ID_APP_EXIT)->trigger(); });
+    QTimer::singleShot(20000, qApp, [] { QCoreApplication::exit(99); });
+    EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(Profile().GetInt("Main Window", "State", 99), 0);
 }
