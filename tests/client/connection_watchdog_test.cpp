@@ -55,6 +55,7 @@ TEST_F(Watchdog, DeadServerIsDisconnectedAndStaysSo) {
 TEST_F(Watchdog, WithANotifierTheDeadServerIsHandedOverOnce) {
     RecordingNotifier notifier;
     ASSERT_TRUE(server.Connect());
+    EXPECT_TRUE(server.IsAlive());  // the last answer
     ASSERT_TRUE(notifier.WaitForDeath());
     EXPECT_EQ(notifier.Deaths(), std::vector<CVServer*>{&server});
     EXPECT_TRUE(server.IsConnected()) << "the notifier's GUI thread disconnects it";
