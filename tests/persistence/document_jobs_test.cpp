@@ -89,12 +89,12 @@ TEST_F(JobTest, OpenConnectsOnTheWorkerWhileTheGuiThreadPumpsBusy) {
         if (document.IsBusy()) pumpedWhileBusy.Set();
     };
     bool waited = false;
-    recorder.onEvent = [&](const std::string& text) {
+    recorder.SetOnEvent([&](const std::string& text) {
         if (text == Msg(15000, simserver::kDefaultProgId)) waited = pumpedWhileBusy.Wait();
-    };
+    });
 
     ASSERT_TRUE(document.OnOpenDocument(Path("live.ovopc")));
-    recorder.onEvent = nullptr;
+    recorder.SetOnEvent(nullptr);
     EXPECT_TRUE(waited);
     EXPECT_FALSE(document.IsBusy());
     EXPECT_GE(waitUi.pumpsWhileBusy, 1);
@@ -222,11 +222,11 @@ TEST_F(JobTest, DeadServerReportedDuringAJobIsDisconnectedAfterIt) {
         connectedWhenReported = dead->IsConnected();
         reported.Set();
     };
-    recorder.onEvent = [&](const std::string& text) {
+    recorder.SetOnEvent([&](const std::string& text) {
         if (text == Msg(15000, simserver::kDefaultProgId)) reported.Wait();
-    };
+    });
     document.ConnectServer(other);
-    recorder.onEvent = nullptr;
+    recorder.SetOnEvent(nullptr);
 
     EXPECT_TRUE(connectedWhenReported);  // one job at a time: not during the running one
     EXPECT_FALSE(dead->IsConnected());

@@ -33,9 +33,19 @@ public:
     };
 
     void AddEvent(int, const std::string& text) override {
-        if (onEvent) onEvent(text);
+        std::function<void(const std::string&)> hook;
+        {
+            std::lock_guard lock(mutex_);
+            hook = onEvent_;
+        }
+        if (hook) hook(text);
         std::lock_guard lock(mutex_);
         events_.push_back({text, std::this_thread::get_id()});
+    }
+    // Runs on the reporting thread before the event is stored.
+    void SetOnEvent(std::function<void(const std::string&)> hook) {
+        std::lock_guard lock(mutex_);
+        onEvent_ = std::move(hook);
     }
     void AddToItemCount(int delta) override {
         std::lock_guard lock(mutex_);
@@ -64,10 +74,8 @@ public:
         return itemCount_;
     }
 
-    // Runs on the reporting thread before the event is stored.
-    std::function<void(const std::string&)> onEvent;
-
 private:
+    std::function<void(const std::string&)> onEvent_;
     mutable std::mutex mutex_;
     std::vector<Event> events_;
     std::vector<std::string> statusTexts_;
