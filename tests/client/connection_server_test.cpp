@@ -6,6 +6,7 @@
 #include "opc/client/group.h"
 #include "opc/client/item.h"
 #include "opc/client/server.h"
+#include "opc/client/shutdown_sink.h"
 #include "simserver/server_registry.h"
 
 #include <gtest/gtest.h>
@@ -129,6 +130,25 @@ TEST_F(ServerConnection, ShutdownRequestIsReportedAndHandedToTheNotifier) {
     EXPECT_EQ(notifier.Shutdowns().size(), 1u);
 }
 
+TEST(ShutdownSink, AnswersOnlyItsOwnInterfaces) {
+    ComPtr<IVShutdownSink> sink(new IVShutdownSink(nullptr, "P"));
+    struct Case {
+        const IID* iid;
+        bool nullOut;
+        HRESULT expected;
+    };
+    const Case cases[] = {{&IID_IUnknown, false, S_OK},
+                          {&IID_IOPCShutdown, false, S_OK},
+                          {&IID_IOPCDataCallback, false, E_NOINTERFACE},
+                          {&IID_IUnknown, true, E_INVALIDARG}};
+    for (const Case& c : cases) {
+        void* out = nullptr;
+        EXPECT_EQ(sink->QueryInterface(*c.iid, c.nullOut ? nullptr : &out), c.expected);
+        if (out) static_cast<IUnknown*>(out)->Release();
+    }
+    EXPECT_EQ(sink->ShutdownRequest(u"detached"), S_OK);
+}
+
 TEST_F(ServerConnection, NotifierThatDisconnectsAtOnceDoesNotDeadlock) {
     struct DisconnectingNotifier : ClientNotifier {
         void ServerShutdownRequested(CVServer* server) override { server->Disconnect(); }
@@ -223,6 +243,28 @@ TEST_F(ServerConnection, ConnectWithGroupsRestoresEveryGroupAndItem) {
         CVItem* first = group->FirstItem();
         EXPECT_TRUE(WaitUntil([&] { return first->IsGood(); })) << "values flow again on " << group->Name();
     }
+}
+
+TEST_F(ServerConnection, ReconnectingAConnectedServerMovesItsGroupsToTheNewServerObject) {
+    CVServer server;
+    ASSERT_TRUE(server.Connect());
+    auto* group = new CVGroup(&server);
+    group->SetName("Moving");
+    server.AddGroup(group, false);
+    auto* item = new CVItem(group);
+    item->itemId = "Ramp.I2";
+    item->active = TRUE;
+    group->AddItems(&item, 1, false);
+    ASSERT_TRUE(WaitUntil([&] { return item->IsGood(); }));
+
+    recorder.Clear();
+    ASSERT_TRUE(server.ConnectWithGroups());
+    EXPECT_EQ(recorder.Events(), (std::vector<std::string>{Msg(15002, kDefaultProgId), Msg(15000, kDefaultProgId),
+                                                          Msg(15001, "Moving", kDefaultProgId),
+                                                          Msg(15006, 1, "Moving")}));
+    EXPECT_EQ(simserver::LiveServerCount(kDefaultProgId), 1u) << "the old server object was let go";
+    const DWORD before = item->GetUpdateCount();
+    EXPECT_TRUE(WaitUntil([&] { return item->GetUpdateCount() > before + 1; }));
 }
 
 TEST_F(ServerConnection, ConnectWithGroupsToAnUnreachableServerReportsEveryGroup) {
