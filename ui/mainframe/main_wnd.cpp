@@ -85,16 +85,21 @@ CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
 
     document_.SetTitleObserver([this] { UpdateTitle(); });
     UpdateTitle();
-    connect(qApp, &QApplication::focusChanged, this,
-            [this](QWidget*, QWidget* now) { TrackActiveView(now); });
-    // The session ends (log-off, shut-down): keep the layout like Exit does.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { SavePlacement(); });
+    applicationConnections_ = {
+        connect(qApp, &QApplication::focusChanged, this,
+                [this](QWidget*, QWidget* now) { TrackActiveView(now); }),
+        // The session ends (log-off, shut-down): keep the layout like Exit does.
+        connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { SavePlacement(); }),
+    };
 
     InstallShellReceiver(this);
     UpdateCommandStates();
 }
 
 CVMainWnd::~CVMainWnd() {
+    // The panes go after this body; the focus moves while they do, and this window must
+    // no longer hear of it.
+    for (const QMetaObject::Connection& connection : applicationConnections_) disconnect(connection);
     // Waits for calls in progress on other threads; none can reach this window afterwards.
     InstallShellReceiver(nullptr);
     statusTimer_->stop();

@@ -121,6 +121,7 @@ private:
     QSystemTrayIcon* tray_ = nullptr;
     QMenu* trayMenu_ = nullptr;
     std::vector<QAction*> recentActions_;
+    std::vector<QMetaObject::Connection> applicationConnections_;
 
     bool placementRestored_ = false;
     bool autostartOn_ = false;
