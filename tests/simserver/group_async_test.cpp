@@ -119,7 +119,7 @@ TEST_F(GroupAsync20Test, Cancel2StopsAQueuedTransactionAndConfirmsIt) {
     sink->HoldNextCall();
     DWORD refreshCancel = 0;
     ASSERT_EQ(group->Refresh2(OPC_DS_DEVICE, 1, &refreshCancel), S_OK);
-    ASSERT_TRUE(sink->WaitForCalls(CallKind::DataChange, 2));
+    ASSERT_TRUE(sink->WaitUntilHeld());
     DWORD cancel = 0;
     TaskArray<HRESULT> errors;
     ASSERT_EQ(group->Read(1, &handles[0], 0xC0DE, &cancel, errors.put()), S_OK);
@@ -261,7 +261,7 @@ TEST_F(GroupAsync10Test, CancelDropsAQueuedTransaction) {
     data->HoldNextCall();
     DWORD first = 0, cancelled = 0, barrier = 0;
     ASSERT_EQ(group->Refresh(dataConnection, OPC_DS_DEVICE, &first), S_OK);
-    ASSERT_TRUE(data->WaitForStreams(2));
+    ASSERT_TRUE(data->WaitUntilHeld());
     TaskArray<HRESULT> errors;
     ASSERT_EQ(group->Read(dataConnection, OPC_DS_DEVICE, 1, &handles[0], &cancelled, errors.put()), S_OK);
     EXPECT_EQ(group->Cancel(cancelled), S_OK);

@@ -17,6 +17,11 @@ void Recorder::HoldNextCall() {
     holdNext_ = true;
 }
 
+bool Recorder::WaitUntilHeld() {
+    std::unique_lock lock(gateMutex_);
+    return gateChanged_.wait_for(lock, 10s, [&] { return held_; });
+}
+
 void Recorder::Open() {
     std::lock_guard lock(gateMutex_);
     holdNext_ = false;
@@ -38,7 +43,9 @@ void Recorder::Arrived() {
         if (holdNext_) {
             holdNext_ = false;
             held_ = true;
-            gateChanged_.wait(lock, [&] { return !held_; });
+            gateChanged_.notify_all();
+            gateChanged_.wait_for(lock, 10s, [&] { return !held_; });
+            held_ = false;
         }
     }
     if (action) {

@@ -66,8 +66,11 @@ public:
         return changed_.wait_for(lock, timeout, [&] { return done(); });
     }
 
-    // The next callback (and only it) waits inside the sink until Open().
+    // The next callback (and only it) waits inside the sink until Open() (at most 10 s, so
+    // that a failed test cannot hang the server's thread).
     void HoldNextCall();
+    // True once a callback is waiting inside the sink.
+    bool WaitUntilHeld();
     void Open();
     // Runs inside every callback, after it was recorded (e.g. to call back into the group).
     void SetAction(std::function<void()> action);
