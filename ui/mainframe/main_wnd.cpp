@@ -11,6 +11,7 @@
 #include "ui/framework/update_hints.h"
 #include "ui/mainframe/main_menu.h"
 #include "ui/mainframe/placeholder_views.h"
+#include "ui/mainframe/opc_command_rules.h"
 #include "ui/mainframe/shell_command_rules.h"
 #include "ui/mainframe/window_placement.h"
 #include "ui/resources/icons.h"
@@ -68,6 +69,7 @@ CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
     CreateStatusBar();
 
     AddShellCommandRules(rules_);
+    AddOpcCommandRules(rules_);
     rules_.AddCheck(ID_AUTOSTART, [this](const CommandContext&) { return autostartOn_; });
     MapFrameCommands();
 
