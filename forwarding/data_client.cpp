@@ -14,7 +14,11 @@ constexpr std::size_t kKeptCapacity = 256 * 1024;
 }  // namespace
 
 CDataClient::CDataClient(CDataServer* server, int socket)
-    : server_(server), socket_(socket), handler_(server->Writer()) {}
+    : server_(server),
+      socket_(socket),
+      handler_([server](CVItem& item, const std::string& text) {
+          if (const ItemWriter& write = server->Writer()) write(item, text);
+      }) {}
 
 CDataClient::~CDataClient() { Close(); }
 

@@ -95,6 +95,9 @@ bool CDataServer::StartServer(std::uint16_t port) {
 }
 
 void CDataServer::OnEvents() {
+    // A write that spins a nested event loop must not start a second batch inside this one;
+    // the set stays readable, so those events come next turn.
+    if (inBatch_) return;
     epoll_event events[kEventsPerTurn];
     const int count = ::epoll_wait(epoll_, events, kEventsPerTurn, 0);
     inBatch_ = true;

@@ -34,7 +34,7 @@ public:
 
     // Shows a failure text to the operator; the default writes it to standard error.
     void SetMessageBox(std::function<void(const std::string& text)> show);
-    // What write requests do; the default writes through the item's group.
+    // What write requests do; the default writes through the item's group. Null drops them.
     void SetItemWriter(ItemWriter writer);
 
     // Listens on `port` (0: any free port) on all IPv4 addresses, with address reuse and a
