@@ -198,8 +198,11 @@ void GroupCore::Update(SchedulerClock::time_point now) {
     {
         std::lock_guard lock(mutex);
         if (shutdown || !active) return;
+        // Fixed rate: a late update is followed by the next one on the original beat, so the
+        // rate holds on average; only after falling more than a period behind is the beat reset.
         const auto period = milliseconds(updateRate);
-        nextUpdate_ = (nextUpdate_ == kNever || nextUpdate_ + period <= now) ? now + period : nextUpdate_ + period;
+        nextUpdate_ = nextUpdate_ == kNever ? now + period : nextUpdate_ + period;
+        if (nextUpdate_ + period < now) nextUpdate_ = now + period;
 
         const FILETIME ftNow = FileTimeNow();
         const double percent = percentDeadband;
