@@ -54,16 +54,16 @@ measure() {
     local rps; rps=$(field requests_per_s "$out")
     local scpu; scpu=$(awk -v a="$k0" -v b="$k1" -v hz="$hz" -v t0="$t0" -v t1="$t1" \
         'BEGIN { printf "%.0f", 100 * (b - a) / hz / (t1 - t0) }')
-    printf "%-9s %5s %5s %10s %8s %8s %8s %7s %7s %7s\n" "$name" "$c" "$n" "$rps" \
+    printf "%-10s %5s %5s %10s %8s %8s %8s %7s %7s %7s %7s\n" "$name" "$c" "$n" "$rps" \
         "$(field mean_us "$out")" "$(field p50_us "$out")" "$(field p99_us "$out")" \
-        "$(field errors "$out")" "$(field client_cpu_pct "$out")%" \
+        "$(field errors "$out")" "$(field client_cpu_pct "$out")%" "$scpu%" \
         "$(awk -v p="$scpu" -v r="$rps" 'BEGIN { printf "%.1f", (r > 0 ? p * 1e4 / r : 0) }')"
 }
 
 life=$(( REPS * $(wc -w <<<"$CONNS") * $(wc -w <<<"$ITEMS") * (DUR + WARM + 3) + 10 ))
 echo "# $(date -Is) pin=$PIN dur=${DUR}s warm=${WARM}s load=$(cut -d' ' -f1-3 /proc/loadavg)"
-printf "%-9s %5s %5s %10s %8s %8s %8s %7s %7s %7s\n" server conns items req_per_s mean_us p50_us p99_us \
-    errors cli_cpu srv_us
+printf "%-10s %5s %5s %10s %8s %8s %8s %7s %7s %7s %7s\n" server conns items req_per_s mean_us p50_us p99_us \
+    errors cli_cpu srv_cpu srv_us
 for _ in $(seq "$REPS"); do
     for c in $CONNS; do
         for n in $ITEMS; do
