@@ -6,7 +6,7 @@
 //
 // The main window wires it with:
 //   dataServer.SetMessageBox([this](const std::string& text) { /* QMessageBox */ });
-//   dataServer.StartServer(8890);
+//   dataServer.StartServer(CDataServer::kPort);
 #pragma once
 
 #include "forwarding/frame_handler.h"
@@ -25,6 +25,7 @@ class QSocketNotifier;
 class CDataServer {
 public:
     enum class StartFailure { kNone, kCreate, kBind, kListen };
+    static constexpr std::uint16_t kPort = 8890;  // where peers find the program
 
     CDataServer();
     // Closes every connection (without telling the peers) and the listening socket.
