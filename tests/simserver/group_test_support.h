@@ -31,7 +31,12 @@ template <class T>
 struct TaskArray {
     T* p = nullptr;
     ~TaskArray() { CoTaskMemFree(p); }
-    T** put() { return &p; }
+    // Frees what an earlier call returned and hands out the slot for the next one.
+    T** put() {
+        CoTaskMemFree(p);
+        p = nullptr;
+        return &p;
+    }
     T& operator[](std::size_t i) const { return p[i]; }
 };
 
