@@ -16,19 +16,19 @@
 
 namespace {
 
-struct ItemSpec {
+struct DemoItem {
     const char* itemId;
     VARTYPE type;
 };
 
-struct GroupSpec {
+struct DemoGroup {
     const char* name;
     DWORD updateMethod;  // 0: OPC 1.0 data, 1: OPC 1.0 data with time, 2: OPC 2.0
     DWORD updateRate;
-    std::vector<ItemSpec> items;
+    std::vector<DemoItem> items;
 };
 
-const std::vector<GroupSpec> kGroups = {
+const std::vector<DemoGroup> kGroups = {
     {"Ramps 2.0", 2, 500,
      {{"Ramp.I1", VT_I1}, {"Ramp.UI1", VT_UI1}, {"Ramp.I2", VT_I2}, {"Ramp.UI2", VT_UI2}, {"Ramp.I4", VT_I4},
       {"Ramp.UI4", VT_UI4}, {"Ramp.I8", VT_I8}, {"Ramp.UI8", VT_UI8}, {"Ramp.R4", VT_R4}, {"Ramp.R8", VT_R8}}},
@@ -68,12 +68,12 @@ int main(int argc, char** argv) {
     }
     // Addresses follow the table from 1.
     CVGroup* g = server->FirstGroup();
-    for (const GroupSpec& group : kGroups) {
+    for (const DemoGroup& group : kGroups) {
         std::vector<CVItem*> items;
-        for (const ItemSpec& spec : group.items) {
+        for (const DemoItem& entry : group.items) {
             auto* item = new CVItem(g);
-            item->itemId = spec.itemId;
-            item->dataType = spec.type;
+            item->itemId = entry.itemId;
+            item->dataType = entry.type;
             item->active = TRUE;
             CItemAddressRegistry::Instance().Register(item);
             items.push_back(item);

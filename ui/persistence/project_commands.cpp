@@ -15,15 +15,15 @@ constexpr unsigned kCsvFilterId = 10067;
 
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-FileDialogSpec CsvSpec(const CVGroup& group, bool save) {
-    FileDialogSpec spec;
-    spec.save = save;
-    spec.title = save ? "导出到CSV" : "从CSV导入";
-    spec.filter = ToQtFileFilter(LoadString(kCsvFilterId)).toStdString();
-    spec.defaultSuffix = "csv";
-    spec.folder = Profile().GetString("Paths", "Open File", "");
-    spec.proposedName = group.Name();
-    return spec;
+FileDialogRequest CsvRequest(const CVGroup& group, bool save) {
+    FileDialogRequest request;
+    request.save = save;
+    request.title = save ? "导出到CSV" : "从CSV导入";
+    request.filter = ToQtFileFilter(LoadString(kCsvFilterId)).toStdString();
+    request.defaultSuffix = "csv";
+    request.folder = Profile().GetString("Paths", "Open File", "");
+    request.proposedName = group.Name();
+    return request;
 }
 
 int RunSplitSaveDialog(QWidget* parent, int itemTotal) {
@@ -33,12 +33,12 @@ int RunSplitSaveDialog(QWidget* parent, int itemTotal) {
 
 }  // namespace
 
-std::string RunFileDialog(QWidget* parent, const FileDialogSpec& spec) {
-    QFileDialog dialog(parent, FromUtf8(spec.title), FromUtf8(spec.folder), FromUtf8(spec.filter));
-    dialog.setAcceptMode(spec.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(spec.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (!spec.defaultSuffix.empty()) dialog.setDefaultSuffix(FromUtf8(spec.defaultSuffix));
-    if (!spec.proposedName.empty()) dialog.selectFile(FromUtf8(spec.proposedName));
+std::string RunFileDialog(QWidget* parent, const FileDialogRequest& request) {
+    QFileDialog dialog(parent, FromUtf8(request.title), FromUtf8(request.folder), FromUtf8(request.filter));
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!request.defaultSuffix.empty()) dialog.setDefaultSuffix(FromUtf8(request.defaultSuffix));
+    if (!request.proposedName.empty()) dialog.selectFile(FromUtf8(request.proposedName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst().toStdString();
 }
@@ -47,23 +47,23 @@ void RunSplitSaveCommand(QWidget* parent, CVDocument& document, int itemTotal,
                          std::function<int(QWidget*, int)> runDialog, FileChooser choose) {
     const int fileCount = runDialog ? runDialog(parent, itemTotal) : RunSplitSaveDialog(parent, itemTotal);
     if (fileCount == -1) return;
-    FileDialogSpec spec;  // no filter, no default extension
-    const std::string base = choose ? choose(parent, spec) : RunFileDialog(parent, spec);
+    FileDialogRequest request;  // no filter, no default extension
+    const std::string base = choose ? choose(parent, request) : RunFileDialog(parent, request);
     if (base.empty()) return;
     document.SplitSave(base, fileCount);
 }
 
-FileDialogSpec CsvExportDialogSpec(const CVGroup& group) { return CsvSpec(group, true); }
-FileDialogSpec CsvImportDialogSpec(const CVGroup& group) { return CsvSpec(group, false); }
+FileDialogRequest CsvExportDialogRequest(const CVGroup& group) { return CsvRequest(group, true); }
+FileDialogRequest CsvImportDialogRequest(const CVGroup& group) { return CsvRequest(group, false); }
 
 bool RunExportCsvCommand(QWidget* parent, CVDocument& document, const CVGroup& group, FileChooser choose) {
-    const FileDialogSpec spec = CsvExportDialogSpec(group);
-    const std::string path = choose ? choose(parent, spec) : RunFileDialog(parent, spec);
+    const FileDialogRequest request = CsvExportDialogRequest(group);
+    const std::string path = choose ? choose(parent, request) : RunFileDialog(parent, request);
     return !path.empty() && document.ExportCsv(group, path);
 }
 
 bool RunImportCsvCommand(QWidget* parent, CVDocument& document, CVGroup& group, FileChooser choose) {
-    const FileDialogSpec spec = CsvImportDialogSpec(group);
-    const std::string path = choose ? choose(parent, spec) : RunFileDialog(parent, spec);
+    const FileDialogRequest request = CsvImportDialogRequest(group);
+    const std::string path = choose ? choose(parent, request) : RunFileDialog(parent, request);
     return !path.empty() && document.ImportCsv(group, path) > 0;
 }

@@ -11,7 +11,7 @@ class CVGroup;
 class QWidget;
 
 // What a file dialog is asked to show.
-struct FileDialogSpec {
+struct FileDialogRequest {
     bool save = true;             // a Save dialog (asks before overwriting), else an Open one
     std::string title;            // empty: the platform's own
     std::string filter;           // Qt syntax; empty: no filter
@@ -22,8 +22,8 @@ struct FileDialogSpec {
 
 // Runs a file dialog; returns the chosen path or empty. The program's default shows a
 // QFileDialog; tests answer with a function.
-using FileChooser = std::function<std::string(QWidget* parent, const FileDialogSpec& spec)>;
-std::string RunFileDialog(QWidget* parent, const FileDialogSpec& spec);
+using FileChooser = std::function<std::string(QWidget* parent, const FileDialogRequest& request)>;
+std::string RunFileDialog(QWidget* parent, const FileDialogRequest& request);
 
 // Split save: the dialog with the item total, then a Save As dialog without filter or default
 // extension, then the document's split save. `runDialog` returns the file count or -1 on
@@ -33,8 +33,8 @@ void RunSplitSaveCommand(QWidget* parent, CVDocument& document, int itemTotal,
 
 // The CSV file dialogs: the filter of string 10067, extension "csv", the group's name as the
 // proposed file, the folder remembered under "Paths"/"Open File".
-FileDialogSpec CsvExportDialogSpec(const CVGroup& group);
-FileDialogSpec CsvImportDialogSpec(const CVGroup& group);
+FileDialogRequest CsvExportDialogRequest(const CVGroup& group);
+FileDialogRequest CsvImportDialogRequest(const CVGroup& group);
 
 // Export and import of `group`; false when the operator cancelled or the operation failed.
 bool RunExportCsvCommand(QWidget* parent, CVDocument& document, const CVGroup& group, FileChooser choose = {});

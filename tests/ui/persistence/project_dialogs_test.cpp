@@ -81,15 +81,15 @@ TEST_F(ProjectCommands, SplitSaveAsksForTheCountThenTheBasePath) {
         group->LinkItem(item);
     }
     int shownTotal = -1;
-    FileDialogSpec asked;
+    FileDialogRequest asked;
     RunSplitSaveCommand(
         nullptr, document, 5,
         [&](QWidget*, int total) {
             shownTotal = total;
             return 2;
         },
-        [&](QWidget*, const FileDialogSpec& spec) {
-            asked = spec;
+        [&](QWidget*, const FileDialogRequest& request) {
+            asked = request;
             return folder / "split";
         });
     EXPECT_EQ(shownTotal, 5);
@@ -101,35 +101,35 @@ TEST_F(ProjectCommands, SplitSaveAsksForTheCountThenTheBasePath) {
 
     // Cancel in either dialog writes nothing.
     RunSplitSaveCommand(nullptr, document, 5, [](QWidget*, int) { return -1; },
-                        [&](QWidget*, const FileDialogSpec&) { return folder / "never"; });
+                        [&](QWidget*, const FileDialogRequest&) { return folder / "never"; });
     RunSplitSaveCommand(nullptr, document, 5, [](QWidget*, int) { return 2; },
-                        [](QWidget*, const FileDialogSpec&) { return std::string(); });
+                        [](QWidget*, const FileDialogRequest&) { return std::string(); });
     EXPECT_FALSE(std::filesystem::exists(folder / "never-1.ovopc"));
 }
 
 TEST_F(ProjectCommands, CsvDialogsProposeTheGroupInTheRememberedFolder) {
     Profile().WriteString("Paths", "Open File", folder.path());
-    const FileDialogSpec exportSpec = CsvExportDialogSpec(*group);
-    EXPECT_TRUE(exportSpec.save);
-    EXPECT_EQ(exportSpec.title, "导出到CSV");
-    EXPECT_EQ(exportSpec.filter, "CSV Files (*.csv);;All files (*)");
-    EXPECT_EQ(exportSpec.defaultSuffix, "csv");
-    EXPECT_EQ(exportSpec.proposedName, "Pumps");
-    EXPECT_EQ(exportSpec.folder, folder.path());
-    const FileDialogSpec importSpec = CsvImportDialogSpec(*group);
-    EXPECT_FALSE(importSpec.save);
-    EXPECT_EQ(importSpec.title, "从CSV导入");
+    const FileDialogRequest exportRequest = CsvExportDialogRequest(*group);
+    EXPECT_TRUE(exportRequest.save);
+    EXPECT_EQ(exportRequest.title, "导出到CSV");
+    EXPECT_EQ(exportRequest.filter, "CSV Files (*.csv);;All files (*)");
+    EXPECT_EQ(exportRequest.defaultSuffix, "csv");
+    EXPECT_EQ(exportRequest.proposedName, "Pumps");
+    EXPECT_EQ(exportRequest.folder, folder.path());
+    const FileDialogRequest importRequest = CsvImportDialogRequest(*group);
+    EXPECT_FALSE(importRequest.save);
+    EXPECT_EQ(importRequest.title, "从CSV导入");
 }
 
 TEST_F(ProjectCommands, ExportThenImportThroughTheCommands) {
     auto* item = new CVItem(group);
     item->itemId = "A.B";
     group->LinkItem(item);
-    const auto choose = [&](QWidget*, const FileDialogSpec&) { return folder / "pumps.csv"; };
+    const auto choose = [&](QWidget*, const FileDialogRequest&) { return folder / "pumps.csv"; };
     ASSERT_TRUE(RunExportCsvCommand(nullptr, document, *group, choose));
     ASSERT_TRUE(RunImportCsvCommand(nullptr, document, *group, choose));
     EXPECT_EQ(group->ItemCount(), 2u);
-    EXPECT_FALSE(RunImportCsvCommand(nullptr, document, *group, [](QWidget*, const FileDialogSpec&) { return ""; }));
+    EXPECT_FALSE(RunImportCsvCommand(nullptr, document, *group, [](QWidget*, const FileDialogRequest&) { return ""; }));
     EXPECT_EQ(group->ItemCount(), 2u);
 }
 
