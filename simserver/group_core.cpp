@@ -204,9 +204,12 @@ void GroupCore::Update(SchedulerClock::time_point now) {
         nextUpdate_ = nextUpdate_ == kNever ? now + period : nextUpdate_ + period;
         if (nextUpdate_ + period < now) nextUpdate_ = now + period;
 
+        // With nobody to tell, the cache is still kept, but no values are copied out.
+        streamTargets = StreamTargetsLocked(0, true);
+        const bool deliver = (callbacksEnabled && dataCallback.HasSinks()) || !streamTargets.empty();
         const FILETIME ftNow = FileTimeNow();
         const double percent = percentDeadband;
-        changes.clientHandles.reserve(items.size());
+        if (deliver) changes.clientHandles.reserve(items.size());
         for (GroupItem& item : items) {
             if (!item.Subscribed()) continue;
             const std::uint64_t version = item.tag->Version(ftNow);
@@ -227,11 +230,9 @@ void GroupCore::Update(SchedulerClock::time_point now) {
             item.error = s.error;
             item.sampled = true;
             item.sendNext = false;
-            changes.Add(item.clientHandle, std::move(s));
+            if (deliver) changes.Add(item.clientHandle, std::move(s));
         }
         if (changes.size() == 0) return;
-        streamTargets = StreamTargetsLocked(0, true);
-        if (!callbacksEnabled && streamTargets.empty()) return;
     }
     DeliverDataChange(0, changes, false, streamTargets);
 }
