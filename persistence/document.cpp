@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <system_error>
 #include <thread>
 
@@ -149,7 +150,13 @@ void CVDocument::DeleteContents() {
 bool CVDocument::Load(std::span<const std::uint8_t> bytes) {
     ProjectRecord project;
     if (DecodeProject(bytes, project) != ProjectLoadError::None) return false;
-    BuildProject(project, servers_);
+    try {
+        BuildProject(project, servers_);
+    } catch (const std::exception&) {
+        // Out of memory or threads (a file can ask for any number of groups): refused like a
+        // corrupt file; the base empties the project.
+        return false;
+    }
     return true;
 }
 

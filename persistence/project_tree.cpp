@@ -9,18 +9,19 @@ namespace {
 
 void BuildItem(const ItemRecord& record, CVGroup* group) {
     auto* item = new CVItem(group);
+    group->LinkItem(item);
     item->accessPath = record.accessPath;
     item->itemId = record.itemId;
     item->active = static_cast<BOOL>(record.active);  // kept as stored
     item->dataType = record.dataType;
     item->accessRights = record.accessRights;
     item->reserved = record.reserved;
-    group->LinkItem(item);
     CItemAddressRegistry::Instance().RegisterAt(item, record.address);
 }
 
 void BuildGroup(const GroupRecord& record, CVServer* server) {
     auto* group = new CVGroup(server);
+    server->LinkGroup(group);
     group->SetName(record.name);
     group->updateRate = record.updateRate;
     group->lcid = record.localeId;
@@ -30,17 +31,7 @@ void BuildGroup(const GroupRecord& record, CVServer* server) {
     group->SetDataChangeMode(record.updateMethod);
     group->flags = record.removalFlags;
     group->SetRefreshInterval(record.refreshInterval);
-    server->LinkGroup(group);
     for (const ItemRecord& item : record.items) BuildItem(item, group);
-}
-
-CVServer* BuildServer(const ServerRecord& record) {
-    auto* server = new CVServer();
-    server->progId = record.progId;
-    server->remoteComputer = record.machine;
-    server->flags = record.flags;
-    for (const GroupRecord& group : record.groups) BuildGroup(group, server);
-    return server;
 }
 
 }  // namespace
@@ -64,7 +55,16 @@ CVServer* ServerList::PopFront() {
 }
 
 void BuildProject(const ProjectRecord& project, ServerList& list) {
-    for (const ServerRecord& server : project.servers) list.PushFront(BuildServer(server));
+    // Every object is linked as soon as it exists, so that whatever was built before a
+    // failure (no memory, no more threads) is reachable from the list and goes with it.
+    for (const ServerRecord& record : project.servers) {
+        auto* server = new CVServer();
+        server->progId = record.progId;
+        server->remoteComputer = record.machine;
+        server->flags = record.flags;
+        list.PushFront(server);
+        for (const GroupRecord& group : record.groups) BuildGroup(group, server);
+    }
 }
 
 ItemRecord RecordOf(const CVItem& item) {

@@ -21,7 +21,8 @@ struct ServerList {
 };
 
 // Builds the servers, groups and items of `project` and links the servers at the head of
-// `list`. Each item is placed at its stored address in the address registry.
+// `list`. Each item is placed at its stored address in the address registry. Throws when an
+// object cannot be made; what was built is then in the list.
 void BuildProject(const ProjectRecord& project, ServerList& list);
 
 ItemRecord RecordOf(const CVItem& item);
