@@ -1,5 +1,9 @@
 #include "app/vapp.h"
 
+#include "persistence/current_project.h"
+#include "persistence/document.h"
+#include "persistence/document_notifier.h"
+#include "platform/com/class_registry.h"
 #include "platform/config/opc_config.h"
 #include "platform/locale/locale_date_time.h"
 #include "platform/settings/profile.h"
@@ -8,7 +12,9 @@
 #include "ui/framework/document.h"
 #include "ui/framework/file_filter.h"
 #include "ui/framework/qt_document_prompts.h"
+#include "simserver/server_registry.h"
 #include "ui/mainframe/main_wnd.h"
+#include "ui/persistence/qt_wait_ui.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -42,8 +48,14 @@ CVApp::CVApp(std::string lockName) : instanceLock_(std::move(lockName)), recentF
 }
 
 CVApp::~CVApp() {
+    clientNotifier_.reset();
     mainWnd_.reset();
+    if (document_) {
+        document_->DeleteContents();  // disconnects every server
+        SetCurrentProject(nullptr);
+    }
     document_.reset();
+    if (comInitialised_) CoUninitialize();
     if (g_app == this) g_app = nullptr;
 }
 
@@ -54,6 +66,11 @@ bool CVApp::InitInstance(const QStringList& arguments) {
     QCoreApplication::setOrganizationName(FromUtf8(makerName_));
     QCoreApplication::setApplicationName(FromUtf8(appName_));
     recentFiles_.Load();
+    comInitialised_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    if (!comInitialised_) {
+        exitCode_ = 1;
+        return false;
+    }
 
     if (!instanceLock_.Acquire()) {
         // Another copy runs: end silently, creating and writing nothing.
@@ -69,6 +86,8 @@ bool CVApp::InitInstance(const QStringList& arguments) {
         if (!window) return;
         for (QWidget* widget : window->findChildren<QWidget*>()) widget->update();
     });
+    // Our own OPC DA servers, so that a new connection's default ProgID resolves at once.
+    simserver::RegisterSimulationServers();
     CreateFrame();
 
     const std::string project = ReadProjectPath();
@@ -91,10 +110,15 @@ bool CVApp::InitInstance(const QStringList& arguments) {
 }
 
 void CVApp::CreateFrame() {
-    document_ = std::make_unique<Document>();
+    document_ = std::make_unique<CVDocument>();
+    SetCurrentProject(document_.get());
+    waitUi_ = std::make_unique<QtDocumentWaitUi>();
+    document_->SetWaitUi(waitUi_.get());
+    clientNotifier_ = std::make_unique<DocumentClientNotifier>(*document_);
     mainWnd_ = std::make_unique<CVMainWnd>(*document_, messageBox_);
     mainWnd_->SetApplication(this);
     mainWnd_->SetRecentFiles(&recentFiles_);
+    mainWnd_->StartDataServer(dataServerPort_);
     if (!testPrompts_) prompts_ = std::make_unique<QtDocumentPrompts>(mainWnd_.get(), ToQtFileFilter(kDocumentFilter));
     document_->SetPrompts(testPrompts_ ? testPrompts_ : prompts_.get());
 }

@@ -10,13 +10,17 @@
 
 #include <QStringList>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+class CVDocument;
 class CVMainWnd;
 class Document;
+class DocumentClientNotifier;
 class DocumentPrompts;
+class DocumentWaitUi;
 
 class CVApp : public CommandTarget {
 public:
@@ -36,7 +40,7 @@ public:
     const std::string& AppName() const { return appName_; }
     const std::string& DefaultProgId() const { return defaultProgId_; }
 
-    Document* GetDocument() const { return document_.get(); }
+    CVDocument* GetDocument() const { return document_.get(); }
     CVMainWnd* MainWnd() const { return mainWnd_.get(); }
     const RecentFileList& RecentFiles() const { return recentFiles_; }
 
@@ -53,6 +57,8 @@ public:
     void SetDocumentPrompts(DocumentPrompts* prompts) { testPrompts_ = prompts; }
     void SetMessageBox(MessageBoxFunction messageBox) { messageBox_ = std::move(messageBox); }
     void SetOpenDialog(OpenDialogFunction dialog) { openDialog_ = std::move(dialog); }
+    // The port of the TCP data server (0: any free port, so tests do not meet the program).
+    void SetDataServerPort(std::uint16_t port) { dataServerPort_ = port; }
 
 private:
     void CreateFrame();
@@ -70,8 +76,13 @@ private:
     MessageBoxFunction messageBox_;
     OpenDialogFunction openDialog_;
     // The document outlives the window: its views leave it when the window goes.
-    std::unique_ptr<Document> document_;
+    std::unique_ptr<CVDocument> document_;
+    std::unique_ptr<DocumentWaitUi> waitUi_;
     std::unique_ptr<CVMainWnd> mainWnd_;
+    // Server notifications reach the document through it; it goes before the document.
+    std::unique_ptr<DocumentClientNotifier> clientNotifier_;
+    std::uint16_t dataServerPort_ = 8890;
+    bool comInitialised_ = false;
     int exitCode_ = 0;
 };
 

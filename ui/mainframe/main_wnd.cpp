@@ -3,7 +3,11 @@
 #include "platform/config/opc_config.h"
 #include "platform/settings/profile.h"
 #include "platform/strings/string_table.h"
+#include "forwarding/data_server.h"
+#include "persistence/document.h"
 #include "ui/eventlog/event_view.h"
+#include "ui/forwarding/set_start_addr_dialog.h"
+#include "ui/persistence/project_commands.h"
 #include "ui/framework/command_ids.h"
 #include "ui/framework/command_router.h"
 #include "ui/framework/document.h"
@@ -160,6 +164,8 @@ void CVMainWnd::MapFrameCommands() {
     MapCommand(ID_APP_EXIT, [this] { OnExit(); });
     MapCommand(ID_SHOW_WINDOW, [this] { ShowWindow(); });
     MapCommand(ID_AUTOSTART, [this] { OnAutostart(); });
+    MapCommand(ID_SPLIT_SAVE, [this] { OnSplitSave(); });
+    MapCommand(ID_START_ADDRESS, [this] { RunSetStartAddressDialog(this); });
     MapCommand(ID_NEXT_PANE, [this] { MovePaneFocus(1); });
     MapCommand(ID_PREV_PANE, [this] { MovePaneFocus(-1); });
 }
@@ -314,6 +320,18 @@ void CVMainWnd::OnExit() {
 
 void CVMainWnd::OnAutostart() { autostartOn_ = ToggleAutostart(autostartOn_, GetProgramPath(), messageBox_); }
 
+void CVMainWnd::OnSplitSave() {
+    // Only the project document can be saved in parts.
+    if (auto* project = dynamic_cast<CVDocument*>(&document_))
+        RunSplitSaveCommand(this, *project, status_.ItemCount());
+}
+
+bool CVMainWnd::StartDataServer(std::uint16_t port) {
+    dataServer_ = std::make_unique<CDataServer>();
+    dataServer_->SetMessageBox(messageBox_);
+    return dataServer_->StartServer(port);
+}
+
 void CVMainWnd::AddEvent(int kind, const std::string& text) { eventView_->AddEvent(kind, text); }
 
 void CVMainWnd::AddToItemCount(int delta) { status_.AddToItemCount(delta); }
@@ -331,22 +349,12 @@ void CVMainWnd::OnStatusTimer() {
     UpdateCommandStates();  // keeps the toolbar buttons current
 }
 
-void CVMainWnd::PostServerShutdownRequest(void* server) {
-    QMetaObject::invokeMethod(this, [this, server] { OnServerShutdownRequest(server); }, Qt::QueuedConnection);
-}
-
 void CVMainWnd::PostTcpClientReport() {
     QMetaObject::invokeMethod(this, [this] { OnTcpClientReport(); }, Qt::QueuedConnection);
 }
 
 void CVMainWnd::PostItemStateChanged(void* item) {
     QMetaObject::invokeMethod(this, [this, item] { OnItemStateChanged(item); }, Qt::QueuedConnection);
-}
-
-void CVMainWnd::OnServerShutdownRequest(void* server) {
-    // The server connection disconnects `server` here once servers exist.
-    (void)server;
-    document_.UpdateAllViews(nullptr, HINT_CONNECTION_STATES, nullptr);
 }
 
 void CVMainWnd::OnTcpClientReport() { document_.UpdateAllViews(nullptr, HINT_REPAINT_ALL, nullptr); }

@@ -15,8 +15,11 @@
 
 #include <QMainWindow>
 
+#include <cstdint>
+#include <memory>
 #include <vector>
 
+class CDataServer;
 class CVEventView;
 class Document;
 class GroupTreePane;
@@ -63,8 +66,8 @@ public:
     // Shows what changed in the status bar (the 250 ms timer).
     void OnStatusTimer();
 
-    // Window messages: any thread may post them; they run on the GUI thread.
-    void PostServerShutdownRequest(void* server);
+    // Window messages: any thread may post them; they run on the GUI thread. (A server's
+    // shutdown request reaches the document through its client notifier.)
     void PostTcpClientReport();
     void PostItemStateChanged(void* item);
 
@@ -77,6 +80,11 @@ public:
     QToolBar* ToolBar() const { return toolbar_; }
     QLabel* StatusPane(int index) const { return index == 0 ? statusText_ : itemCount_; }
     bool AutostartChecked() const { return autostartOn_; }
+
+    // Starts the TCP data server for peers (port 8890 in the program, 0 for any free port);
+    // a failure is shown in a message box and the window goes on without it.
+    bool StartDataServer(std::uint16_t port);
+    CDataServer* DataServer() const { return dataServer_.get(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -95,8 +103,8 @@ private:
     // Frame commands.
     void OnExit();
     void OnAutostart();
+    void OnSplitSave();
     // Window message handlers.
-    void OnServerShutdownRequest(void* server);
     void OnTcpClientReport();
     void OnItemStateChanged(void* item);
 
@@ -122,6 +130,7 @@ private:
     QMenu* trayMenu_ = nullptr;
     std::vector<QAction*> recentActions_;
     std::vector<QMetaObject::Connection> applicationConnections_;
+    std::unique_ptr<CDataServer> dataServer_;
 
     bool placementRestored_ = false;
     bool autostartOn_ = false;

@@ -139,8 +139,7 @@ TEST_F(MainFrameTest, ApplicationCommandsAndRecentFilesGoToTheApplication) {
 
     window->Commands().Find(ID_FILE_MRU_FIRST + 1)->trigger();
     window->Commands().Find(ID_FILE_OPEN)->trigger();
-    window->Commands().Find(ID_START_ADDRESS)->trigger();  // its dialog comes later: nobody handles it
-    EXPECT_EQ(application.received, (std::vector<unsigned>{ID_FILE_MRU_FIRST + 1, ID_FILE_OPEN, ID_START_ADDRESS}));
+    EXPECT_EQ(application.received, (std::vector<unsigned>{ID_FILE_MRU_FIRST + 1, ID_FILE_OPEN}));
 
     // Reopened after the list shrank: the old entries are gone.
     recent.Remove(0);
@@ -220,14 +219,13 @@ TEST_F(MainFrameTest, WindowMessagesPostedFromWorkersRunOnTheGuiThread) {
     } view;
     document_.AddView(&view);
     auto window = MakeWindow();
-    int item = 0, server = 0;
+    int item = 0;
     std::thread([&] {
         window->PostItemStateChanged(&item);
-        window->PostServerShutdownRequest(&server);
         window->PostTcpClientReport();
     }).join();
-    ASSERT_TRUE(WaitFor([&] { return view.hints.size() == 3; }));
-    EXPECT_EQ(view.hints, (std::vector<std::pair<int, void*>>{{1042, &item}, {1062, nullptr}, {1063, nullptr}}));
+    ASSERT_TRUE(WaitFor([&] { return view.hints.size() == 2; }));
+    EXPECT_EQ(view.hints, (std::vector<std::pair<int, void*>>{{1042, &item}, {1063, nullptr}}));
     EXPECT_TRUE(view.onGuiThread);
     EXPECT_TRUE(document_.IsModified());
     document_.RemoveView(&view);
