@@ -56,7 +56,8 @@ std::size_t BuildDataFrame(std::uint16_t first, std::uint16_t count, std::vector
             std::printf("%s:%d:\"[size=-1]id=%d\"\r\n", "DataClient", __LINE__, address);
             return true;
         }
-        VARIANT value = item->GetValueCopy();
+        bool good = false;
+        VARIANT value = item->GetValueCopy(&good);
         if (value.vt == VT_EMPTY) {
             std::printf("%s:%d:\"[vt=empty]id=%d\"\r\n", "DataClient", __LINE__, address);
             return true;
@@ -67,7 +68,7 @@ std::size_t BuildDataFrame(std::uint16_t first, std::uint16_t count, std::vector
 
         std::uint8_t* record = frame + position;
         PutU16(record, static_cast<std::size_t>(address));
-        record[2] = static_cast<std::uint8_t>(item->wireTypeCode | (item->IsGood() ? 0x80 : 0));
+        record[2] = static_cast<std::uint8_t>(item->wireTypeCode | (good ? 0x80 : 0));
         if (value.vt == VT_BOOL) value.llVal = value.boolVal ? 1 : 0;
         std::memcpy(record + 3, &value.llVal, size);
         position += 3 + size;

@@ -35,8 +35,17 @@ int CItemAddressRegistry::NextFreeAddress(int start) const {
     return static_cast<int>(candidate);
 }
 
+const std::vector<std::pair<int, CVItem*>>& CItemAddressRegistry::Ordered() const {
+    if (!orderedValid_) {
+        ordered_.assign(byAddress_.begin(), byAddress_.end());
+        orderedValid_ = true;
+    }
+    return ordered_;
+}
+
 void CItemAddressRegistry::Take(int address, CVItem* item) {
     byAddress_[address] = item;
+    orderedValid_ = false;
     auto next = runs_.find(address + 1LL);
     auto it = runs_.upper_bound(address);
     long long first = address;
@@ -54,6 +63,7 @@ void CItemAddressRegistry::Take(int address, CVItem* item) {
 
 void CItemAddressRegistry::Release(int address) {
     if (byAddress_.erase(address) == 0) return;
+    orderedValid_ = false;
     auto it = std::prev(runs_.upper_bound(address));  // the run holding the address
     const long long first = it->first;
     const long long last = it->second;
@@ -94,6 +104,7 @@ void CItemAddressRegistry::Renumber() {
     byItemId_.clear();
     byAddress_.clear();
     runs_.clear();
+    orderedValid_ = false;
     for (CVItem* item : items) Register(item);
 }
 

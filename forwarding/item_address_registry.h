@@ -7,9 +7,11 @@
 // its commands off).
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 class CVItem;
 
@@ -28,7 +30,10 @@ public:
     // order, until it returns false: what FindByAddress gives over a range, with one search.
     template <class Visit>
     void ForEachInRange(int first, int last, Visit&& visit) const {
-        for (auto it = byAddress_.lower_bound(first); it != byAddress_.end() && it->first <= last; ++it)
+        const auto& ordered = Ordered();
+        auto it = std::lower_bound(ordered.begin(), ordered.end(), first,
+                                   [](const auto& entry, int address) { return entry.first < address; });
+        for (; it != ordered.end() && it->first <= last; ++it)
             if (!visit(it->first, it->second)) return;
     }
     bool ContainsItemId(const std::string& itemId) const;
@@ -45,6 +50,9 @@ private:
     int NextFreeAddress(int start) const;
     void Take(int address, CVItem* item);
     void Release(int address);
+    // The address map as one sorted array, rebuilt after a change: peers read ranges of it
+    // far more often than items come and go.
+    const std::vector<std::pair<int, CVItem*>>& Ordered() const;
 
     std::map<std::string, int> byItemId_;
     std::map<int, CVItem*> byAddress_;
@@ -52,4 +60,6 @@ private:
     // logarithmic.
     std::map<long long, long long> runs_;
     std::function<unsigned()> startAddress_;
+    mutable std::vector<std::pair<int, CVItem*>> ordered_;
+    mutable bool orderedValid_ = false;
 };

@@ -54,6 +54,12 @@ VARIANT CVItem::GetValueCopy() const {
     return value_;
 }
 
+VARIANT CVItem::GetValueCopy(bool* good) const {
+    std::lock_guard lock(lock_);
+    *good = added && (quality_ & OPC_STATUS_MASK) == OPC_QUALITY_GOOD;
+    return value_;
+}
+
 void CVItem::GetValue(VARIANT* out) const {
     std::lock_guard lock(lock_);
     VariantInit(out);

@@ -46,6 +46,8 @@ public:
     // The 16 bytes of the value as held, sharing any string or array with the item: only for
     // numeric values, which own nothing.
     VARIANT GetValueCopy() const;
+    // GetValueCopy and IsGood under one lock: what a forwarding reply needs of the item.
+    VARIANT GetValueCopy(bool* good) const;
     // Deep copy of the value.
     void GetValue(VARIANT* out) const;
     bool IsGood() const;

@@ -129,3 +129,25 @@ TEST_F(Registry, TopOfTheRangeNeverWraps) {
     start = 0x7FFFFFFF;
     EXPECT_GE(registry().Register(Make("N")), 0);
 }
+
+TEST_F(Registry, RangeWalkSeesEveryChange) {
+    const auto walk = [](int first, int last) {
+        std::vector<int> seen;
+        registry().ForEachInRange(first, last, [&](int address, CVItem*) {
+            seen.push_back(address);
+            return true;
+        });
+        return seen;
+    };
+    CVItem* a = Make("A");
+    registry().RegisterAt(a, 3);
+    registry().RegisterAt(Make("B"), 5);
+    EXPECT_EQ(walk(1, 10), (std::vector<int>{3, 5}));
+    registry().RegisterAt(Make("C"), 4);
+    EXPECT_EQ(walk(4, 10), (std::vector<int>{4, 5}));
+    Delete(a);
+    EXPECT_EQ(walk(0, 4), (std::vector<int>{4}));
+    start = 20;
+    registry().Renumber();
+    EXPECT_EQ(walk(0, 100), (std::vector<int>{20, 21}));
+}
