@@ -27,7 +27,7 @@ void Check(bool condition) {
 }
 
 struct Fixture {
-    struct Spec {
+    struct ItemSetup {
         int address;
         VARTYPE dataType;
         VARTYPE valueType;
@@ -37,7 +37,7 @@ struct Fixture {
 
     Fixture() {
         std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);  // the skip traces are many
-        const Spec specs[] = {
+        const ItemSetup setups[] = {
             {0, VT_BOOL, VT_BOOL, 0xFFFF, 0xC0},         {1, VT_I1, VT_I1, 0x80, 0x40},
             {2, VT_UI1, VT_UI1, 0xFF, 0xC3},              {3, VT_I2, VT_I2, 0x8000, 0x00},
             {4, VT_UI2, VT_I4, 0x12345678, 0xC0},         {5, VT_I4, VT_I4, 0xFFFFFFFF, 0xC0},
@@ -48,18 +48,18 @@ struct Fixture {
             {300, VT_R8, VT_R8, 1, 0xC0},                 {65535, VT_I2, VT_I2, 7, 0xC0},
             {65536, VT_UI1, VT_UI1, 9, 0xC0},             {131069, VT_I4, VT_I4, 11, 0xC0},
         };
-        for (const Spec& spec : specs) {
+        for (const ItemSetup& setup : setups) {
             auto item = std::make_unique<CVItem>(nullptr);
-            item->itemId = "Fuzz" + std::to_string(spec.address);
-            item->dataType = spec.dataType;
-            item->added = spec.address % 4 != 3;
+            item->itemId = "Fuzz" + std::to_string(setup.address);
+            item->dataType = setup.dataType;
+            item->added = setup.address % 4 != 3;
             VARIANT value;
-            value.vt = spec.valueType;
-            value.ullVal = spec.bits;
-            if (spec.valueType == VT_BSTR) value.bstrVal = BstrFromUtf8("text");
-            if (spec.valueType != VT_EMPTY) item->SetValue(value, spec.quality);
+            value.vt = setup.valueType;
+            value.ullVal = setup.bits;
+            if (setup.valueType == VT_BSTR) value.bstrVal = BstrFromUtf8("text");
+            if (setup.valueType != VT_EMPTY) item->SetValue(value, setup.quality);
             VariantClear(&value);
-            CItemAddressRegistry::Instance().RegisterAt(item.get(), spec.address);
+            CItemAddressRegistry::Instance().RegisterAt(item.get(), setup.address);
             items.push_back(std::move(item));
         }
     }

@@ -27,7 +27,7 @@ constexpr TypeName kArrayTypes[] = {
     {VT_I4, "I4"}, {VT_UI4, "UI4"}, {VT_R4, "R4"}, {VT_R8, "R8"},
 };
 
-TagSpec Spec(const std::string& id, VARTYPE vt, SignalShape shape, DWORD rights = OPC_READABLE) {
+TagSpec Describe(const std::string& id, VARTYPE vt, SignalShape shape, DWORD rights = OPC_READABLE) {
     TagSpec s;
     s.itemId = WideFromUtf8(id);
     s.type = vt;
@@ -49,13 +49,13 @@ TagSpec Analog(TagSpec s, double low, double high, std::string unit) {
 void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
     // Ramps: integers count up per 100 ms and wrap in their width; floats sweep 0..100 in 10 s.
     for (const auto& t : kIntegerTypes) {
-        TagSpec s = Spec(std::string("Ramp.") + t.name, t.vt, SignalShape::Ramp);
+        TagSpec s = Describe(std::string("Ramp.") + t.name, t.vt, SignalShape::Ramp);
         s.stepMs = 100;
         s.description = std::string("Ramp of ") + t.name;
         Add(std::move(s));
     }
     for (const auto& t : kFloatTypes) {
-        TagSpec s = Analog(Spec(std::string("Ramp.") + t.name, t.vt, SignalShape::Ramp), 0, 100, "%");
+        TagSpec s = Analog(Describe(std::string("Ramp.") + t.name, t.vt, SignalShape::Ramp), 0, 100, "%");
         s.stepMs = 100;
         s.periodMs = 10000;
         s.description = std::string("Ramp of ") + t.name;
@@ -64,24 +64,24 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
 
     // Random values, a new one every second.
     for (const auto& t : kIntegerTypes) {
-        TagSpec s = Spec(std::string("Random.") + t.name, t.vt, SignalShape::Random);
+        TagSpec s = Describe(std::string("Random.") + t.name, t.vt, SignalShape::Random);
         s.offset = t.vt;
         s.description = std::string("Random ") + t.name;
         Add(std::move(s));
     }
     for (const auto& t : kFloatTypes) {
-        TagSpec s = Analog(Spec(std::string("Random.") + t.name, t.vt, SignalShape::Random), -1000, 1000, "");
+        TagSpec s = Analog(Describe(std::string("Random.") + t.name, t.vt, SignalShape::Random), -1000, 1000, "");
         s.offset = t.vt;
         s.description = std::string("Random ") + t.name;
         Add(std::move(s));
     }
-    Add(Spec("Random.BOOL", VT_BOOL, SignalShape::Random));
-    Add(Spec("Random.BSTR", VT_BSTR, SignalShape::Random));
+    Add(Describe("Random.BOOL", VT_BOOL, SignalShape::Random));
+    Add(Describe("Random.BSTR", VT_BSTR, SignalShape::Random));
 
     // Sines over 20 s.
     for (VARTYPE vt : {VT_R4, VT_R8, VT_I2, VT_I4}) {
         const char* name = vt == VT_R4 ? "R4" : vt == VT_R8 ? "R8" : vt == VT_I2 ? "I2" : "I4";
-        TagSpec s = Analog(Spec(std::string("Sine.") + name, vt, SignalShape::Sine), -100, 100, "mV");
+        TagSpec s = Analog(Describe(std::string("Sine.") + name, vt, SignalShape::Sine), -100, 100, "mV");
         s.stepMs = 100;
         s.periodMs = 20000;
         s.description = std::string("Sine wave of ") + name;
@@ -91,7 +91,7 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
     // Square waves: a toggling boolean (1 s each way) and numeric ones.
     for (VARTYPE vt : {VT_BOOL, VT_I4, VT_R8}) {
         const char* name = vt == VT_BOOL ? "BOOL" : vt == VT_I4 ? "I4" : "R8";
-        TagSpec s = Spec(std::string("Square.") + name, vt, SignalShape::Square);
+        TagSpec s = Describe(std::string("Square.") + name, vt, SignalShape::Square);
         s.stepMs = 1000;
         s.periodMs = 2000;
         s.low = 0;
@@ -101,17 +101,17 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
 
     // Text.
     {
-        TagSpec s = Spec("Text.Cycle", VT_BSTR, SignalShape::TextCycle);
+        TagSpec s = Describe("Text.Cycle", VT_BSTR, SignalShape::TextCycle);
         s.stepMs = 2000;
         Add(std::move(s));
-        TagSpec fixed = Spec("Text.Static", VT_BSTR, SignalShape::Fixed);
+        TagSpec fixed = Describe("Text.Static", VT_BSTR, SignalShape::Fixed);
         fixed.initialText = "Orvane OPC";
         Add(std::move(fixed));
     }
 
     // Arrays: one-dimensional ramps of 8 elements, two-dimensional ones.
     for (const auto& t : kArrayTypes) {
-        TagSpec s = Spec(std::string("Array.") + t.name, VT_ARRAY | t.vt, SignalShape::Ramp);
+        TagSpec s = Describe(std::string("Array.") + t.name, VT_ARRAY | t.vt, SignalShape::Ramp);
         s.stepMs = 500;
         s.dims = {8};
         Add(std::move(s));
@@ -123,31 +123,31 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
     };
     for (const auto& d : {Dims2{VT_I2, "I2", 2, 3}, Dims2{VT_UI1, "UI1", 2, 2}, Dims2{VT_R4, "R4", 3, 2},
                           Dims2{VT_R8, "R8", 3, 4}}) {
-        TagSpec s = Spec(std::string("Array2D.") + d.name, VT_ARRAY | d.vt, SignalShape::Ramp);
+        TagSpec s = Describe(std::string("Array2D.") + d.name, VT_ARRAY | d.vt, SignalShape::Ramp);
         s.stepMs = 500;
         s.dims = {d.rows, d.cols};
         Add(std::move(s));
     }
 
     // Writable tags of every type, holding what was written.
-    for (const auto& t : kIntegerTypes) Add(Spec(std::string("Writable.") + t.name, t.vt, SignalShape::Memory, kRW));
-    for (const auto& t : kFloatTypes) Add(Spec(std::string("Writable.") + t.name, t.vt, SignalShape::Memory, kRW));
-    Add(Spec("Writable.BOOL", VT_BOOL, SignalShape::Memory, kRW));
+    for (const auto& t : kIntegerTypes) Add(Describe(std::string("Writable.") + t.name, t.vt, SignalShape::Memory, kRW));
+    for (const auto& t : kFloatTypes) Add(Describe(std::string("Writable.") + t.name, t.vt, SignalShape::Memory, kRW));
+    Add(Describe("Writable.BOOL", VT_BOOL, SignalShape::Memory, kRW));
     {
-        TagSpec s = Spec("Writable.BSTR", VT_BSTR, SignalShape::Memory, kRW);
+        TagSpec s = Describe("Writable.BSTR", VT_BSTR, SignalShape::Memory, kRW);
         s.initialText = "text";
         Add(std::move(s));
     }
-    Add(Spec("Writable.DATE", VT_DATE, SignalShape::Memory, kRW));
-    Add(Spec("Writable.CY", VT_CY, SignalShape::Memory, kRW));
-    Add(Spec("Writable.WriteOnly", VT_I4, SignalShape::Memory, OPC_WRITEABLE));
+    Add(Describe("Writable.DATE", VT_DATE, SignalShape::Memory, kRW));
+    Add(Describe("Writable.CY", VT_CY, SignalShape::Memory, kRW));
+    Add(Describe("Writable.WriteOnly", VT_I4, SignalShape::Memory, OPC_WRITEABLE));
     for (const auto& t : kArrayTypes) {
-        TagSpec s = Spec(std::string("Writable.Array.") + t.name, VT_ARRAY | t.vt, SignalShape::Memory, kRW);
+        TagSpec s = Describe(std::string("Writable.Array.") + t.name, VT_ARRAY | t.vt, SignalShape::Memory, kRW);
         s.dims = {5};
         Add(std::move(s));
     }
     for (const auto& t : {TypeName{VT_I2, "I2"}, TypeName{VT_R8, "R8"}}) {
-        TagSpec s = Spec(std::string("Writable.Array2D.") + t.name, VT_ARRAY | t.vt, SignalShape::Memory, kRW);
+        TagSpec s = Describe(std::string("Writable.Array2D.") + t.name, VT_ARRAY | t.vt, SignalShape::Memory, kRW);
         s.dims = {2, 3};
         Add(std::move(s));
     }
@@ -160,13 +160,13 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
     for (const auto& f : {Fixed{"Good", OPC_QUALITY_GOOD}, Fixed{"Uncertain", OPC_QUALITY_UNCERTAIN},
                           Fixed{"Bad", OPC_QUALITY_BAD}, Fixed{"CommFailure", OPC_QUALITY_COMM_FAILURE},
                           Fixed{"LocalOverride", OPC_QUALITY_LOCAL_OVERRIDE}}) {
-        TagSpec s = Spec(std::string("Quality.") + f.name, VT_I4, SignalShape::Fixed);
+        TagSpec s = Describe(std::string("Quality.") + f.name, VT_I4, SignalShape::Fixed);
         s.quality = f.quality;
         s.initialNumber = 42;
         Add(std::move(s));
     }
     {
-        TagSpec s = Spec("Quality.Cycling", VT_I4, SignalShape::QualityCycle);
+        TagSpec s = Describe("Quality.Cycling", VT_I4, SignalShape::QualityCycle);
         s.stepMs = 1000;
         Add(std::move(s));
     }
@@ -175,7 +175,7 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
     // write the word. The device accepts two access paths.
     for (int w = 100; w < 116; ++w) {
         const std::string word = "Device1.D" + std::to_string(w);
-        TagSpec s = Spec(word, VT_UI2, SignalShape::Memory, kRW);
+        TagSpec s = Describe(word, VT_UI2, SignalShape::Memory, kRW);
         s.initialNumber = (w * 37 + 5) & 0xFFFF;
         s.accessPaths = {u"Primary", u"Backup"};
         s.description = "Word register";
@@ -183,7 +183,7 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         for (int bit = 0; bit < 16; ++bit) {
             char suffix[8];
             std::snprintf(suffix, sizeof suffix, ".%02d", bit);
-            TagSpec b = Spec(word + suffix, VT_BOOL, SignalShape::Bit, kRW);
+            TagSpec b = Describe(word + suffix, VT_BOOL, SignalShape::Bit, kRW);
             b.offset = bit;
             b.accessPaths = {u"Primary", u"Backup"};
             b.description = "Bit of " + word;
@@ -206,7 +206,7 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         {"_TREND", VT_BOOL, "1"}, {"_USEN", VT_BOOL, "1"},
     };
     {
-        TagSpec pump = Analog(Spec("Plant.PUMP1", VT_R8, SignalShape::Sine), 0, 50, "m3/h");
+        TagSpec pump = Analog(Describe("Plant.PUMP1", VT_R8, SignalShape::Sine), 0, 50, "m3/h");
         pump.stepMs = 100;
         pump.periodMs = 60000;
         pump.description = "Feed pump 1 flow";
@@ -216,26 +216,26 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         pump.propertyItemIds[OPC_PROP_FIRST_VENDOR + 3] = u"Plant.PUMP1_TREND";
         Add(std::move(pump));
         for (const auto& c : companions) {
-            TagSpec s = Spec(std::string("Plant.PUMP1") + c.suffix, c.vt, SignalShape::Memory, kRW);
+            TagSpec s = Describe(std::string("Plant.PUMP1") + c.suffix, c.vt, SignalShape::Memory, kRW);
             s.initialText = c.text;
             s.initialNumber = std::atof(c.text);
             Add(std::move(s));
         }
-        TagSpec unit = Spec("Plant.PUMP1.UNIT", VT_BSTR, SignalShape::Fixed);
+        TagSpec unit = Describe("Plant.PUMP1.UNIT", VT_BSTR, SignalShape::Fixed);
         unit.initialText = "m3/h";
         Add(std::move(unit));
 
-        TagSpec tank = Analog(Spec("Plant.TANK1", VT_R4, SignalShape::Ramp), 0, 10, "m");
+        TagSpec tank = Analog(Describe("Plant.TANK1", VT_R4, SignalShape::Ramp), 0, 10, "m");
         tank.stepMs = 1000;
         tank.periodMs = 100000;
         tank.description = "Tank 1 level";
         tank.propertyItemIds[OPC_PROP_UNIT] = u"Plant.TANK1_UNIT";
         tank.propertyItemIds[OPC_PROP_DESC] = u"Plant.TANK1_DESC";
         Add(std::move(tank));
-        TagSpec tankUnit = Spec("Plant.TANK1_UNIT", VT_BSTR, SignalShape::Memory, kRW);
+        TagSpec tankUnit = Describe("Plant.TANK1_UNIT", VT_BSTR, SignalShape::Memory, kRW);
         tankUnit.initialText = "m";
         Add(std::move(tankUnit));
-        TagSpec tankDesc = Spec("Plant.TANK1_DESC", VT_BSTR, SignalShape::Memory, kRW);
+        TagSpec tankDesc = Describe("Plant.TANK1_DESC", VT_BSTR, SignalShape::Memory, kRW);
         tankDesc.initialText = "Tank 1 level";
         Add(std::move(tankDesc));
     }
@@ -245,7 +245,7 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
     for (unsigned i = 0; i < loadTagCount; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "Load.T%0*u", width, i);
-        TagSpec s = Spec(name, VT_I4, SignalShape::Ramp);
+        TagSpec s = Describe(name, VT_I4, SignalShape::Ramp);
         s.stepMs = 1;
         s.offset = static_cast<std::int64_t>(i) * 1000;
         Add(std::move(s));

@@ -27,8 +27,8 @@ AddressSpace::AddressSpace(const SimConfig& config)
 
 AddressSpace::~AddressSpace() = default;
 
-Tag* AddressSpace::Add(TagSpec spec, Tag* word) {
-    auto tag = std::make_unique<Tag>(std::move(spec), created_, word);
+Tag* AddressSpace::Add(TagSpec desc, Tag* word) {
+    auto tag = std::make_unique<Tag>(std::move(desc), created_, word);
     Tag* raw = tag.get();
     byId_.emplace(raw->ItemId(), raw);
     tags_.push_back(std::move(tag));

@@ -56,7 +56,7 @@ public:
     const BrowseNode* FindBranch(std::u16string_view path) const;
 
 private:
-    Tag* Add(TagSpec spec, Tag* word = nullptr);
+    Tag* Add(TagSpec desc, Tag* word = nullptr);
     void BuildCatalogue(unsigned loadTagCount);
     void BuildTree();
 

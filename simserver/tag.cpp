@@ -82,30 +82,30 @@ void PutSample(VARTYPE base, const Sample& s, void* dst) {
 }
 
 // Element k of a signal at step s (k > 0 only for arrays).
-Sample SampleAt(const TagSpec& spec, std::uint64_t step, std::uint64_t k) {
-    const VARTYPE base = spec.type & VT_TYPEMASK;
-    const double span = spec.high - spec.low;
-    const std::uint64_t stepsPerPeriod = std::max<std::uint64_t>(1, spec.periodMs / std::max<DWORD>(1, spec.stepMs));
+Sample SampleAt(const TagSpec& desc, std::uint64_t step, std::uint64_t k) {
+    const VARTYPE base = desc.type & VT_TYPEMASK;
+    const double span = desc.high - desc.low;
+    const std::uint64_t stepsPerPeriod = std::max<std::uint64_t>(1, desc.periodMs / std::max<DWORD>(1, desc.stepMs));
     const std::uint64_t s = step + k;
     Sample out;
-    switch (spec.shape) {
+    switch (desc.shape) {
     case SignalShape::Ramp:
     case SignalShape::QualityCycle:
         if (IsFloat(base)) {
-            const auto pos = (s + static_cast<std::uint64_t>(spec.offset)) % stepsPerPeriod;
-            out.d = spec.low + span * static_cast<double>(pos) / static_cast<double>(stepsPerPeriod);
+            const auto pos = (s + static_cast<std::uint64_t>(desc.offset)) % stepsPerPeriod;
+            out.d = desc.low + span * static_cast<double>(pos) / static_cast<double>(stepsPerPeriod);
         } else {
             out.integral = true;
-            out.i = static_cast<std::int64_t>(s + static_cast<std::uint64_t>(spec.offset));
+            out.i = static_cast<std::int64_t>(s + static_cast<std::uint64_t>(desc.offset));
         }
         break;
     case SignalShape::Random: {
-        const std::uint64_t h = SplitMix(s * 0x100000001B3ULL ^ static_cast<std::uint64_t>(spec.offset));
+        const std::uint64_t h = SplitMix(s * 0x100000001B3ULL ^ static_cast<std::uint64_t>(desc.offset));
         if (base == VT_BOOL) {
             out.integral = true;
             out.i = static_cast<std::int64_t>(h & 1);
         } else if (IsFloat(base)) {
-            out.d = spec.low + span * static_cast<double>(h >> 11) * 0x1.0p-53;
+            out.d = desc.low + span * static_cast<double>(h >> 11) * 0x1.0p-53;
         } else {
             out.integral = true;
             out.i = static_cast<std::int64_t>(h);
@@ -113,32 +113,32 @@ Sample SampleAt(const TagSpec& spec, std::uint64_t step, std::uint64_t k) {
         break;
     }
     case SignalShape::Sine: {
-        const double phase = static_cast<double>((s * spec.stepMs) % std::max<DWORD>(1, spec.periodMs)) /
-                             static_cast<double>(std::max<DWORD>(1, spec.periodMs));
-        out.d = spec.low + span * (0.5 + 0.5 * std::sin(2.0 * std::numbers::pi * phase));
+        const double phase = static_cast<double>((s * desc.stepMs) % std::max<DWORD>(1, desc.periodMs)) /
+                             static_cast<double>(std::max<DWORD>(1, desc.periodMs));
+        out.d = desc.low + span * (0.5 + 0.5 * std::sin(2.0 * std::numbers::pi * phase));
         break;
     }
     case SignalShape::Square: {
-        const std::uint64_t half = std::max<DWORD>(1, spec.periodMs / 2);
-        out.d = ((s * spec.stepMs) / half) % 2 ? spec.high : spec.low;
+        const std::uint64_t half = std::max<DWORD>(1, desc.periodMs / 2);
+        out.d = ((s * desc.stepMs) / half) % 2 ? desc.high : desc.low;
         break;
     }
-    default: out.d = spec.initialNumber + static_cast<double>(k); break;
+    default: out.d = desc.initialNumber + static_cast<double>(k); break;
     }
     return out;
 }
 
-BSTR TextAt(const TagSpec& spec, std::uint64_t step) {
+BSTR TextAt(const TagSpec& desc, std::uint64_t step) {
     constexpr std::size_t n = std::size(kWords);
-    if (spec.shape == SignalShape::TextCycle) return BstrFromWide(kWords[step % n]);
-    if (spec.shape == SignalShape::Random) return BstrFromWide(kWords[SplitMix(step ^ static_cast<std::uint64_t>(spec.offset)) % n]);
-    return BstrFromUtf8(spec.initialText);
+    if (desc.shape == SignalShape::TextCycle) return BstrFromWide(kWords[step % n]);
+    if (desc.shape == SignalShape::Random) return BstrFromWide(kWords[SplitMix(step ^ static_cast<std::uint64_t>(desc.offset)) % n]);
+    return BstrFromUtf8(desc.initialText);
 }
 
-SAFEARRAY* MakeArray(const TagSpec& spec, std::uint64_t step) {
+SAFEARRAY* MakeArray(const TagSpec& desc, std::uint64_t step) {
     std::vector<SAFEARRAYBOUND> bounds;
-    for (ULONG count : spec.dims) bounds.push_back(SAFEARRAYBOUND{count, 0});
-    const VARTYPE base = spec.type & VT_TYPEMASK;
+    for (ULONG count : desc.dims) bounds.push_back(SAFEARRAYBOUND{count, 0});
+    const VARTYPE base = desc.type & VT_TYPEMASK;
     SAFEARRAY* psa = SafeArrayCreate(base, static_cast<UINT>(bounds.size()), bounds.data());
     if (!psa) return nullptr;
     void* data = nullptr;
@@ -148,29 +148,29 @@ SAFEARRAY* MakeArray(const TagSpec& spec, std::uint64_t step) {
     for (ULONG k = 0; k < count; ++k) {
         void* element = static_cast<BYTE*>(data) + static_cast<std::size_t>(k) * size;
         if (base == VT_BSTR)
-            *static_cast<BSTR*>(element) = TextAt(spec, step + k);
+            *static_cast<BSTR*>(element) = TextAt(desc, step + k);
         else
-            PutSample(base, SampleAt(spec, step, k), element);
+            PutSample(base, SampleAt(desc, step, k), element);
     }
     SafeArrayUnaccessData(psa);
     return psa;
 }
 
 // The value of a signal at a step, as a VARIANT of the tag's canonical type.
-void ValueAt(const TagSpec& spec, std::uint64_t step, VARIANT* out) {
+void ValueAt(const TagSpec& desc, std::uint64_t step, VARIANT* out) {
     VariantClear(out);
-    if (spec.type & VT_ARRAY) {
-        out->parray = MakeArray(spec, step);
-        out->vt = out->parray ? spec.type : VARTYPE{VT_EMPTY};
+    if (desc.type & VT_ARRAY) {
+        out->parray = MakeArray(desc, step);
+        out->vt = out->parray ? desc.type : VARTYPE{VT_EMPTY};
         return;
     }
-    if (spec.type == VT_BSTR) {
-        out->bstrVal = TextAt(spec, step);
+    if (desc.type == VT_BSTR) {
+        out->bstrVal = TextAt(desc, step);
         out->vt = VT_BSTR;
         return;
     }
-    PutSample(spec.type, SampleAt(spec, step, 0), &out->llVal);
-    out->vt = spec.type;
+    PutSample(desc.type, SampleAt(desc, step, 0), &out->llVal);
+    out->vt = desc.type;
 }
 
 }  // namespace
@@ -184,8 +184,8 @@ struct Tag::Memory {
     ~Memory() { VariantClear(&value); }
 };
 
-Tag::Tag(TagSpec spec, FILETIME created, Tag* word)
-    : spec_(std::move(spec)), word_(word), created_(created) {
+Tag::Tag(TagSpec desc, FILETIME created, Tag* word)
+    : spec_(std::move(desc)), word_(word), created_(created) {
     if (spec_.stepMs == 0) spec_.stepMs = 1;
     if (spec_.shape == SignalShape::Memory) {
         memory_ = std::make_unique<Memory>();

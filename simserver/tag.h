@@ -52,8 +52,8 @@ struct TagSpec {
 
 class Tag {
 public:
-    // `word` is the word tag of a Bit tag (bit number in spec.offset), else null.
-    Tag(TagSpec spec, FILETIME created, Tag* word = nullptr);
+    // `word` is the word tag of a Bit tag (bit number in desc.offset), else null.
+    Tag(TagSpec desc, FILETIME created, Tag* word = nullptr);
     ~Tag();
     Tag(const Tag&) = delete;
     Tag& operator=(const Tag&) = delete;
