@@ -37,8 +37,11 @@ private:
     }
 
     // A record count, refused when the rest of the file cannot hold that many records.
-    std::uint32_t Count(std::size_t minRecordBytes) {
-        const std::uint32_t count = in_.U32();
+    std::uint32_t Count(std::size_t minRecordBytes) { return Checked(in_.U32(), minRecordBytes); }
+
+    // A count read earlier, or 0 with the error set when the bytes left cannot hold that many
+    // records: nothing is allocated from a length field alone.
+    std::uint32_t Checked(std::uint32_t count, std::size_t minRecordBytes) {
         if (!Ok()) return 0;
         if (count > in_.Remaining() / minRecordBytes) {
             error_ = ProjectLoadError::EndOfFile;
@@ -71,13 +74,9 @@ private:
         group.updateMethod = in_.U32();
         group.removalFlags = in_.U32();
         // The item count stands before the refresh interval; the items follow it.
-        const std::uint32_t itemCount = in_.U32();
+        const std::uint32_t claimed = in_.U32();
         group.refreshInterval = in_.U32();
-        if (!Ok()) return;
-        if (itemCount > in_.Remaining() / kMinItemBytes) {
-            error_ = ProjectLoadError::EndOfFile;
-            return;
-        }
+        const std::uint32_t itemCount = Checked(claimed, kMinItemBytes);
         group.items.reserve(itemCount);
         for (std::uint32_t i = 0; i < itemCount && Ok(); ++i) {
             group.items.emplace_back();

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/com/bstr.h"
+#include "platform/com/enums.h"
 #include "simserver/group_core.h"
 #include "simserver/group_values.h"
 
@@ -82,13 +83,7 @@ public:
     }
     HRESULT Skip(ULONG celt) override {
         std::lock_guard lock(mutex_);
-        const std::size_t left = records_->size() - position_;
-        if (celt > left) {
-            position_ = records_->size();
-            return S_FALSE;
-        }
-        position_ += celt;
-        return S_OK;
+        return SkipWithin(position_, records_->size(), celt);
     }
     HRESULT Reset() override {
         std::lock_guard lock(mutex_);

@@ -93,6 +93,18 @@ struct InterfaceEnumPolicy {
     }
 };
 
+// IEnum*::Skip over `size` elements from `position`: S_FALSE, at the end, when fewer than
+// `celt` were left.
+inline HRESULT SkipWithin(std::size_t& position, std::size_t size, ULONG celt) {
+    const std::size_t left = size - position;
+    if (celt > left) {
+        position = size;
+        return S_FALSE;
+    }
+    position += celt;
+    return S_OK;
+}
+
 // Enumerates a fixed vector. Clones share the vector and start at the clone's position.
 template <class Itf, class Elem, class Policy>
 class VectorEnum final : public ComObject<Itf> {
@@ -124,13 +136,7 @@ public:
     }
     HRESULT Skip(ULONG celt) override {
         std::lock_guard lock(mutex_);
-        const std::size_t left = items_->size() - position_;
-        if (celt > left) {
-            position_ = items_->size();
-            return S_FALSE;
-        }
-        position_ += celt;
-        return S_OK;
+        return SkipWithin(position_, items_->size(), celt);
     }
     HRESULT Reset() override {
         std::lock_guard lock(mutex_);

@@ -6,6 +6,7 @@
 #include "opc/client/client_notifier.h"
 #include "platform/shell/shell.h"
 #include "platform/strings/string_table.h"
+#include "tests/support/messages.h"
 
 #include <algorithm>
 #include <chrono>
@@ -16,15 +17,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-// The text LogEvent makes of message `id` with these arguments.
-template <class... Args>
-std::string Msg(unsigned id, Args... args) {
-    const std::string format(LoadString(id));
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, format.c_str(), args...);
-    return buffer;
-}
 
 inline unsigned Hex(long long hr) { return static_cast<unsigned>(hr); }
 

@@ -5,6 +5,7 @@
 #include "platform/com/types.h"
 #include "platform/shell/shell.h"
 #include "platform/strings/string_table.h"
+#include "tests/support/messages.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -12,15 +13,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-// The text LogEvent makes of message `id` with these arguments.
-template <class... Args>
-std::string Msg(unsigned id, Args... args) {
-    const std::string format(LoadString(id));
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, format.c_str(), args...);
-    return buffer;
-}
 
 class EventRecorder : public ShellReceiver {
 public:

@@ -4,6 +4,7 @@
 #include "platform/strings/string_table.h"
 #include "simserver/server_registry.h"
 #include "tests/persistence/document_support.h"
+#include "tests/support/messages.h"
 #include "ui/framework/update_hints.h"
 
 #include <QCoreApplication>
@@ -15,14 +16,6 @@
 #include <cstdio>
 
 namespace {
-
-template <class... Args>
-std::string Msg(unsigned id, Args... args) {
-    const std::string format(LoadString(id));
-    char buffer[512];
-    std::snprintf(buffer, sizeof buffer, format.c_str(), args...);
-    return buffer;
-}
 
 // A one-shot signal between the worker and the GUI thread.
 class Latch {
