@@ -11,6 +11,8 @@ namespace {
 constexpr std::size_t kFlushThreshold = 64 * 1024;
 // Output buffers that grew past this while a peer was slow are released once drained.
 constexpr std::size_t kKeptCapacity = 256 * 1024;
+// Reads of a full receive buffer taken in one turn: a flooding peer cannot hold the loop.
+constexpr int kReadsPerTurn = 4;
 }  // namespace
 
 CDataClient::CDataClient(CDataServer* server, int socket)
@@ -34,20 +36,27 @@ bool CDataClient::Drop() {
 }
 
 void CDataClient::OnReceive() {
-    const ssize_t received = ::recv(socket_, server_->ReceiveBuffer(), server_->ReceiveBufferSize(), 0);
-    if (received < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
-        Drop();
-        return;
+    const std::size_t capacity = server_->ReceiveBufferSize();
+    for (int read = 0; read < kReadsPerTurn; ++read) {
+        const ssize_t received = ::recv(socket_, server_->ReceiveBuffer(), capacity, 0);
+        if (received < 0) {
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) Drop();
+            return;
+        }
+        if (received == 0) {  // the peer closed: send what is still queued if it can, then go
+            if (Flush()) Drop();
+            return;
+        }
+        handler_.Receive(server_->ReceiveBuffer(), static_cast<std::size_t>(received));
+        while (handler_.HandleNext(output_))
+            if (UnsentOutput() >= kFlushThreshold && !Flush()) return;
+        if (!Flush()) return;
+        // A short read emptied the socket; the next input brings a new event.
+        if (static_cast<std::size_t>(received) < capacity) return;
     }
-    if (received == 0) {  // the peer closed: send what is still queued if it can, then go
-        if (Flush()) Drop();
-        return;
-    }
-    handler_.Receive(server_->ReceiveBuffer(), static_cast<std::size_t>(received));
-    while (handler_.HandleNext(output_))
-        if (UnsentOutput() >= kFlushThreshold && !Flush()) return;
-    Flush();
+    // A peer that keeps the socket full gets its turn again after the others.
+    server_->Rearm(this);
 }
 
 void CDataClient::OnSend() { Flush(); }
@@ -61,7 +70,7 @@ bool CDataClient::Flush() {
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            break;
+            break;  // the socket reports writable when it has room again
         } else {
             return Drop();  // a failed send ends the connection
         }
@@ -70,8 +79,6 @@ bool CDataClient::Flush() {
         output_.clear();
         sent_ = 0;
         if (output_.capacity() > kKeptCapacity) output_.shrink_to_fit();
-        if (waitingWritable_) server_->Watch(this, false);
-        waitingWritable_ = false;
         return true;
     }
     if (UnsentOutput() > CDataServer::kMaxUnsentOutput) return Drop();
@@ -79,7 +86,5 @@ bool CDataClient::Flush() {
         output_.erase(output_.begin(), output_.begin() + static_cast<std::ptrdiff_t>(sent_));
         sent_ = 0;
     }
-    if (!waitingWritable_) server_->Watch(this, true);
-    waitingWritable_ = true;
     return true;
 }

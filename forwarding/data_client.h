@@ -39,5 +39,4 @@ private:
     FrameHandler handler_;
     std::vector<std::uint8_t> output_;  // replies; the first `sent_` bytes have gone out
     std::size_t sent_ = 0;
-    bool waitingWritable_ = false;
 };

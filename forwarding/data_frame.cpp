@@ -56,21 +56,22 @@ std::size_t BuildDataFrame(std::uint16_t first, std::uint16_t count, std::vector
             std::printf("%s:%d:\"[size=-1]id=%d\"\r\n", "DataClient", __LINE__, address);
             return true;
         }
-        bool good = false;
-        VARIANT value = item->GetValueCopy(&good);
-        if (value.vt == VT_EMPTY) {
+        const CVItem::WireSnapshot value = item->ReadWireSnapshot();
+        if (value.type == VT_EMPTY) {
             std::printf("%s:%d:\"[vt=empty]id=%d\"\r\n", "DataClient", __LINE__, address);
             return true;
         }
-        if (HoldsPointer(value.vt)) return true;
+        if (HoldsPointer(value.type)) return true;
         const std::size_t size = item->valueSize;
         if (position + 3 + size + kFrameTrailerSize > capacity) return false;  // the reply is full
 
         std::uint8_t* record = frame + position;
         PutU16(record, static_cast<std::size_t>(address));
-        record[2] = static_cast<std::uint8_t>(item->wireTypeCode | (good ? 0x80 : 0));
-        if (value.vt == VT_BOOL) value.llVal = value.boolVal ? 1 : 0;
-        std::memcpy(record + 3, &value.llVal, size);
+        record[2] = static_cast<std::uint8_t>(item->wireTypeCode | (value.good ? 0x80 : 0));
+        // A VARIANT_BOOL is -1 or 0 in its low 16 bits; peers get 1 or 0.
+        const std::uint64_t bits =
+            value.type == VT_BOOL ? (static_cast<std::uint16_t>(value.bits) ? 1 : 0) : value.bits;
+        std::memcpy(record + 3, &bits, size);
         position += 3 + size;
         ++records;
         return true;

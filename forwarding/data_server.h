@@ -50,6 +50,8 @@ public:
     // Takes the connection out of the set and deletes it; one not in the set is left alone.
     void Remove(CDataClient* connection);
     std::size_t ConnectionCount() const { return connections_.size(); }
+    // Reply bytes queued for peers that the sockets have not taken yet.
+    std::size_t UnsentOutput() const;
 
     // Unsent reply bytes above which a connection is dropped: a peer that does not read its
     // replies cannot grow our memory.
@@ -62,7 +64,8 @@ private:
     void OnEvents();
     void OnAccept();
     void Accept(int socket);
-    void Watch(CDataClient* connection, bool writable);
+    // Reports the connection again in the next round if it is readable or writable now.
+    void Rearm(CDataClient* connection);
     std::uint8_t* ReceiveBuffer() { return receiveBuffer_.data(); }
     std::size_t ReceiveBufferSize() const { return receiveBuffer_.size(); }
     const ItemWriter& Writer() const { return writer_; }

@@ -9,6 +9,7 @@
 #include "platform/shell/shell.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 constexpr unsigned kInvalidArrayId = 16031;
@@ -17,6 +18,7 @@ constexpr unsigned kInvalidArrayId = 16031;
 CVItem::CVItem(CVGroup* owner)
     : group(owner), timestamp_(FileTimeNow()), clientHandle_(ItemHandles().Add(this)) {
     VariantInit(&value_);
+    snapshotTypeAndQuality_.store(std::uint32_t{VT_EMPTY} << 16 | quality_, std::memory_order_relaxed);
     QualityText(0);  // loads the shared text table with the first item
 }
 
@@ -34,6 +36,19 @@ void CVItem::StoreValue(const VARIANT& value, WORD quality) {
     value_ = copy;  // takes over what the copy owns
     ++updateCount_;
     quality_ = quality;
+    PublishSnapshot();
+}
+
+void CVItem::PublishSnapshot() {
+    const std::uint32_t sequence = snapshotSequence_.load(std::memory_order_relaxed);
+    snapshotSequence_.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    std::uint64_t bits;
+    static_assert(sizeof bits == sizeof value_.llVal);
+    std::memcpy(&bits, &value_.llVal, sizeof bits);
+    snapshotBits_.store(bits, std::memory_order_relaxed);
+    snapshotTypeAndQuality_.store(std::uint32_t{value_.vt} << 16 | quality_, std::memory_order_relaxed);
+    snapshotSequence_.store(sequence + 2, std::memory_order_release);
 }
 
 void CVItem::SetValue(const VARIANT& value, WORD quality) {
@@ -51,12 +66,6 @@ void CVItem::SetValueWithTimestamp(const VARIANT& value, WORD quality, const FIL
 
 VARIANT CVItem::GetValueCopy() const {
     std::lock_guard lock(lock_);
-    return value_;
-}
-
-VARIANT CVItem::GetValueCopy(bool* good) const {
-    std::lock_guard lock(lock_);
-    *good = added && (quality_ & OPC_STATUS_MASK) == OPC_QUALITY_GOOD;
     return value_;
 }
 
@@ -123,6 +132,7 @@ void CVItem::Reset(bool clearServerHandle) {
     updateCount_ = 0;
     timestampPresent_ = FALSE;
     VariantClear(&value_);
+    PublishSnapshot();
 }
 
 void CVItem::UpdateWireType() {

@@ -1,7 +1,8 @@
 // One OPC item of a group: what the operator asked for, what the server answered when the
 // item was added, and its live state (value, quality, timestamp, update count). The live
 // state is written by server threads and read by the views and the forwarding links; it is
-// guarded by the item's own lock. The plain members are written only by the thread that adds,
+// guarded by the item's own lock, and mirrored in a snapshot the forwarding links read
+// without taking that lock. The plain members are written only by the thread that adds,
 // removes or deletes the item, without the lock.
 #pragma once
 
@@ -9,6 +10,8 @@
 #include "platform/com/types.h"
 
 #include <atomic>
+#include <sched.h>
+#include <cstdint>
 #include <mutex>
 #include <string>
 
@@ -29,7 +32,7 @@ public:
     DWORD accessRights = OPC_READABLE;
     OPCHANDLE serverHandle = 0;
     DWORD reserved = 0;
-    std::atomic<BOOL> added{FALSE};  // also read by the forwarding links under the item lock
+    std::atomic<BOOL> added{FALSE};  // also read by the forwarding links
     BOOL pendingWrite = FALSE;
     BYTE wireTypeCode = 255;  // 255 = not set
     BYTE valueSize = 255;
@@ -46,8 +49,14 @@ public:
     // The 16 bytes of the value as held, sharing any string or array with the item: only for
     // numeric values, which own nothing.
     VARIANT GetValueCopy() const;
-    // GetValueCopy and IsGood under one lock: what a forwarding reply needs of the item.
-    VARIANT GetValueCopy(bool* good) const;
+    // What a forwarding reply needs of the item, read without waiting for the item lock: the
+    // value's type and its 8 bytes as held, and IsGood, all of one moment.
+    struct WireSnapshot {
+        VARTYPE type;
+        bool good;
+        std::uint64_t bits;
+    };
+    WireSnapshot ReadWireSnapshot() const;
     // Deep copy of the value.
     void GetValue(VARIANT* out) const;
     bool IsGood() const;
@@ -67,6 +76,8 @@ public:
 
 private:
     void StoreValue(const VARIANT& value, WORD quality);
+    // Copies the value's type, bits and quality to the snapshot; called with lock_ held.
+    void PublishSnapshot();
 
     mutable std::mutex lock_;
     VARIANT value_;
@@ -75,4 +86,27 @@ private:
     WORD quality_ = OPC_QUALITY_OUT_OF_SERVICE;
     BOOL timestampPresent_ = FALSE;
     OPCHANDLE clientHandle_;
+    // A sequence lock over the snapshot of value_ and quality_: writers hold lock_ and make
+    // the sequence odd while they change it; a reader retries when it changed under it.
+    std::atomic<std::uint32_t> snapshotSequence_{0};
+    std::atomic<std::uint32_t> snapshotTypeAndQuality_;  // type << 16 | quality
+    std::atomic<std::uint64_t> snapshotBits_{0};
 };
+
+// Inline: a forwarding reply reads it for every item it carries.
+inline CVItem::WireSnapshot CVItem::ReadWireSnapshot() const {
+    for (;;) {
+        const std::uint32_t before = snapshotSequence_.load(std::memory_order_acquire);
+        if (before & 1) {  // a writer is between its two steps
+            sched_yield();
+            continue;
+        }
+        const std::uint64_t bits = snapshotBits_.load(std::memory_order_relaxed);
+        const std::uint32_t typeAndQuality = snapshotTypeAndQuality_.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (snapshotSequence_.load(std::memory_order_relaxed) != before) continue;
+        const WORD quality = static_cast<WORD>(typeAndQuality);
+        return {static_cast<VARTYPE>(typeAndQuality >> 16),
+                added && (quality & OPC_STATUS_MASK) == OPC_QUALITY_GOOD, bits};
+    }
+}

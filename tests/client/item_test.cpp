@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -173,4 +175,46 @@ TEST(ItemThreads, DeliveriesRaceWithFormattingAndDeletion) {
     stop = true;
     for (auto& t : servers) t.join();
     SUCCEED();
+}
+
+// The snapshot a forwarding reply reads without the item lock is always one whole state:
+// type, bits and quality written together, never a mix of two deliveries.
+TEST(ItemThreads, WireSnapshotIsNeverTorn) {
+    CVItem item(nullptr);
+    item.added = TRUE;
+    VARIANT big;
+    big.vt = VT_R8;
+    big.dblVal = 1.5;
+    std::uint64_t bigBits;
+    std::memcpy(&bigBits, &big.dblVal, sizeof bigBits);
+    std::atomic<bool> stop{false};
+    std::thread server([&] {
+        for (int n = 0; !stop; ++n) {
+            if (n % 2)
+                item.SetValue(big, 0xC0);
+            else
+                item.SetValue(I4(-7), 0x40);
+        }
+    });
+    int seenBig = 0, seenSmall = 0;
+    for (int i = 0; i < 200000 || seenBig == 0 || seenSmall == 0; ++i) {
+        const CVItem::WireSnapshot s = item.ReadWireSnapshot();
+        if (s.type == VT_EMPTY) continue;  // before the first delivery
+        if (s.type == VT_R8) {
+            ++seenBig;
+            ASSERT_TRUE(s.good);
+            ASSERT_EQ(s.bits, bigBits);
+        } else {
+            ++seenSmall;
+            ASSERT_EQ(s.type, VT_I4);
+            ASSERT_FALSE(s.good);
+            ASSERT_EQ(static_cast<std::int32_t>(s.bits), -7);
+        }
+    }
+    stop = true;
+    server.join();
+
+    item.Reset(false);
+    EXPECT_EQ(item.ReadWireSnapshot().type, VT_EMPTY);
+    EXPECT_FALSE(item.ReadWireSnapshot().good);
 }
