@@ -39,7 +39,9 @@ bool HoldsPointer(VARTYPE type) {
 std::size_t BuildDataFrame(std::uint16_t first, std::uint16_t count, std::vector<std::uint8_t>& out) {
     const std::size_t start = out.size();
     const std::size_t capacity = std::min(kReplyBaseSize + kLargestRecord * count, kMaxReplySize);
-    out.resize(start + capacity);
+    // Values are stored as whole 8-byte words, the next record or the trailer covering what
+    // lies past a shorter value; the slack keeps the last word inside the buffer.
+    out.resize(start + capacity + sizeof(std::uint64_t));
     std::uint8_t* frame = out.data() + start;
     frame[0] = kFrameMagic1;
     frame[1] = kFrameMagic2;
@@ -71,7 +73,7 @@ std::size_t BuildDataFrame(std::uint16_t first, std::uint16_t count, std::vector
         // A VARIANT_BOOL is -1 or 0 in its low 16 bits; peers get 1 or 0.
         const std::uint64_t bits =
             value.type == VT_BOOL ? (static_cast<std::uint16_t>(value.bits) ? 1 : 0) : value.bits;
-        std::memcpy(record + 3, &bits, size);
+        std::memcpy(record + 3, &bits, sizeof bits);
         position += 3 + size;
         ++records;
         return true;

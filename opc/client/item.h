@@ -32,13 +32,14 @@ public:
     DWORD accessRights = OPC_READABLE;
     OPCHANDLE serverHandle = 0;
     DWORD reserved = 0;
-    std::atomic<BOOL> added{FALSE};  // also read by the forwarding links
     BOOL pendingWrite = FALSE;
-    BYTE wireTypeCode = 255;  // 255 = not set
-    BYTE valueSize = 255;
     CVGroup* group;
     CVItem* prev = nullptr;
     CVItem* next = nullptr;
+    // Read for every item of every forwarding reply, so they lie next to the snapshot below.
+    std::atomic<BOOL> added{FALSE};  // also read by the forwarding links
+    BYTE wireTypeCode = 255;  // 255 = not set
+    BYTE valueSize = 255;
 
     // The 32-bit client handle the server sends back for this item.
     OPCHANDLE ClientHandle() const { return clientHandle_; }
@@ -79,6 +80,11 @@ private:
     // Copies the value's type, bits and quality to the snapshot; called with lock_ held.
     void PublishSnapshot();
 
+    // A sequence lock over the snapshot of value_ and quality_: writers hold lock_ and make
+    // the sequence odd while they change it; a reader retries when it changed under it.
+    std::atomic<std::uint32_t> snapshotSequence_{0};
+    std::atomic<std::uint32_t> snapshotTypeAndQuality_;  // type << 16 | quality
+    std::atomic<std::uint64_t> snapshotBits_{0};
     mutable std::mutex lock_;
     VARIANT value_;
     FILETIME timestamp_;
@@ -86,11 +92,6 @@ private:
     WORD quality_ = OPC_QUALITY_OUT_OF_SERVICE;
     BOOL timestampPresent_ = FALSE;
     OPCHANDLE clientHandle_;
-    // A sequence lock over the snapshot of value_ and quality_: writers hold lock_ and make
-    // the sequence odd while they change it; a reader retries when it changed under it.
-    std::atomic<std::uint32_t> snapshotSequence_{0};
-    std::atomic<std::uint32_t> snapshotTypeAndQuality_;  // type << 16 | quality
-    std::atomic<std::uint64_t> snapshotBits_{0};
 };
 
 // Inline: a forwarding reply reads it for every item it carries.
