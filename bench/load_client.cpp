@@ -124,7 +124,7 @@ public:
     }
 
     void Run() {
-        const std::uint64_t start = NowNs();
+        const std::uint64_t start = startedAt_ = NowNs();
         measureFrom_ = start + std::uint64_t(o_.warmup * 1e9);
         measureTo_ = measureFrom_ + std::uint64_t(o_.seconds * 1e9);
         for (Connection& c : connections_) Send(c);
@@ -163,7 +163,11 @@ public:
     }
 
 private:
-    void Fail(Connection& c) {
+    // `why` names what failed; the first failure is reported with its time and errno.
+    void Fail(Connection& c, const char* why) {
+        if (totals_.failures == 0)
+            std::fprintf(stderr, "first connection failure after %.3f s: %s: %s\n",
+                         double(NowNs() - startedAt_) / 1e9, why, errno ? std::strerror(errno) : "closed by the server");
         close(c.fd);
         c.fd = -1;
         ++totals_.failures;
@@ -173,20 +177,22 @@ private:
     void Send(Connection& c) {
         c.got = 0;
         c.sentAt = NowNs();
-        if (send(c.fd, request_.data(), request_.size(), MSG_NOSIGNAL) != ssize_t(request_.size())) Fail(c);
+        if (send(c.fd, request_.data(), request_.size(), MSG_NOSIGNAL) != ssize_t(request_.size())) Fail(c, "send");
     }
 
     void Receive(Connection& c) {
         if (c.fd < 0) return;
         const ssize_t n = recv(c.fd, c.reply.data() + c.got, c.reply.size() - c.got, 0);
         if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
-        if (n <= 0) return Fail(c);
+        if (n == 0) errno = 0;
+        if (n <= 0) return Fail(c, "recv");
         c.got += std::size_t(n);
         if (c.got < 5) return;
         const std::size_t length = U16(c.reply.data() + 2);
         if (c.got > length || length != replySize_) {  // a closed loop has one reply in flight
             ++totals_.badReplies;
-            return Fail(c);
+            errno = 0;
+            return Fail(c, "reply of the wrong length");
         }
         if (c.got < length) return;
 
@@ -235,7 +241,7 @@ private:
     std::vector<Connection> connections_;
     int epoll_ = -1;
     int alive_ = 0;
-    std::uint64_t measureFrom_ = 0, measureTo_ = 0, stoppedAt_ = 0;
+    std::uint64_t startedAt_ = 0, measureFrom_ = 0, measureTo_ = 0, stoppedAt_ = 0;
     double cpuUsed_ = 0;
     Totals totals_;
 };
