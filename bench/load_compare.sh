@@ -7,11 +7,13 @@
 #   bench/load_compare.sh BUILD_BIN_DIR ANCHOR_DIR
 # env: CONNS="8" ITEMS="125" DUR=5 WARM=1 REPS=1 PORT=15890 ANCHOR_PORT=15020
 #      PIN=1 (server on cpu 0, client on cpu 1) | PIN=2 (both on cpu 0) | PIN=0 (unpinned)
+#      FLOOR=1 adds a row for floor_server: replies from a table, no item lookup, no event
+#      loop, the most any server could answer under the same client.
 set -euo pipefail
 bin=${1:?directory holding load_server and load_client}
 anchor=${2:?a writable copy of the modbus-anchor folder}
 CONNS=${CONNS:-8}; ITEMS=${ITEMS:-125}; DUR=${DUR:-5}; WARM=${WARM:-1}; REPS=${REPS:-1}
-PORT=${PORT:-15890}; ANCHOR_PORT=${ANCHOR_PORT:-15020}; PIN=${PIN:-1}
+PORT=${PORT:-15890}; ANCHOR_PORT=${ANCHOR_PORT:-15020}; PIN=${PIN:-1}; FLOOR=${FLOOR:-0}
 srv_pin=(); cli_pin=()
 case "$PIN" in
     1) srv_pin=(taskset -c 0); cli_pin=(taskset -c 1) ;;
@@ -73,6 +75,11 @@ for _ in $(seq "$REPS"); do
             start_server anchor "$anchor/server" "$ANCHOR_PORT" "$life"
             measure anchor "$c" "$n" "$anchor/client" -p "$ANCHOR_PORT" -c "$c" -n "$n" -d "$DUR" -w "$WARM"
             stop_server
+            if [ "$FLOOR" = 1 ]; then
+                start_server floor "$bin/floor_server" "$PORT" "$life"
+                measure floor "$c" "$n" "$bin/load_client" -p "$PORT" -c "$c" -n "$n" -d "$DUR" -w "$WARM"
+                stop_server
+            fi
         done
     done
 done

@@ -46,41 +46,41 @@ std::size_t BuildDataFrame(std::uint16_t first, std::uint16_t count, std::vector
     frame[0] = kFrameMagic1;
     frame[1] = kFrameMagic2;
     frame[4] = kReadCommand;
-    std::size_t position = 7;
+    std::uint8_t* cursor = frame + 7;  // where the next record goes
+    std::uint8_t* const limit = frame + capacity - kFrameTrailerSize;
     std::size_t records = 0;
 
     // Addresses run from `first` for `count` as 32-bit numbers, so the range may pass 65535;
     // unregistered addresses are skipped.
     const int last = int{first} + int{count} - 1;
-    CItemAddressRegistry::Instance().ForEachInRange(first, last, [&](int address, CVItem* item) {
+    for (const auto& [address, item] : CItemAddressRegistry::Instance().InRange(first, last)) {
         if (item->valueSize == 255) item->UpdateWireType();
-        if (item->valueSize > 8 || item->wireTypeCode > 0x7F) {
+        const std::size_t size = item->valueSize;
+        const std::uint8_t code = item->wireTypeCode;
+        if (size > 8 || code > 0x7F) {
             std::printf("%s:%d:\"[size=-1]id=%d\"\r\n", "DataClient", __LINE__, address);
-            return true;
+            continue;
         }
         const CVItem::WireSnapshot value = item->ReadWireSnapshot();
         if (value.type == VT_EMPTY) {
             std::printf("%s:%d:\"[vt=empty]id=%d\"\r\n", "DataClient", __LINE__, address);
-            return true;
+            continue;
         }
-        if (HoldsPointer(value.type)) return true;
-        const std::size_t size = item->valueSize;
-        if (position + 3 + size + kFrameTrailerSize > capacity) return false;  // the reply is full
+        if (HoldsPointer(value.type)) continue;
+        if (cursor + 3 + size > limit) break;  // the reply is full
 
-        std::uint8_t* record = frame + position;
-        PutU16(record, static_cast<std::size_t>(address));
-        record[2] = static_cast<std::uint8_t>(item->wireTypeCode | (value.good ? 0x80 : 0));
+        PutU16(cursor, static_cast<std::size_t>(address));
+        cursor[2] = static_cast<std::uint8_t>(code | (value.good ? 0x80 : 0));
         // A VARIANT_BOOL is -1 or 0 in its low 16 bits; peers get 1 or 0.
         const std::uint64_t bits =
             value.type == VT_BOOL ? (static_cast<std::uint16_t>(value.bits) ? 1 : 0) : value.bits;
-        std::memcpy(record + 3, &bits, sizeof bits);
-        position += 3 + size;
+        std::memcpy(cursor + 3, &bits, sizeof bits);
+        cursor += 3 + size;
         ++records;
-        return true;
-    });
+    }
 
-    std::memcpy(frame + position, kFrameTrailer, kFrameTrailerSize);
-    position += kFrameTrailerSize;
+    std::memcpy(cursor, kFrameTrailer, kFrameTrailerSize);
+    const std::size_t position = static_cast<std::size_t>(cursor - frame) + kFrameTrailerSize;
     PutU16(frame + 2, position);
     PutU16(frame + 5, records);
     out.resize(start + position);

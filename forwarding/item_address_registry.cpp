@@ -3,6 +3,7 @@
 #include "forwarding/start_address_cache.h"
 #include "opc/client/item.h"
 
+#include <algorithm>
 #include <climits>
 #include <vector>
 
@@ -35,7 +36,16 @@ int CItemAddressRegistry::NextFreeAddress(int start) const {
     return static_cast<int>(candidate);
 }
 
-const std::vector<std::pair<int, CVItem*>>& CItemAddressRegistry::Ordered() const {
+std::span<const CItemAddressRegistry::Entry> CItemAddressRegistry::InRange(int first, int last) const {
+    const std::vector<Entry>& ordered = Ordered();
+    const auto below = [](const Entry& entry, int address) { return entry.first < address; };
+    const auto begin = std::lower_bound(ordered.begin(), ordered.end(), first, below);
+    const auto end = std::lower_bound(begin, ordered.end(), last + 1LL,
+                                      [](const Entry& entry, long long address) { return entry.first < address; });
+    return {begin, end};
+}
+
+const std::vector<CItemAddressRegistry::Entry>& CItemAddressRegistry::Ordered() const {
     if (!orderedValid_) {
         ordered_.assign(byAddress_.begin(), byAddress_.end());
         orderedValid_ = true;

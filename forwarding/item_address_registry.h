@@ -7,9 +7,9 @@
 // its commands off).
 #pragma once
 
-#include <algorithm>
 #include <functional>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -26,16 +26,10 @@ public:
     void Renumber();
 
     CVItem* FindByAddress(int address) const;
-    // Calls visit(address, item) for each taken address from `first` to `last` in ascending
-    // order, until it returns false: what FindByAddress gives over a range, with one search.
-    template <class Visit>
-    void ForEachInRange(int first, int last, Visit&& visit) const {
-        const auto& ordered = Ordered();
-        auto it = std::lower_bound(ordered.begin(), ordered.end(), first,
-                                   [](const auto& entry, int address) { return entry.first < address; });
-        for (; it != ordered.end() && it->first <= last; ++it)
-            if (!visit(it->first, it->second)) return;
-    }
+    // The taken addresses from `first` to `last` with their items, in ascending order: what
+    // FindByAddress gives over a range, with one search. Valid until the next change.
+    using Entry = std::pair<int, CVItem*>;
+    std::span<const Entry> InRange(int first, int last) const;
     bool ContainsItemId(const std::string& itemId) const;
     int AddressOf(const std::string& itemId) const;  // -1 when absent
 
@@ -52,7 +46,7 @@ private:
     void Release(int address);
     // The address map as one sorted array, rebuilt after a change: peers read ranges of it
     // far more often than items come and go.
-    const std::vector<std::pair<int, CVItem*>>& Ordered() const;
+    const std::vector<Entry>& Ordered() const;
 
     std::map<std::string, int> byItemId_;
     std::map<int, CVItem*> byAddress_;
@@ -60,6 +54,6 @@ private:
     // logarithmic.
     std::map<long long, long long> runs_;
     std::function<unsigned()> startAddress_;
-    mutable std::vector<std::pair<int, CVItem*>> ordered_;
+    mutable std::vector<Entry> ordered_;
     mutable bool orderedValid_ = false;
 };

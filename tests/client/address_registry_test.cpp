@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <memory>
 #include <vector>
 
@@ -133,10 +135,7 @@ TEST_F(Registry, TopOfTheRangeNeverWraps) {
 TEST_F(Registry, RangeWalkSeesEveryChange) {
     const auto walk = [](int first, int last) {
         std::vector<int> seen;
-        registry().ForEachInRange(first, last, [&](int address, CVItem*) {
-            seen.push_back(address);
-            return true;
-        });
+        for (const auto& [address, item] : registry().InRange(first, last)) seen.push_back(address);
         return seen;
     };
     CVItem* a = Make("A");
@@ -150,4 +149,7 @@ TEST_F(Registry, RangeWalkSeesEveryChange) {
     start = 20;
     registry().Renumber();
     EXPECT_EQ(walk(0, 100), (std::vector<int>{20, 21}));
+    EXPECT_EQ(walk(21, 21), (std::vector<int>{21}));
+    EXPECT_EQ(walk(21, 20), (std::vector<int>{}));
+    EXPECT_EQ(walk(21, INT_MAX), (std::vector<int>{21}));
 }
