@@ -98,6 +98,9 @@ protected:
 private:
     // Common checks of the item-handle methods: the group is alive, the arrays are there.
     HRESULT CheckHandleCall(DWORD count, const void* handles, HRESULT** ppErrors);
+    // The table of a private group still attached to its server, for renaming or making it
+    // public; E_FAIL once shut down or detached, OPC_E_PUBLIC for a public group.
+    HRESULT PrivateGroupTable(std::shared_ptr<GroupTable>& table);
     HRESULT ResolveItems(DWORD count, const OPCITEMDEF* defs, bool add, OPCITEMRESULT** ppResults,
                          HRESULT** ppErrors);
     // For the async calls: keeps the handles that name items (readable / writable ones).

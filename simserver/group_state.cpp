@@ -148,16 +148,20 @@ HRESULT Group::SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate, 
     return hr;
 }
 
-HRESULT Group::SetName(LPCWSTR szName) {
-    if (!szName || !*szName) return E_INVALIDARG;
-    std::shared_ptr<GroupTable> table;
+HRESULT Group::PrivateGroupTable(std::shared_ptr<GroupTable>& table) {
     {
         std::lock_guard lock(core_->mutex);
         if (core_->shutdown) return E_FAIL;
         if (core_->isPublic) return OPC_E_PUBLIC;
         table = table_.lock();
     }
-    if (!table) return E_FAIL;
+    return table ? S_OK : E_FAIL;
+}
+
+HRESULT Group::SetName(LPCWSTR szName) {
+    if (!szName || !*szName) return E_INVALIDARG;
+    std::shared_ptr<GroupTable> table;
+    if (HRESULT hr = PrivateGroupTable(table); FAILED(hr)) return hr;
     return table->Rename(serverHandle_, std::u16string(szName));
 }
 
@@ -221,13 +225,7 @@ HRESULT Group::GetState(BOOL* pPublic) {
 
 HRESULT Group::MoveToPublic() {
     std::shared_ptr<GroupTable> table;
-    {
-        std::lock_guard lock(core_->mutex);
-        if (core_->shutdown) return E_FAIL;
-        if (core_->isPublic) return OPC_E_PUBLIC;
-        table = table_.lock();
-    }
-    if (!table) return E_FAIL;
+    if (HRESULT hr = PrivateGroupTable(table); FAILED(hr)) return hr;
     return table->MoveToPublic(serverHandle_);
 }
 

@@ -12,16 +12,6 @@ namespace simserver {
 
 namespace {
 
-std::size_t PlainSize(VARTYPE vt) {
-    switch (vt) {
-    case VT_I1: case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return 4;
-    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: return 8;
-    default: return 0;
-    }
-}
-
 bool BstrsEqual(BSTR a, BSTR b) {
     const UINT n = SysStringLen(a);
     if (n != SysStringLen(b)) return false;
@@ -46,7 +36,7 @@ bool ArraysEqual(const SAFEARRAY* a, const SAFEARRAY* b, VARTYPE elementType) {
     const std::size_t count = ElementCount(a);
     if (count == 0) return true;
     if (!a->pvData || !b->pvData) return a->pvData == b->pvData;
-    if (PlainSize(elementType) != 0) return std::memcmp(a->pvData, b->pvData, count * a->cbElements) == 0;
+    if (PlainValueSize(elementType) != 0) return std::memcmp(a->pvData, b->pvData, count * a->cbElements) == 0;
     if (elementType == VT_BSTR) {
         auto* x = static_cast<const BSTR*>(a->pvData);
         auto* y = static_cast<const BSTR*>(b->pvData);
@@ -89,11 +79,21 @@ bool Exceeds(double previous, double current, double band) {
 
 }  // namespace
 
+std::size_t PlainValueSize(VARTYPE vt) {
+    switch (vt) {
+    case VT_I1: case VT_UI1: return 1;
+    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
+    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return 4;
+    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: return 8;
+    default: return 0;
+    }
+}
+
 bool VariantsEqual(const VARIANT& a, const VARIANT& b) {
     if (a.vt != b.vt) return false;
     if (a.vt & VT_ARRAY) return ArraysEqual(a.parray, b.parray, static_cast<VARTYPE>(a.vt & VT_TYPEMASK));
     if (a.vt == VT_BSTR) return BstrsEqual(a.bstrVal, b.bstrVal);
-    const std::size_t size = PlainSize(a.vt);
+    const std::size_t size = PlainValueSize(a.vt);
     if (size == 0) return a.vt == VT_EMPTY || a.vt == VT_NULL;
     return std::memcmp(&a.llVal, &b.llVal, size) == 0;
 }

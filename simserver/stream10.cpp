@@ -4,6 +4,7 @@
 
 #include "opc/da/stream_layout.h"
 #include "platform/com/bstr.h"
+#include "simserver/group_values.h"
 
 namespace simserver {
 
@@ -11,18 +12,6 @@ namespace {
 
 namespace layout = opc::stream;
 using layout::StreamWriter;
-
-// Size in bytes of the value that a scalar VARIANT of this type carries in its value area
-// (0 for types without a plain numeric value).
-std::size_t ScalarSize(VARTYPE vt) {
-    switch (vt) {
-    case VT_I1: case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return 4;
-    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: return 8;
-    default: return 0;
-    }
-}
 
 // Appends `size` bytes of a native little-endian number stored at `p`.
 void AppendNumber(StreamWriter& w, const void* p, std::size_t size) {
@@ -69,7 +58,7 @@ void AppendArrayData(StreamWriter& w, const SAFEARRAY* sa, VARTYPE elementType) 
     if (!sa->pvData || count == 0) return;
 
     const auto* data = static_cast<const std::uint8_t*>(sa->pvData);
-    if (const std::size_t size = ScalarSize(elementType); size != 0 && size == sa->cbElements) {
+    if (const std::size_t size = PlainValueSize(elementType); size != 0 && size == sa->cbElements) {
         for (std::size_t i = 0; i < count; ++i) AppendNumber(w, data + i * size, size);
     } else if (elementType == VT_BSTR) {
         const auto* strings = reinterpret_cast<const BSTR*>(data);
@@ -94,7 +83,7 @@ void AppendVariant(StreamWriter& w, const VARIANT* value) {
         w.AppendZeros(8);
         AppendBstrData(w, v.bstrVal);
     } else {
-        const std::size_t size = ScalarSize(v.vt);
+        const std::size_t size = PlainValueSize(v.vt);
         AppendNumber(w, &v.llVal, size);
         w.AppendZeros(8 - size);
     }

@@ -102,6 +102,18 @@ HRESULT CopyReferenced(VARIANT& out, const VARIANT& src) {
     return CopyInto(out, value);  // deep copy of the referenced string/array/interface
 }
 
+// Clears `dest` and gives it what `copy` owns; when `dest` cannot be cleared, the copy is
+// freed and `dest` is left as it was.
+HRESULT ReplaceWith(VARIANT* dest, VARIANT& copy) {
+    const HRESULT hr = VariantClear(dest);
+    if (FAILED(hr)) {
+        VariantClear(&copy);
+        return hr;
+    }
+    *dest = copy;
+    return S_OK;
+}
+
 }  // namespace
 
 void VariantInit(VARIANT* pvarg) {
@@ -131,15 +143,8 @@ HRESULT VariantCopy(VARIANT* pvargDest, const VARIANT* pvargSrc) {
     if (pvargDest == pvargSrc) return S_OK;
     if (!IsValidVariantType(pvargSrc->vt)) return DISP_E_BADVARTYPE;
     VARIANT copy;
-    HRESULT hr = CopyInto(copy, *pvargSrc);
-    if (FAILED(hr)) return hr;
-    hr = VariantClear(pvargDest);
-    if (FAILED(hr)) {
-        VariantClear(&copy);
-        return hr;
-    }
-    *pvargDest = copy;
-    return S_OK;
+    const HRESULT hr = CopyInto(copy, *pvargSrc);
+    return SUCCEEDED(hr) ? ReplaceWith(pvargDest, copy) : hr;
 }
 
 HRESULT VariantCopyInd(VARIANT* pvargDest, const VARIANT* pvargSrc) {
@@ -147,15 +152,8 @@ HRESULT VariantCopyInd(VARIANT* pvargDest, const VARIANT* pvargSrc) {
     if (!(pvargSrc->vt & VT_BYREF)) return VariantCopy(pvargDest, pvargSrc);
     if (!IsValidVariantType(pvargSrc->vt)) return DISP_E_BADVARTYPE;
     VARIANT copy;
-    HRESULT hr = CopyReferenced(copy, *pvargSrc);
-    if (FAILED(hr)) return hr;
-    hr = VariantClear(pvargDest);
-    if (FAILED(hr)) {
-        VariantClear(&copy);
-        return hr;
-    }
-    *pvargDest = copy;
-    return S_OK;
+    const HRESULT hr = CopyReferenced(copy, *pvargSrc);
+    return SUCCEEDED(hr) ? ReplaceWith(pvargDest, copy) : hr;
 }
 
 Variant& Variant::operator=(const Variant& other) {
