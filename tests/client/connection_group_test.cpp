@@ -47,7 +47,7 @@ protected:
         return items;
     }
 
-    ConnectionRecorder recorder;
+    EventRecorder recorder;
     CVServer server;
 };
 
@@ -101,7 +101,7 @@ TEST_F(GroupOnServer, RevisedUpdateRateReplacesTheRequestedOne) {
 class FallbackTo10 : public ::testing::Test {
 protected:
     void SetUp() override { simserver::RegisterSimulationServers(); }
-    ConnectionRecorder recorder;
+    EventRecorder recorder;
 };
 
 TEST_F(FallbackTo10, GroupWithoutConnectionPointsFallsBackToTheTimedStream) {

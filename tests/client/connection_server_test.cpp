@@ -24,7 +24,7 @@ class ServerConnection : public ::testing::Test {
 protected:
     void SetUp() override { simserver::RegisterSimulationServers(); }
 
-    ConnectionRecorder recorder;
+    EventRecorder recorder;
 };
 
 TEST_F(ServerConnection, NewServerStartsDisconnectedWithTheDefaultProgId) {

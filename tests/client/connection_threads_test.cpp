@@ -47,7 +47,7 @@ bool Delivering(CVGroup* group) {
 class RemovalDuringDelivery : public ::testing::TestWithParam<DWORD> {
 protected:
     void SetUp() override { simserver::RegisterSimulationServers(); }
-    ConnectionRecorder recorder;
+    EventRecorder recorder;
 };
 
 TEST_P(RemovalDuringDelivery, GroupsAreRemovedWhileValuesArrive) {

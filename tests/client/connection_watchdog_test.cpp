@@ -22,7 +22,7 @@ protected:
         server.progId = kDyingProgId;
     }
 
-    ConnectionRecorder recorder;
+    EventRecorder recorder;
     CVServer server;
 };
 

@@ -118,13 +118,13 @@ TEST_F(IoOnServer, WritesReachTheServerInEveryMode) {
         auto items = AddItems(group, ids, FALSE);
         (group->*c.write)(items.data(), texts, static_cast<int>(items.size()));
 
-        const std::string initiated = events.WaitFor(c.initiated, c.completed.empty() ? "" : "initiated");
+        const std::string initiated = events.WaitForEvent(c.initiated, c.completed.empty() ? "" : "initiated");
         EXPECT_NE(initiated, "");
         if (!c.completed.empty()) {
             const DWORD id = TransactionOf(initiated);
             char prefix[96];
             std::snprintf(prefix, sizeof prefix, "%s%08X completed for 5 items on group 'IO'", c.completed.c_str(), id);
-            EXPECT_NE(events.WaitFor(prefix), "") << prefix;
+            EXPECT_NE(events.WaitForEvent(prefix), "") << prefix;
             EXPECT_NE(initiated.find("initiated for 5 items on group 'IO'"), std::string::npos) << initiated;
         }
         const auto all = events.Events();
@@ -191,13 +191,13 @@ TEST_F(IoOnServer, Async10ReadsAndRefreshesAreReportedAndComplete) {
         CVGroup* group = NewGroup(kDataChangeMode10DataTime);
         auto items = AddItems(group, {"Writable.I4", "Ramp.I4"}, TRUE);
         c.start(group, items);
-        const std::string initiated = events.WaitFor(c.initiated);
+        const std::string initiated = events.WaitForEvent(c.initiated);
         ASSERT_NE(initiated, "");
         const DWORD id = TransactionOf(initiated);
         char expected[160];
         std::snprintf(expected, sizeof expected, "%s%08X%s", c.initiated.c_str(), id, c.after.c_str());
         EXPECT_EQ(initiated, expected);
-        EXPECT_NE(events.WaitFor(Msg(15018, id, 2, kGroup, 0u)), "");
+        EXPECT_NE(events.WaitForEvent(Msg(15018, id, 2, kGroup, 0u)), "");
         server.RemoveGroup(group, true);
         events.Clear();
     }
@@ -226,14 +226,14 @@ TEST_F(IoOnServer, Async20ReadsAndRefreshesUseTheTickCount) {
         const DWORD before = GetTickCount();
         c.start(group, items);
         const DWORD after = GetTickCount();
-        const std::string initiated = events.WaitFor(c.initiated);
+        const std::string initiated = events.WaitForEvent(c.initiated);
         ASSERT_NE(initiated, "");
         const DWORD id = TransactionOf(initiated);
         EXPECT_LE(id - before, after - before) << "the id is the tick count at the start";
         char expected[160];
         std::snprintf(expected, sizeof expected, "%s%08X%s", c.initiated.c_str(), id, c.after.c_str());
         EXPECT_EQ(initiated, expected);
-        EXPECT_NE(events.WaitFor(Msg(15023, id, 2, kGroup, 0u)), "");
+        EXPECT_NE(events.WaitForEvent(Msg(15023, id, 2, kGroup, 0u)), "");
         server.RemoveGroup(group, true);
         events.Clear();
     }

@@ -4,31 +4,17 @@
 #include "platform/com/safearray.h"
 #include "platform/com/variant.h"
 #include "platform/shell/shell.h"
+#include "tests/support/event_recorder.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <mutex>
 #include <thread>
 #include <vector>
 
 namespace {
-
-class EventRecorder : public ShellReceiver {
-public:
-    EventRecorder() { InstallShellReceiver(this); }
-    ~EventRecorder() override { InstallShellReceiver(nullptr); }
-    void AddEvent(int kind, const std::string& text) override {
-        std::lock_guard lock(mutex);
-        events.push_back(text);
-    }
-    void AddToItemCount(int) override {}
-    void SetStatusText(const std::string&) override {}
-    std::mutex mutex;
-    std::vector<std::string> events;
-};
 
 VARIANT I4(LONG value) {
     VARIANT v;
@@ -103,8 +89,9 @@ TEST(Item, NullArrayIsReportedOnEveryFormat) {
     item.FormatValue(value);
     item.FormatValue(value);
     EXPECT_EQ(value, "???");
-    ASSERT_EQ(recorder.events.size(), 2u);
-    EXPECT_EQ(recorder.events[0], "Invalid array data for item 'Dev.Array'.");
+    const std::vector<std::string> events = recorder.Events();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[0], "Invalid array data for item 'Dev.Array'.");
 }
 
 TEST(Item, WireTypeFromDataType) {

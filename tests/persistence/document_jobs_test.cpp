@@ -59,7 +59,7 @@ protected:
     }
 
     int IndexOf(const std::string& text) const {
-        const std::vector<std::string> texts = recorder.Texts();
+        const std::vector<std::string> texts = recorder.Events();
         const auto it = std::find(texts.begin(), texts.end(), text);
         return it == texts.end() ? -1 : static_cast<int>(it - texts.begin());
     }
@@ -100,7 +100,7 @@ TEST_F(JobTest, OpenConnectsOnTheWorkerWhileTheGuiThreadPumpsBusy) {
     const int second = IndexOf(Msg(15000, simserver::kFlatProgId));
     ASSERT_GE(first, 0);
     ASSERT_GT(second, first);
-    EXPECT_NE(recorder.Events()[static_cast<std::size_t>(first)].thread, std::this_thread::get_id());
+    EXPECT_NE(recorder.EventThread(static_cast<std::size_t>(first)), std::this_thread::get_id());
 
     const CVServer* live = document.FirstServer()->next;
     ASSERT_TRUE(live->IsConnected());

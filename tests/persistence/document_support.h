@@ -11,6 +11,7 @@
 #include "platform/config/opc_config.h"
 #include "platform/shell/shell.h"
 #include "tests/platform/temp_folder.h"
+#include "tests/support/event_recorder.h"
 #include "ui/framework/document_prompts.h"
 #include "ui/framework/view.h"
 
@@ -21,66 +22,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-class EventRecorder : public ShellReceiver {
-public:
-    EventRecorder() { InstallShellReceiver(this); }
-    ~EventRecorder() override { InstallShellReceiver(nullptr); }
-
-    struct Event {
-        std::string text;
-        std::thread::id thread;
-    };
-
-    void AddEvent(int, const std::string& text) override {
-        std::function<void(const std::string&)> hook;
-        {
-            std::lock_guard lock(mutex_);
-            hook = onEvent_;
-        }
-        if (hook) hook(text);
-        std::lock_guard lock(mutex_);
-        events_.push_back({text, std::this_thread::get_id()});
-    }
-    // Runs on the reporting thread before the event is stored.
-    void SetOnEvent(std::function<void(const std::string&)> hook) {
-        std::lock_guard lock(mutex_);
-        onEvent_ = std::move(hook);
-    }
-    void AddToItemCount(int delta) override {
-        std::lock_guard lock(mutex_);
-        itemCount_ += delta;
-    }
-    void SetStatusText(const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        statusTexts_.push_back(text);
-    }
-
-    std::vector<Event> Events() const {
-        std::lock_guard lock(mutex_);
-        return events_;
-    }
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const Event& e : Events()) texts.push_back(e.text);
-        return texts;
-    }
-    std::vector<std::string> StatusTexts() const {
-        std::lock_guard lock(mutex_);
-        return statusTexts_;
-    }
-    int ItemCount() const {
-        std::lock_guard lock(mutex_);
-        return itemCount_;
-    }
-
-private:
-    std::function<void(const std::string&)> onEvent_;
-    mutable std::mutex mutex_;
-    std::vector<Event> events_;
-    std::vector<std::string> statusTexts_;
-    int itemCount_ = 0;
-};
 
 class FakePrompts : public DocumentPrompts {
 public:
