@@ -2,6 +2,7 @@
 
 #include "forwarding/frame_codec.h"
 #include "forwarding/item_address_registry.h"
+#include "forwarding/wire_type.h"
 #include "opc/client/item.h"
 
 #include <algorithm>
@@ -20,18 +21,35 @@ void PutU16(std::uint8_t* p, std::size_t value) {
     p[1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-// Values whose 8 bytes are a pointer (strings, arrays, interfaces, references) are never sent:
-// they carry no number and would hand our memory layout to the peer.
-bool HoldsPointer(VARTYPE type) {
-    if (type & (VT_ARRAY | VT_BYREF)) return true;
-    switch (type) {
-    case VT_BSTR:
-    case VT_DISPATCH:
-    case VT_UNKNOWN:
-    case VT_VARIANT:
-    case VT_DECIMAL: return true;
-    default: return false;
+// The record writers return the cursor past what they wrote (unchanged when the item is left
+// out), or null when the record does not fit.
+std::uint8_t* PutRecord(int address, BYTE code, bool good, std::uint64_t bits, std::size_t size,
+                        std::uint8_t* cursor, const std::uint8_t* limit) {
+    if (cursor + 3 + size > limit) return nullptr;
+    PutU16(cursor, static_cast<std::size_t>(address));
+    cursor[2] = static_cast<std::uint8_t>(code | (good ? 0x80 : 0));
+    std::memcpy(cursor + 3, &bits, sizeof bits);
+    return cursor + 3 + size;
+}
+
+// Any item: sets the wire type on its first reply, prints the trace lines of skipped items,
+// leaves out what is never sent.
+[[gnu::noinline]] std::uint8_t* PutAnyRecord(int address, CVItem& item, std::uint8_t* cursor,
+                                             const std::uint8_t* limit) {
+    if (item.valueSize == 255) item.UpdateWireType();
+    const std::size_t size = item.valueSize;
+    const BYTE code = item.wireTypeCode;
+    if (size > 8 || code > 0x7F) {
+        std::printf("%s:%d:\"[size=-1]id=%d\"\r\n", "DataClient", __LINE__, address);
+        return cursor;
     }
+    const CVItem::WireSnapshot value = item.ReadWireSnapshot();
+    if (value.type == VT_EMPTY) {
+        std::printf("%s:%d:\"[vt=empty]id=%d\"\r\n", "DataClient", __LINE__, address);
+        return cursor;
+    }
+    if (HoldsPointer(value.type)) return cursor;
+    return PutRecord(address, code, value.good, value.bits, size, cursor, limit);
 }
 
 }  // namespace
@@ -53,30 +71,15 @@ std::size_t BuildDataFrame(std::uint16_t first, std::uint16_t count, std::vector
     // Addresses run from `first` for `count` as 32-bit numbers, so the range may pass 65535;
     // unregistered addresses are skipped.
     const int last = int{first} + int{count} - 1;
+    // Most items take the short way: their snapshot holds the record as it is sent.
     for (const auto& [address, item] : CItemAddressRegistry::Instance().InRange(first, last)) {
-        if (item->valueSize == 255) item->UpdateWireType();
-        const std::size_t size = item->valueSize;
-        const std::uint8_t code = item->wireTypeCode;
-        if (size > 8 || code > 0x7F) {
-            std::printf("%s:%d:\"[size=-1]id=%d\"\r\n", "DataClient", __LINE__, address);
-            continue;
-        }
         const CVItem::WireSnapshot value = item->ReadWireSnapshot();
-        if (value.type == VT_EMPTY) {
-            std::printf("%s:%d:\"[vt=empty]id=%d\"\r\n", "DataClient", __LINE__, address);
-            continue;
-        }
-        if (HoldsPointer(value.type)) continue;
-        if (cursor + 3 + size > limit) break;  // the reply is full
-
-        PutU16(cursor, static_cast<std::size_t>(address));
-        cursor[2] = static_cast<std::uint8_t>(code | (value.good ? 0x80 : 0));
-        // A VARIANT_BOOL is -1 or 0 in its low 16 bits; peers get 1 or 0.
-        const std::uint64_t bits =
-            value.type == VT_BOOL ? (static_cast<std::uint16_t>(value.bits) ? 1 : 0) : value.bits;
-        std::memcpy(cursor + 3, &bits, sizeof bits);
-        cursor += 3 + size;
-        ++records;
+        std::uint8_t* const next = value.size <= 8
+                                       ? PutRecord(address, value.code, value.good, value.bits, value.size, cursor, limit)
+                                       : PutAnyRecord(address, *item, cursor, limit);
+        if (!next) break;  // the reply is full
+        records += next != cursor;
+        cursor = next;
     }
 
     std::memcpy(cursor, kFrameTrailer, kFrameTrailerSize);

@@ -33,3 +33,17 @@ constexpr std::optional<WireType> WireTypeOf(VARTYPE type) {
     default: return std::nullopt;
     }
 }
+
+// Values whose 8 bytes are a pointer (strings, arrays, interfaces, references) are never sent:
+// they carry no number and would hand our memory layout to the peer.
+constexpr bool HoldsPointer(VARTYPE type) {
+    if (type & (VT_ARRAY | VT_BYREF)) return true;
+    switch (type) {
+    case VT_BSTR:
+    case VT_DISPATCH:
+    case VT_UNKNOWN:
+    case VT_VARIANT:
+    case VT_DECIMAL: return true;
+    default: return false;
+    }
+}

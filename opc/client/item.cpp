@@ -18,7 +18,7 @@ constexpr unsigned kInvalidArrayId = 16031;
 CVItem::CVItem(CVGroup* owner)
     : group(owner), timestamp_(FileTimeNow()), clientHandle_(ItemHandles().Add(this)) {
     VariantInit(&value_);
-    snapshotTypeAndQuality_.store(std::uint32_t{VT_EMPTY} << 16 | quality_, std::memory_order_relaxed);
+    PublishSnapshot();
     QualityText(0);  // loads the shared text table with the first item
 }
 
@@ -40,14 +40,21 @@ void CVItem::StoreValue(const VARIANT& value, WORD quality) {
 }
 
 void CVItem::PublishSnapshot() {
-    const std::uint32_t sequence = snapshotSequence_.load(std::memory_order_relaxed);
-    snapshotSequence_.store(sequence + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
     std::uint64_t bits;
     static_assert(sizeof bits == sizeof value_.llVal);
     std::memcpy(&bits, &value_.llVal, sizeof bits);
+    // A VARIANT_BOOL is -1 or 0 in its low 16 bits; peers get 1 or 0.
+    if (value_.vt == VT_BOOL) bits = static_cast<std::uint16_t>(bits) ? 1 : 0;
+    const bool copied = valueSize <= 8 && wireTypeCode <= 0x7F && value_.vt != VT_EMPTY && !HoldsPointer(value_.vt);
+    const bool good = (quality_ & OPC_STATUS_MASK) == OPC_QUALITY_GOOD;
+    const std::uint32_t record = std::uint32_t{value_.vt} << 16 | std::uint32_t{copied ? valueSize : BYTE{255}} << 8 |
+                                 (good ? 0x80u : 0u) | (wireTypeCode & 0x7Fu);
+
+    const std::uint32_t sequence = snapshotSequence_.load(std::memory_order_relaxed);
+    snapshotSequence_.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
     snapshotBits_.store(bits, std::memory_order_relaxed);
-    snapshotTypeAndQuality_.store(std::uint32_t{value_.vt} << 16 | quality_, std::memory_order_relaxed);
+    snapshotRecord_.store(record, std::memory_order_relaxed);
     snapshotSequence_.store(sequence + 2, std::memory_order_release);
 }
 
@@ -137,7 +144,9 @@ void CVItem::Reset(bool clearServerHandle) {
 
 void CVItem::UpdateWireType() {
     if (const auto wire = WireTypeOf(dataType)) {
+        std::lock_guard lock(lock_);
         wireTypeCode = wire->code;
         valueSize = wire->size;
+        PublishSnapshot();
     }
 }

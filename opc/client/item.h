@@ -36,8 +36,9 @@ public:
     CVGroup* group;
     CVItem* prev = nullptr;
     CVItem* next = nullptr;
-    // Read for every item of every forwarding reply, so they lie next to the snapshot below.
     std::atomic<BOOL> added{FALSE};  // also read by the forwarding links
+    // Set on the item's first forwarding reply, from the data type; written under the item
+    // lock, as the snapshot below copies them.
     BYTE wireTypeCode = 255;  // 255 = not set
     BYTE valueSize = 255;
 
@@ -50,12 +51,16 @@ public:
     // The 16 bytes of the value as held, sharing any string or array with the item: only for
     // numeric values, which own nothing.
     VARIANT GetValueCopy() const;
-    // What a forwarding reply needs of the item, read without waiting for the item lock: the
-    // value's type and its 8 bytes as held, and IsGood, all of one moment.
+    // What a forwarding reply needs of the item, read without waiting for the item lock, all
+    // of one moment: the value's type and 8 bytes, IsGood, and the record's wire type code and
+    // value size. `size` is 255 when the record cannot simply be copied: no wire type yet, no
+    // value, or a value that is never sent.
     struct WireSnapshot {
         VARTYPE type;
         bool good;
-        std::uint64_t bits;
+        BYTE code;
+        BYTE size;
+        std::uint64_t bits;  // as held; a VARIANT_BOOL as 1 or 0, as peers get it
     };
     WireSnapshot ReadWireSnapshot() const;
     // Deep copy of the value.
@@ -77,13 +82,15 @@ public:
 
 private:
     void StoreValue(const VARIANT& value, WORD quality);
-    // Copies the value's type, bits and quality to the snapshot; called with lock_ held.
+    // Copies the value's type, bits and quality and the wire type to the snapshot; called
+    // with lock_ held.
     void PublishSnapshot();
 
-    // A sequence lock over the snapshot of value_ and quality_: writers hold lock_ and make
-    // the sequence odd while they change it; a reader retries when it changed under it.
+    // A sequence lock over the snapshot: writers hold lock_ and make the sequence odd while
+    // they change it; a reader retries when it changed under it. The record word holds the
+    // value type (bits 16-31), the value size (8-15), the wire code (0-6) and quality good (7).
     std::atomic<std::uint32_t> snapshotSequence_{0};
-    std::atomic<std::uint32_t> snapshotTypeAndQuality_;  // type << 16 | quality
+    std::atomic<std::uint32_t> snapshotRecord_;
     std::atomic<std::uint64_t> snapshotBits_{0};
     mutable std::mutex lock_;
     VARIANT value_;
@@ -103,11 +110,10 @@ inline CVItem::WireSnapshot CVItem::ReadWireSnapshot() const {
             continue;
         }
         const std::uint64_t bits = snapshotBits_.load(std::memory_order_relaxed);
-        const std::uint32_t typeAndQuality = snapshotTypeAndQuality_.load(std::memory_order_relaxed);
+        const std::uint32_t record = snapshotRecord_.load(std::memory_order_relaxed);
         std::atomic_thread_fence(std::memory_order_acquire);
         if (snapshotSequence_.load(std::memory_order_relaxed) != before) continue;
-        const WORD quality = static_cast<WORD>(typeAndQuality);
-        return {static_cast<VARTYPE>(typeAndQuality >> 16),
-                added && (quality & OPC_STATUS_MASK) == OPC_QUALITY_GOOD, bits};
+        return {static_cast<VARTYPE>(record >> 16), added && (record & 0x80), static_cast<BYTE>(record & 0x7F),
+                static_cast<BYTE>(record >> 8), bits};
     }
 }

@@ -1,5 +1,6 @@
 #include "opc/client/client_handles.h"
 #include "opc/client/item.h"
+#include "platform/com/bstr.h"
 #include "platform/com/filetime.h"
 #include "platform/com/safearray.h"
 #include "platform/com/variant.h"
@@ -110,6 +111,55 @@ TEST(Item, WireTypeFromDataType) {
         EXPECT_EQ(item.wireTypeCode, c.code) << c.type;
         EXPECT_EQ(item.valueSize, c.size) << c.type;
     }
+}
+
+// The snapshot is what a forwarding reply copies: it must follow the wire type, the value and
+// the quality, and mark what cannot be copied with size 255.
+TEST(Item, WireSnapshotHoldsTheRecordAsSent) {
+    VARIANT on;
+    on.vt = VT_BOOL;
+    on.boolVal = VARIANT_TRUE;
+    VARIANT text;
+    text.vt = VT_BSTR;
+    text.bstrVal = SysAllocString(u"7");
+    const struct {
+        const char* name;
+        VARTYPE dataType;
+        bool wireTypeSet, added;
+        VARIANT value;
+        WORD quality;
+        int code, size;
+        bool good;
+        std::uint64_t bits;
+    } cases[] = {
+        {"number", VT_I4, true, true, I4(-5), 0xC0, 6, 4, true, std::uint64_t(std::int64_t{-5}) & 0xFFFFFFFF},
+        {"bad quality", VT_I4, true, true, I4(5), 0x40, 6, 4, false, 5},
+        {"not added", VT_I4, true, false, I4(5), 0xC0, 6, 4, false, 5},
+        {"no wire type yet", VT_I4, false, true, I4(5), 0xC0, 127, 255, true, 5},
+        {"boolean as 1", VT_BOOL, true, true, on, 0xC0, 1, 1, true, 1},
+        {"string never copied", VT_I4, true, true, text, 0xC0, 6, 255, true, 0},
+    };
+    for (const auto& c : cases) {
+        CVItem item(nullptr);
+        item.dataType = c.dataType;
+        item.added = c.added ? TRUE : FALSE;
+        if (c.wireTypeSet) item.UpdateWireType();
+        item.SetValue(c.value, c.quality);
+        const CVItem::WireSnapshot s = item.ReadWireSnapshot();
+        EXPECT_EQ(s.type, c.value.vt) << c.name;
+        EXPECT_EQ(s.code, c.code) << c.name;
+        EXPECT_EQ(s.size, c.size) << c.name;
+        EXPECT_EQ(s.good, c.good) << c.name;
+        if (c.size != 255) EXPECT_EQ(s.bits & 0xFFFFFFFF, c.bits) << c.name;
+    }
+    // Setting the wire type after the value arrived makes the record copyable at once.
+    CVItem late(nullptr);
+    late.dataType = VT_I4;
+    late.SetValue(I4(9), 0xC0);
+    EXPECT_EQ(late.ReadWireSnapshot().size, 255);
+    late.UpdateWireType();
+    EXPECT_EQ(late.ReadWireSnapshot().size, 4);
+    SysFreeString(text.bstrVal);
 }
 
 TEST(ItemHandles, StaleAndUnknownHandlesFindNothing) {
