@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -17,9 +18,10 @@
 namespace {
 constexpr int kBacklog = 10;
 constexpr int kEventsPerRound = 64;
-// A busy server takes several rounds of events before it gives the loop back, which saves the
-// loop's own poll; the bound keeps other events of the thread flowing.
-constexpr int kRoundsPerTurn = 8;
+// A busy server takes rounds of events for up to this long before it gives the loop back,
+// which saves the loop's own poll and dispatch; the bound keeps other events of the thread
+// flowing.
+constexpr auto kTurnTime = std::chrono::milliseconds(1);
 constexpr int kAcceptsPerTurn = 16;
 // One receive takes at most this much.
 constexpr std::size_t kReceiveBufferSize = 4096;
@@ -112,7 +114,8 @@ void CDataServer::OnEvents() {
     // the set stays readable, so those events come next turn.
     if (inBatch_) return;
     epoll_event events[kEventsPerRound];
-    for (int round = 0; round < kRoundsPerTurn; ++round) {
+    const auto turnEnd = std::chrono::steady_clock::now() + kTurnTime;
+    while (std::chrono::steady_clock::now() < turnEnd) {
         const int count = ::epoll_wait(epoll_, events, kEventsPerRound, 0);
         if (count <= 0) return;
         inBatch_ = true;
