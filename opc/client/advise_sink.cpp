@@ -96,6 +96,8 @@ void CVAdviseSink::OnDataChange(FORMATETC* pFormatetc, STGMEDIUM* pStgmed) {
     // Only a global memory block can be read; the medium's own kind decides what its handle
     // is, whatever the format description says.
     if (pStgmed->tymed != TYMED_HGLOBAL) return;
+    const auto pass = gate_.Enter();
+    if (!pass.owns_lock()) return;
     const void* data = GlobalLock(pStgmed->hGlobal);
     if (!data) return;
     const std::size_t size = GlobalSize(pStgmed->hGlobal);

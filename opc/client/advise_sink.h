@@ -4,6 +4,7 @@
 // stream, and unknown handles are skipped.
 #pragma once
 
+#include "opc/client/delivery_gate.h"
 #include "platform/com/data_object.h"
 #include "platform/com/unknown.h"
 
@@ -32,4 +33,11 @@ public:
 
     // The work of OnDataChange on the bytes of a block, by clipboard format.
     static void HandleStream(CLIPFORMAT format, std::span<const std::uint8_t> block);
+
+    // Called when the advices are dropped: waits for a callback in progress; later ones
+    // reach nothing.
+    void Detach() { gate_.Close(); }
+
+private:
+    DeliveryGate gate_;
 };

@@ -50,6 +50,8 @@ HRESULT IVDataSink20::OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT, H
                                    WORD* pwQualities, FILETIME* pftTimeStamps, HRESULT* pErrors) {
     if (!ValidValues(hGroup, dwCount, phClientItems, pvValues, pwQualities, pftTimeStamps, pErrors))
         return E_INVALIDARG;
+    const auto pass = gate_.Enter();
+    if (!pass.owns_lock()) return S_OK;
     // A non-zero transaction is the completion of a 2.0 refresh.
     if (dwTransid != 0) ReportCompleted(kTransactionCompleted20, dwTransid, hGroup, dwCount, hrMastererror);
     ApplyValues(hGroup, dwCount, phClientItems, pvValues, pwQualities, pftTimeStamps);
@@ -61,6 +63,8 @@ HRESULT IVDataSink20::OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT,
                                      WORD* pwQualities, FILETIME* pftTimeStamps, HRESULT* pErrors) {
     if (!ValidValues(hGroup, dwCount, phClientItems, pvValues, pwQualities, pftTimeStamps, pErrors))
         return E_INVALIDARG;
+    const auto pass = gate_.Enter();
+    if (!pass.owns_lock()) return S_OK;
     ReportCompleted(kTransactionCompleted20, dwTransid, hGroup, dwCount, hrMastererror);
     ApplyValues(hGroup, dwCount, phClientItems, pvValues, pwQualities, pftTimeStamps);
     return S_OK;
@@ -69,6 +73,8 @@ HRESULT IVDataSink20::OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT,
 HRESULT IVDataSink20::OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMastererr, DWORD dwCount,
                                       OPCHANDLE* pClienthandles, HRESULT* pErrors) {
     if (hGroup == 0 || dwCount == 0 || !pClienthandles || !pErrors) return E_INVALIDARG;
+    const auto pass = gate_.Enter();
+    if (!pass.owns_lock()) return S_OK;
     ReportCompleted(kWriteCompleted20, dwTransid, hGroup, dwCount, hrMastererr);
     FailedWriteList failed;
     {

@@ -4,6 +4,7 @@
 // items of another group, are skipped.
 #pragma once
 
+#include "opc/client/delivery_gate.h"
 #include "opc/da/opcda.h"
 #include "platform/com/unknown.h"
 
@@ -25,4 +26,11 @@ public:
     HRESULT OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMastererr, DWORD dwCount,
                             OPCHANDLE* pClienthandles, HRESULT* pErrors) override;
     HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
+
+    // Called when the subscription is dropped: waits for a callback in progress; later ones
+    // reach nothing.
+    void Detach() { gate_.Close(); }
+
+private:
+    DeliveryGate gate_;
 };

@@ -114,6 +114,8 @@ void CVGroup::DropSubscription() {
         dataObject->DUnadvise(connection);
     if (const DWORD connection = writeConnection_.exchange(0); connection && dataObject)
         dataObject->DUnadvise(connection);
+    // A delivery still inside a sink finishes before the items are reset; later ones are refused.
+    if (sink10_) sink10_->Detach();
     sink10_ = nullptr;
 
     if (const DWORD cookie = std::exchange(cookie20_, 0)) {
@@ -122,6 +124,7 @@ void CVGroup::DropSubscription() {
         if (container && SUCCEEDED(container->FindConnectionPoint(IID_IOPCDataCallback, point.put())) && point)
             point->Unadvise(cookie);
     }
+    if (sink20_) sink20_->Detach();
     sink20_ = nullptr;
 }
 

@@ -17,6 +17,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -360,6 +362,57 @@ TEST(IoSinks, DataSink20ReportsWriteCompletion) {
               (std::vector<std::string>{
                   "Asynchronous 2.0 write transaction 0000BEEF completed for 4 items on group 'G' (HR = 00000001).",
                   "Failed on item 'A' for asynchronous 2.0 write transaction 0000BEEF (HR = C0040004)."}));
+}
+
+// A server may still be inside a sink when the subscription is dropped: Detach waits for that
+// delivery, and nothing delivered afterwards reaches an item, or the items reset after it
+// would show a value again.
+TEST(IoSinks, DetachWaitsForADeliveryInsideAndRefusesLaterOnes) {
+    EventRecorder events;
+    Fixture f;
+    Arrays20 a(f);
+    ComPtr<IVDataSink20> sink20 = MakeComObject<IVDataSink20>();
+    ComPtr<CVAdviseSink> sink10 = MakeComObject<CVAdviseSink>();
+
+    // A refresh completion reports its event before it applies the values: the hook holds it
+    // inside the sink.
+    std::promise<void> inside, release;
+    std::shared_future<void> released = release.get_future().share();
+    events.SetOnEvent([&](const std::string&) {
+        inside.set_value();
+        released.wait();
+    });
+    std::thread server([&] {
+        sink20->OnDataChange(0x2A, f.group.ClientHandle(), S_OK, S_OK, 2, a.handles.data(), a.values.data(),
+                             a.qualities.data(), a.times.data(), a.errors.data());
+    });
+    inside.get_future().wait();
+    std::atomic<bool> detached{false};
+    std::thread dropper([&] {
+        sink20->Detach();
+        detached = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(detached) << "Detach returned while a delivery was inside";
+    release.set_value();
+    server.join();
+    dropper.join();
+    events.SetOnEvent(nullptr);
+    EXPECT_EQ(f.Value(f.a), "5");
+    EXPECT_EQ(f.a.GetUpdateCount(), 1u);
+
+    sink10->Detach();
+    EXPECT_EQ(sink20->OnDataChange(0x2B, f.group.ClientHandle(), S_OK, S_OK, 2, a.handles.data(), a.values.data(),
+                                   a.qualities.data(), a.times.data(), a.errors.data()),
+              S_OK);
+    EXPECT_EQ(sink20->OnReadComplete(0x2C, f.group.ClientHandle(), S_OK, S_OK, 2, a.handles.data(), a.values.data(),
+                                     a.qualities.data(), a.times.data(), a.errors.data()),
+              S_OK);
+    EXPECT_EQ(sink20->OnWriteComplete(0x2D, f.group.ClientHandle(), S_OK, 2, a.handles.data(), a.errors.data()), S_OK);
+    Deliver(*sink10, Stream10ClipboardFormats().dataTime,
+            DataStream(true, f.group.ClientHandle(), 0x2E, {{f.a.ClientHandle(), 11}}));
+    EXPECT_EQ(f.a.GetUpdateCount(), 1u);
+    EXPECT_EQ(events.Events().size(), 1u) << "only the delivery that was inside reported";
 }
 
 // Server threads deliver while the GUI thread deletes and recreates items: a delivery never
