@@ -2,7 +2,6 @@
 
 #include "forwarding/frame_codec.h"
 #include "forwarding/item_address_registry.h"
-#include "forwarding/wire_type.h"
 #include "opc/client/item.h"
 
 #include <algorithm>
@@ -32,24 +31,19 @@ std::uint8_t* PutRecord(int address, BYTE code, bool good, std::uint64_t bits, s
     return cursor + 3 + size;
 }
 
-// Any item: sets the wire type on its first reply, prints the trace lines of skipped items,
-// leaves out what is never sent.
+// Any item whose snapshot cannot simply be copied: sets the wire type on its first reply,
+// prints the trace lines of skipped items, leaves out values that are never sent.
 [[gnu::noinline]] std::uint8_t* PutAnyRecord(int address, CVItem& item, std::uint8_t* cursor,
                                              const std::uint8_t* limit) {
     if (item.valueSize == 255) item.UpdateWireType();
-    const std::size_t size = item.valueSize;
-    const BYTE code = item.wireTypeCode;
-    if (size > 8 || code > 0x7F) {
+    if (item.valueSize > 8 || item.wireTypeCode > 0x7F) {
         std::printf("%s:%d:\"[size=-1]id=%d\"\r\n", "DataClient", __LINE__, address);
         return cursor;
     }
     const CVItem::WireSnapshot value = item.ReadWireSnapshot();
-    if (value.type == VT_EMPTY) {
-        std::printf("%s:%d:\"[vt=empty]id=%d\"\r\n", "DataClient", __LINE__, address);
-        return cursor;
-    }
-    if (HoldsPointer(value.type)) return cursor;
-    return PutRecord(address, code, value.good, value.bits, size, cursor, limit);
+    if (value.size <= 8) return PutRecord(address, value.code, value.good, value.bits, value.size, cursor, limit);
+    if (value.type == VT_EMPTY) std::printf("%s:%d:\"[vt=empty]id=%d\"\r\n", "DataClient", __LINE__, address);
+    return cursor;  // no value, or one that holds a pointer
 }
 
 }  // namespace

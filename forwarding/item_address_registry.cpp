@@ -38,10 +38,10 @@ int CItemAddressRegistry::NextFreeAddress(int start) const {
 
 std::span<const CItemAddressRegistry::Entry> CItemAddressRegistry::InRange(int first, int last) const {
     const std::vector<Entry>& ordered = Ordered();
-    const auto below = [](const Entry& entry, int address) { return entry.first < address; };
+    // `last` may be INT_MAX: the end is searched as a 64-bit number.
+    const auto below = [](const Entry& entry, long long address) { return entry.first < address; };
     const auto begin = std::lower_bound(ordered.begin(), ordered.end(), first, below);
-    const auto end = std::lower_bound(begin, ordered.end(), last + 1LL,
-                                      [](const Entry& entry, long long address) { return entry.first < address; });
+    const auto end = std::lower_bound(begin, ordered.end(), last + 1LL, below);
     return {begin, end};
 }
 

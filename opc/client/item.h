@@ -10,9 +10,9 @@
 #include "platform/com/types.h"
 
 #include <atomic>
-#include <sched.h>
 #include <cstdint>
 #include <mutex>
+#include <sched.h>
 #include <string>
 
 class CVGroup;

@@ -150,7 +150,9 @@ TEST(Item, WireSnapshotHoldsTheRecordAsSent) {
         EXPECT_EQ(s.code, c.code) << c.name;
         EXPECT_EQ(s.size, c.size) << c.name;
         EXPECT_EQ(s.good, c.good) << c.name;
-        if (c.size != 255) EXPECT_EQ(s.bits & 0xFFFFFFFF, c.bits) << c.name;
+        if (c.size != 255) {
+            EXPECT_EQ(s.bits & 0xFFFFFFFF, c.bits) << c.name;
+        }
     }
     // Setting the wire type after the value arrived makes the record copyable at once.
     CVItem late(nullptr);
