@@ -52,9 +52,9 @@ void CVItem::PublishSnapshot() {
 
     const std::uint32_t sequence = snapshotSequence_.load(std::memory_order_relaxed);
     snapshotSequence_.store(sequence + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    snapshotBits_.store(bits, std::memory_order_relaxed);
-    snapshotRecord_.store(record, std::memory_order_relaxed);
+    // Release stores: a reader that sees either value also sees the odd sequence before it.
+    snapshotBits_.store(bits, std::memory_order_release);
+    snapshotRecord_.store(record, std::memory_order_release);
     snapshotSequence_.store(sequence + 2, std::memory_order_release);
 }
 

@@ -109,9 +109,10 @@ inline CVItem::WireSnapshot CVItem::ReadWireSnapshot() const {
             sched_yield();
             continue;
         }
-        const std::uint64_t bits = snapshotBits_.load(std::memory_order_relaxed);
-        const std::uint32_t record = snapshotRecord_.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        // Acquire loads: a value of a newer write brings its odd sequence along, so the check
+        // below sees that it changed.
+        const std::uint64_t bits = snapshotBits_.load(std::memory_order_acquire);
+        const std::uint32_t record = snapshotRecord_.load(std::memory_order_acquire);
         if (snapshotSequence_.load(std::memory_order_relaxed) != before) continue;
         return {static_cast<VARTYPE>(record >> 16), added && (record & 0x80), static_cast<BYTE>(record & 0x7F),
                 static_cast<BYTE>(record >> 8), bits};
