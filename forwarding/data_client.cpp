@@ -35,7 +35,7 @@ bool CDataClient::Drop() {
     return false;
 }
 
-void CDataClient::OnReceive() {
+void CDataClient::OnReceive(bool peerClosed) {
     const std::size_t capacity = server_->ReceiveBufferSize();
     for (int read = 0; read < kReadsPerTurn; ++read) {
         const ssize_t received = ::recv(socket_, server_->ReceiveBuffer(), capacity, 0);
@@ -52,8 +52,9 @@ void CDataClient::OnReceive() {
         while (handler_.HandleNext(output_))
             if (UnsentOutput() >= kFlushThreshold && !Flush()) return;
         if (!Flush()) return;
-        // A short read emptied the socket; the next input brings a new event.
-        if (static_cast<std::size_t>(received) < capacity) return;
+        // A short read emptied the socket and the next input brings a new event; but when the
+        // peer's close came with this event, no event follows it: read on to the end.
+        if (static_cast<std::size_t>(received) < capacity && !peerClosed) return;
     }
     // A peer that keeps the socket full gets its turn again after the others.
     server_->Rearm(this);

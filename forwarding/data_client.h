@@ -21,9 +21,10 @@ public:
     bool Closed() const { return socket_ < 0; }
     std::size_t UnsentOutput() const { return output_.size() - sent_; }
 
-    // Readable, or the peer hung up: handles what arrived; removes itself from the server when
-    // the peer has closed, the socket failed or too much output is waiting.
-    void OnReceive();
+    // Readable, or the peer hung up (`peerClosed`: the event said so): handles what arrived;
+    // removes itself from the server when the peer has closed, the socket failed or too much
+    // output is waiting.
+    void OnReceive(bool peerClosed);
     // Writable again after a send that did not take everything.
     void OnSend();
     // Closes the socket; the server calls it when it removes the connection.

@@ -126,8 +126,10 @@ void CDataServer::OnEvents() {
                 continue;
             }
             if (connection->Closed()) continue;  // removed earlier in this round
-            if (events[i].events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) connection->OnReceive();
-            if (!connection->Closed() && (events[i].events & EPOLLOUT)) connection->OnSend();
+            const std::uint32_t mask = events[i].events;
+            if (mask & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR))
+                connection->OnReceive((mask & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0);
+            if (!connection->Closed() && (mask & EPOLLOUT)) connection->OnSend();
         }
         inBatch_ = false;
         retired_.clear();

@@ -37,7 +37,7 @@ std::string Format(const char* format, auto value) {
 
 }  // namespace
 
-FrameScan ScanFrame(const std::uint8_t* data, std::size_t available) {
+FrameScan ScanFrame(const std::uint8_t* data, std::size_t available, bool joined) {
     if (available < 1) return NeedMore();
     if (data[0] != kFrameMagic1) return Malformed();
     if (available < 2) return NeedMore();
@@ -58,16 +58,22 @@ FrameScan ScanFrame(const std::uint8_t* data, std::size_t available) {
     default:
         return Malformed();
     }
-    if (length > static_cast<int>(needed)) return Malformed();
     if (available < needed) return NeedMore();
-    if (std::memcmp(data + needed - kFrameTrailerSize, kFrameTrailer, kFrameTrailerSize) != 0)
+    if (joined && std::memcmp(data + needed - kFrameTrailerSize, kFrameTrailer, kFrameTrailerSize) != 0)
         return Malformed();
+    // The length field is believed only as far as the bytes that came with the frame: a
+    // longer frame is padding to take along, one that claims more than arrived is dropped.
+    std::size_t size = needed;
+    if (length > static_cast<int>(needed)) {
+        size = static_cast<std::size_t>(length);
+        if (size > kLongestPaddedFrameSize || size > available) return Malformed();
+    }
 
     if (data[4] == kReadCommand)
-        return {ScanResult::kRequest, needed, ReadRequest{ReadU16(data + 5), ReadU16(data + 7)}};
+        return {ScanResult::kRequest, size, ReadRequest{ReadU16(data + 5), ReadU16(data + 7)}};
     WriteRequest write{ReadU16(data + 5), data[7], {}};
     std::memcpy(write.value.data(), data + 8, kWireValueSize[write.code]);
-    return {ScanResult::kRequest, needed, write};
+    return {ScanResult::kRequest, size, write};
 }
 
 std::string WriteValueText(std::uint8_t code, const std::uint8_t* value) {

@@ -22,6 +22,8 @@ inline constexpr std::size_t kFrameTrailerSize = 4;
 inline constexpr std::size_t kReadRequestSize = 13;
 inline constexpr std::size_t kWriteRequestBaseSize = 12;  // plus the value size of the code
 inline constexpr std::size_t kLongestRequestSize = kWriteRequestBaseSize + 8;
+// A peer's frame may be padded beyond its request up to what one receive of 64 bytes takes.
+inline constexpr std::size_t kLongestPaddedFrameSize = 64;
 inline constexpr std::size_t kReplyBaseSize = 11;  // header, record count, trailer
 inline constexpr std::size_t kMaxReplySize = 65535;  // the length field is 16 bits
 
@@ -52,10 +54,12 @@ struct FrameScan {
 
 // Looks at the bytes of a frame that should begin at `data[0]`. A request is complete when
 // the bytes its command needs are there (13 for a read, 12 plus the value size for a write).
-// It is malformed when the magic, the command or the code is wrong, when its length field
-// claims more than those bytes (a smaller length is accepted), or when it does not end with
-// the trailer.
-FrameScan ScanFrame(const std::uint8_t* data, std::size_t available);
+// It is malformed when the magic, the command or the code is wrong, or when its length field
+// claims more than those bytes and more than `available` (or more than 64). A length field
+// within `available` makes the frame that long: its padding goes with it. The trailer is
+// checked only in a frame `joined` from several receives, where it tells a frame split in
+// transit from a short one followed by the next.
+FrameScan ScanFrame(const std::uint8_t* data, std::size_t available, bool joined = false);
 
 // The text a written value becomes, by the printf format of its code ("%d", "%lu", "%f" ...);
 // code 0 gives the empty text. `value` holds at least the code's value size of bytes.

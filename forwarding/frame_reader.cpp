@@ -7,6 +7,7 @@ void FrameReader::Append(const std::uint8_t* bytes, std::size_t size) {
         buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(position_));
         position_ = 0;
     }
+    lastReceiveAt_ = buffer_.size();
     buffer_.insert(buffer_.end(), bytes, bytes + size);
 }
 
@@ -14,7 +15,7 @@ std::optional<Request> FrameReader::Next() {
     while (position_ < buffer_.size()) {
         const std::uint8_t* start = buffer_.data() + position_;
         const std::size_t available = buffer_.size() - position_;
-        const FrameScan scan = ScanFrame(start, available);
+        const FrameScan scan = ScanFrame(start, available, position_ < lastReceiveAt_);
         if (scan.result == ScanResult::kRequest) {
             position_ += scan.size;
             return scan.request;
@@ -27,5 +28,6 @@ std::optional<Request> FrameReader::Next() {
     }
     buffer_.clear();
     position_ = 0;
+    lastReceiveAt_ = 0;
     return std::nullopt;
 }

@@ -55,6 +55,7 @@ const std::vector<CItemAddressRegistry::Entry>& CItemAddressRegistry::Ordered() 
 
 void CItemAddressRegistry::Take(int address, CVItem* item) {
     byAddress_[address] = item;
+    addressesOf_.emplace(item, address);
     orderedValid_ = false;
     auto next = runs_.find(address + 1LL);
     auto it = runs_.upper_bound(address);
@@ -72,7 +73,16 @@ void CItemAddressRegistry::Take(int address, CVItem* item) {
 }
 
 void CItemAddressRegistry::Release(int address) {
-    if (byAddress_.erase(address) == 0) return;
+    const auto entry = byAddress_.find(address);
+    if (entry == byAddress_.end()) return;
+    const auto [owned, ownedEnd] = addressesOf_.equal_range(entry->second);
+    for (auto it = owned; it != ownedEnd; ++it) {
+        if (it->second == address) {
+            addressesOf_.erase(it);
+            break;
+        }
+    }
+    byAddress_.erase(entry);
     orderedValid_ = false;
     auto it = std::prev(runs_.upper_bound(address));  // the run holding the address
     const long long first = it->first;
@@ -105,6 +115,9 @@ void CItemAddressRegistry::Unregister(CVItem* item) {
     const int address = AddressOf(item->itemId);
     Release(address);
     byItemId_.erase(item->itemId);
+    // Addresses where the item stands under an ItemID that names another address now.
+    for (auto it = addressesOf_.find(item); it != addressesOf_.end(); it = addressesOf_.find(item))
+        Release(it->second);
 }
 
 void CItemAddressRegistry::Renumber() {
@@ -113,6 +126,7 @@ void CItemAddressRegistry::Renumber() {
     for (const auto& [address, item] : byAddress_) items.push_back(item);
     byItemId_.clear();
     byAddress_.clear();
+    addressesOf_.clear();
     runs_.clear();
     orderedValid_ = false;
     for (CVItem* item : items) Register(item);

@@ -11,6 +11,7 @@
 #include <map>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class CVItem;
@@ -50,6 +51,10 @@ private:
 
     std::map<std::string, int> byItemId_;
     std::map<int, CVItem*> byAddress_;
+    // The addresses that name each item: usually one, but an item loaded at a stored address
+    // may stand there beside the address its ItemID names. Unregistering clears them all, so
+    // no address outlives its item.
+    std::unordered_multimap<const CVItem*, int> addressesOf_;
     // Runs of consecutive taken addresses, first -> last; keeps the first-gap search
     // logarithmic.
     std::map<long long, long long> runs_;

@@ -152,3 +152,39 @@ TEST_F(Registry, RangeWalkSeesEveryChange) {
     EXPECT_EQ(walk(21, 20), (std::vector<int>{}));
     EXPECT_EQ(walk(21, INT_MAX), (std::vector<int>{21}));
 }
+
+TEST_F(Registry, NoAddressNamesAnItemOnceItIsGone) {
+    struct Case {
+        const char* name;
+        bool deleteFirstLoadedFirst;
+    };
+    for (const Case c : {Case{"first loaded goes first", true}, Case{"second loaded goes first", false}}) {
+        SCOPED_TRACE(c.name);
+        // A project that holds one ItemID at two stored addresses.
+        CVItem* first = Make("Dev.T1");
+        CVItem* second = Make("Dev.T1");
+        registry().RegisterAt(first, 5);
+        registry().RegisterAt(second, 7);
+        CVItem* keep = Make("Other");
+        registry().RegisterAt(keep, 6);
+        Delete(c.deleteFirstLoadedFirst ? first : second);
+        for (int address : {5, 7}) {
+            CVItem* named = registry().FindByAddress(address);
+            EXPECT_TRUE(named == nullptr || named == (c.deleteFirstLoadedFirst ? second : first)) << address;
+        }
+        Delete(c.deleteFirstLoadedFirst ? second : first);
+        EXPECT_EQ(registry().InRange(0, 100).size(), 1u);
+        EXPECT_EQ(registry().FindByAddress(6), keep);
+        items.clear();
+        EXPECT_TRUE(registry().InRange(INT_MIN, INT_MAX).empty());
+    }
+
+    // An item whose ItemID changed stands at its old address too.
+    CVItem* renamed = Make("Old");
+    registry().Register(renamed);  // 1
+    renamed->itemId = "New";
+    registry().Register(renamed);  // 2
+    Delete(renamed);
+    EXPECT_EQ(registry().FindByAddress(1), nullptr);
+    EXPECT_EQ(registry().FindByAddress(2), nullptr);
+}

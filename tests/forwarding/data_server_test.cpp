@@ -83,14 +83,11 @@ TEST_F(DataServer, IgnoresMalformedFramesAndKeepsTheConnection) {
     // The bad frames ask for address 2 alone: a reply to one of them would show.
     Bytes wrongMagic = ReadRequestBytes(2, 1);
     wrongMagic[1] = 0x48;
-    Bytes twelve = ReadRequestBytes(2, 1, 12);
-    twelve.pop_back();
     struct Case {
         const char* name;
         Bytes bad;
     };
     const Case cases[] = {
-        {"12 bytes", twelve},
         {"wrong magic", wrongMagic},
         {"length 40", ReadRequestBytes(2, 1, 40)},
         {"code 10", WriteRequestBytes(2, 10, {1, 2, 3, 4, 5, 6, 7, 8}, 12)},
@@ -105,6 +102,22 @@ TEST_F(DataServer, IgnoresMalformedFramesAndKeepsTheConnection) {
     }
     EXPECT_TRUE(writes.empty());
     EXPECT_EQ(server->ConnectionCount(), 1u);
+}
+
+TEST_F(DataServer, AnswersPaddedFramesAndForeignTrailersOnce) {
+    Bytes foreignTrailer = ReadRequestBytes(1, 3);
+    foreignTrailer[9] = 'X';
+    foreignTrailer[12] = 0x7F;
+    // The padding is itself a read request: answering it would show.
+    const Bytes padded = Concat({ReadRequestBytes(1, 3, 26), ReadRequestBytes(1, 1)});
+    auto peer = Connect();
+    for (const Bytes& frame : {foreignTrailer, padded}) {
+        ASSERT_TRUE(peer->Send(frame));
+        EXPECT_EQ(peer->ReadFrame(), ReplyForOneToThree());
+        ASSERT_TRUE(peer->Send(ReadRequestBytes(0, 0)));  // the next reply is this one's
+        EXPECT_EQ(peer->ReadFrame(), ReplyBytes(0, {}));
+        EXPECT_EQ(peer->Unread(), 0u);
+    }
 }
 
 TEST_F(DataServer, ReassemblesSplitAndCoalescedRequests) {
@@ -134,6 +147,22 @@ TEST_F(DataServer, ServesPeersIndependentlyAndForgetsThoseThatClose) {
     EXPECT_TRUE(WaitFor([&] { return server->ConnectionCount() == 1; }));
     ASSERT_TRUE(second->Send(ReadRequestBytes(1, 3)));
     EXPECT_EQ(second->ReadFrame(), ReplyForOneToThree());
+}
+
+TEST_F(DataServer, ForgetsPeersWhoseRequestAndCloseArriveTogether) {
+    const std::size_t descriptors = OpenDescriptors();
+    constexpr int kPeers = 200;
+    for (int i = 0; i < kPeers; ++i) {
+        // The server runs only in the waits: each peer's request and close reach it together,
+        // while the next peer is being accepted.
+        Peer peer(server->Port());
+        ASSERT_TRUE(WaitFor([&] { return server->ConnectionCount() == 1; }));
+        ASSERT_TRUE(peer.Send(WriteRequestBytes(1, 6, {7, 0, 0, 0})));
+        peer.Close();
+    }
+    EXPECT_TRUE(WaitFor([&] { return server->ConnectionCount() == 0; })) << server->ConnectionCount();
+    EXPECT_EQ(OpenDescriptors(), descriptors);
+    EXPECT_EQ(writes.size(), std::size_t{kPeers});
 }
 
 TEST_F(DataServer, DropsAPeerThatDoesNotReadItsReplies) {

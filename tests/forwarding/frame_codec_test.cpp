@@ -31,6 +31,17 @@ std::vector<std::string> ReadAll(const Bytes& stream) {
     return Drain(reader);
 }
 
+// What the reader yields from these receives, one after the other.
+std::vector<std::string> ReadReceives(std::initializer_list<Bytes> receives) {
+    FrameReader reader;
+    std::vector<std::string> seen;
+    for (const Bytes& receive : receives) {
+        reader.Append(receive.data(), receive.size());
+        for (std::string& s : Drain(reader)) seen.push_back(std::move(s));
+    }
+    return seen;
+}
+
 }  // namespace
 
 TEST(ScanFrame, DecodesWellFormedRequests) {
@@ -60,6 +71,29 @@ TEST(ScanFrame, AcceptsLengthFieldsUpToTheRequestSize) {
     EXPECT_EQ(ScanFrame(write.data(), write.size()).result, ScanResult::kRequest);
 }
 
+TEST(ScanFrame, TakesPaddingTheLengthCoversAndNeverLooksAtTheTrailer) {
+    Bytes foreignTrailer = ReadRequestBytes(1, 1);
+    foreignTrailer[9] = 'X';
+    foreignTrailer[12] = 'M';
+    struct Case {
+        const char* name;
+        Bytes frame;
+        std::size_t size;  // what the request takes
+    };
+    const Case cases[] = {
+        {"a foreign trailer", foreignTrailer, 13},
+        {"a read padded to 20", Concat({ReadRequestBytes(1, 1, 20), Bytes(7, 0xEE)}), 20},
+        {"a read padded to 64", Concat({ReadRequestBytes(1, 1, 64), Bytes(51, 'M')}), 64},
+        {"a write padded to 30", Concat({WriteRequestBytes(1, 6, {1, 2, 3, 4}, 30), Bytes(14, 0)}), 30},
+        {"a padded read followed by more", Concat({ReadRequestBytes(1, 1, 16), Bytes(3, 0), ReadRequestBytes(2, 2)}), 16},
+    };
+    for (const Case& c : cases) {
+        const FrameScan scan = ScanFrame(c.frame.data(), c.frame.size());
+        EXPECT_EQ(scan.result, ScanResult::kRequest) << c.name;
+        EXPECT_EQ(scan.size, c.size) << c.name;
+    }
+}
+
 TEST(ScanFrame, WaitsForTheBytesTheCommandNeeds) {
     for (const Bytes& frame : {ReadRequestBytes(1, 2), WriteRequestBytes(1, 0, {}), WriteRequestBytes(1, 3, {7}), WriteRequestBytes(1, 9, Bytes(8, 1))})
         for (std::size_t size = 0; size < frame.size(); ++size)
@@ -79,22 +113,17 @@ TEST(ScanFrame, RejectsMalformedFrames) {
     command3[4] = 3;
     Bytes command0 = ReadRequestBytes(1, 1);
     command0[4] = 0;
-    Bytes badTrailer = ReadRequestBytes(1, 1);
-    badTrailer[11] = 'X';
-    Bytes unterminated = ReadRequestBytes(1, 1);
-    unterminated[12] = 'M';
     const Case cases[] = {
         {"wrong first magic byte", wrongMagic1},
         {"wrong second magic byte", wrongMagic2},
         {"read with length 40", ReadRequestBytes(1, 1, 40)},
         {"read with length 14", ReadRequestBytes(1, 1, 14)},
+        {"read with length 65 and 65 bytes", Concat({ReadRequestBytes(1, 1, 65), Bytes(52, 0)})},
         {"write longer than its code's value", WriteRequestBytes(1, 4, {1, 2}, 15)},
         {"unknown command 3", command3},
         {"unknown command 0", command0},
         {"write code 10", WriteRequestBytes(1, 10, Bytes(8, 0), 12)},
         {"write code with bit 7 set", WriteRequestBytes(1, 0x88, {1, 2, 3, 4}, 12)},
-        {"trailer not N E", badTrailer},
-        {"trailer's last byte taken by the next frame", unterminated},
     };
     for (const Case& c : cases)
         EXPECT_EQ(ScanFrame(c.frame.data(), c.frame.size()).result, ScanResult::kMalformed) << c.name;
@@ -160,9 +189,10 @@ TEST(FrameReader, ResynchronisesAfterMalformedBytes) {
     struct Case {
         const char* name;
         Bytes bad;
+        bool completedBySameReceive = false;  // bytes after it in its receive make it whole
     };
     const Case cases[] = {
-        {"a 12-byte read", short12},
+        {"a 12-byte read", short12, true},
         {"wrong magic", wrongMagic},
         {"length 40", ReadRequestBytes(1, 1, 40)},
         {"code 10", WriteRequestBytes(1, 10, Bytes(8, 0), 12)},
@@ -171,9 +201,24 @@ TEST(FrameReader, ResynchronisesAfterMalformedBytes) {
         {"a write cut before its value", {0x4D, 0x49, 16, 0, 2, 1, 0, 6, 0xAA}},
     };
     for (const Case& c : cases) {
-        const Bytes stream = Concat({c.bad, ReadRequestBytes(7, 2), c.bad, WriteRequestBytes(8, 3, {200})});
-        EXPECT_EQ(ReadAll(stream), (std::vector<std::string>{"read 7+2", "write 8 200"})) << c.name;
+        // Each frame in a receive of its own, as a peer sends them one by one...
+        EXPECT_EQ(ReadReceives({c.bad, ReadRequestBytes(7, 2), c.bad, WriteRequestBytes(8, 3, {200})}),
+                  (std::vector<std::string>{"read 7+2", "write 8 200"}))
+            << c.name;
+        // ...and a frame split in transit completed by the bytes after it.
+        const Bytes good = ReadRequestBytes(7, 2);
+        EXPECT_EQ(ReadReceives({Concat({c.bad, Bytes(good.begin(), good.begin() + 6)}),
+                                Bytes(good.begin() + 6, good.end())}),
+                  std::vector<std::string>{c.completedBySameReceive ? "read 1+1" : "read 7+2"})
+            << c.name;
     }
+}
+
+TEST(FrameReader, TakesAShortFrameAsFarAsItsCommandWhenMoreCameInTheSameReceive) {
+    Bytes short12 = ReadRequestBytes(1, 1, 12);
+    short12.pop_back();
+    // The next frame's "M" completes the short one, which leaves the rest of that frame behind.
+    EXPECT_EQ(ReadAll(Concat({short12, ReadRequestBytes(7, 2)})), std::vector<std::string>{"read 1+1"});
 }
 
 TEST(FrameReader, KeepsOnlyTheStartOfOneRequest) {

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <fcntl.h>
 #include <functional>
 #include <netinet/in.h>
@@ -38,6 +39,13 @@ inline bool WaitFor(const std::function<bool()>& condition, std::chrono::millise
         loop.exec();
     }
     return true;
+}
+
+// The descriptors this process has open now.
+inline std::size_t OpenDescriptors() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+    return count;
 }
 
 class Peer {

@@ -57,7 +57,9 @@ CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
     : document_(document),
       messageBox_(messageBox ? std::move(messageBox) : PlainMessageBox(this)),
       commands_(this, [this](unsigned id) {
-          RouteCommand(id);
+          // An accelerator or a toolbar button may fire before the timer has disabled it (a
+          // job's event pump runs while the document is busy): the rule decides now.
+          if (rules_.IsEnabled(id, BuildCommandContext())) RouteCommand(id);
           UpdateCommandStates();
       }),
       status_(std::string(LoadString(kIdleTextId))) {
@@ -239,9 +241,7 @@ void CVMainWnd::ActivateFrame() {
         return;
     }
     placementRestored_ = true;
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const Profile profile;
-    const WindowPlacement p = ReadWindowPlacement(profile, screen->size(), screen->virtualGeometry());
+    const WindowPlacement p = ReadWindowPlacement(Profile(), QGuiApplication::primaryScreen());
     toolbar_->setVisible(p.toolbar);
     statusBar()->setVisible(p.statusBar);
     move(p.x, p.y);

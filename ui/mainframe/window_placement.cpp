@@ -2,6 +2,8 @@
 
 #include "platform/settings/profile.h"
 
+#include <QScreen>
+
 #include <algorithm>
 
 namespace {
@@ -33,6 +35,14 @@ WindowPlacement ReadWindowPlacement(const Profile& profile, QSize screen, QRect 
         p.y = 10;
     }
     return p;
+}
+
+WindowPlacement ReadWindowPlacement(const Profile& profile, const QScreen* screen) {
+    if (!screen) {
+        const QRect fallback(0, 0, 1024, 768);
+        return ReadWindowPlacement(profile, fallback.size(), fallback);
+    }
+    return ReadWindowPlacement(profile, screen->size(), screen->virtualGeometry());
 }
 
 void WriteWindowPlacement(Profile& profile, const WindowPlacement& p) {

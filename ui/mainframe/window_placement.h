@@ -6,6 +6,7 @@
 #include <QSize>
 
 class Profile;
+class QScreen;
 
 struct WindowPlacement {
     static constexpr const char* kSection = "Main Window";
@@ -26,6 +27,9 @@ struct WindowPlacement {
 // (half the screen at (10, 10), a third of the width for the tree, half the height for the
 // upper row). A window whose top would lie off the desktop (all screens) goes back to (10, 10).
 WindowPlacement ReadWindowPlacement(const Profile& profile, QSize screen, QRect desktop);
+// The same for the window's screen; without one (the display went away) for a 1024 x 768
+// screen at (0, 0).
+WindowPlacement ReadWindowPlacement(const Profile& profile, const QScreen* screen);
 
 // Writes what the placement of a window in `state` records: a minimized or maximized window
 // keeps the last normal position and size in the profile.

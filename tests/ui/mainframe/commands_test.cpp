@@ -115,6 +115,32 @@ TEST_F(MainFrameTest, CommandsReachTheEventLogWhicheverPaneIsActive) {
     EXPECT_FALSE(window->EventView()->ErrorsOnly());
 }
 
+TEST_F(MainFrameTest, ACommandIsCheckedWhenItFiresNotOnlyWhenTheTimerRan) {
+    RecentFileList recent;
+    recent.Load();
+    recent.Add("/p/project.ovopc");
+    RecordingTarget application;
+    auto window = MakeWindow();
+    window->SetApplication(&application);
+    window->SetRecentFiles(&recent);
+    emit TopMenu(*window, 0)->aboutToShow();  // the recent-file entry exists and is enabled
+
+    // A job has just started: the actions still show the idle state.
+    document_.busy = true;
+    for (unsigned id : {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_MRU_FIRST}) {
+        QAction* action = window->Commands().Find(id);
+        action->setEnabled(true);  // as the timer left it, before each try
+        action->trigger();
+    }
+    EXPECT_TRUE(application.received.empty());
+    EXPECT_FALSE(window->Commands().Find(ID_FILE_NEW)->isEnabled());  // and the state caught up
+
+    document_.busy = false;
+    window->Commands().Find(ID_FILE_NEW)->setEnabled(true);
+    window->Commands().Find(ID_FILE_NEW)->trigger();
+    EXPECT_EQ(application.received, std::vector<unsigned>{ID_FILE_NEW});
+}
+
 TEST_F(MainFrameTest, ApplicationCommandsAndRecentFilesGoToTheApplication) {
     RecentFileList recent;
     recent.Load();

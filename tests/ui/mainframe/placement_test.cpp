@@ -113,3 +113,9 @@ TEST_F(MainFrameTest, StoredPlacementValuesAreCheckedAgainstTheScreen) {
                   std::tie(e.x, e.y, e.cx, e.cy, e.state, e.groups, e.events, e.toolbar, e.statusBar));
     }
 }
+
+TEST_F(MainFrameTest, WithoutAScreenThePlacementFallsBackToACommonSize) {
+    // The display may go away while the program runs hidden in the tray.
+    const WindowPlacement p = ReadWindowPlacement(Profile(), nullptr);
+    EXPECT_EQ(std::tie(p.x, p.y, p.cx, p.cy), std::make_tuple(10, 10, 512, 384));
+}
