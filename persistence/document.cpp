@@ -153,10 +153,11 @@ bool CVDocument::Load(std::span<const std::uint8_t> bytes) {
     try {
         BuildProject(project, servers_);
     } catch (const std::exception&) {
-        // Out of memory or threads (a file can ask for any number of groups): refused like a
-        // corrupt file; the base empties the project.
+        // Out of memory (a file can ask for any number of groups): refused like a corrupt
+        // file; the base empties the project.
         return false;
     }
+    StartProjectThreads(servers_);  // only an accepted file runs anything
     return true;
 }
 

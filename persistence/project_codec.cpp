@@ -23,7 +23,6 @@ public:
             ReadServer(project.servers.back());
         }
         if (error_ == ProjectLoadError::None && in_.Failed()) error_ = ProjectLoadError::EndOfFile;
-        if (error_ == ProjectLoadError::None && !in_.AtEnd()) error_ = ProjectLoadError::TrailingBytes;
         return error_;
     }
 

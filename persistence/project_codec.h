@@ -12,12 +12,12 @@ enum class ProjectLoadError {
     None,
     EndOfFile,      // a field or a counted record runs past the end of the file
     WrongSchema,    // a record whose schema is not 1
-    TrailingBytes,  // bytes after the last record
 };
 
 std::vector<std::uint8_t> EncodeProject(const ProjectRecord& project);
 
-// Decodes a whole file. On an error `project` is left empty.
+// Decodes a whole file; bytes after the last record are ignored. On an error `project` is
+// left empty.
 ProjectLoadError DecodeProject(std::span<const std::uint8_t> bytes, ProjectRecord& project);
 
 // The pieces, for files made of selected records (split save).

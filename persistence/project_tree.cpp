@@ -20,7 +20,7 @@ void BuildItem(const ItemRecord& record, CVGroup* group) {
 }
 
 void BuildGroup(const GroupRecord& record, CVServer* server) {
-    auto* group = new CVGroup(server);
+    auto* group = new CVGroup(server, ThreadStart::kLater);
     server->LinkGroup(group);
     group->SetName(record.name);
     group->updateRate = record.updateRate;
@@ -56,14 +56,21 @@ CVServer* ServerList::PopFront() {
 
 void BuildProject(const ProjectRecord& project, ServerList& list) {
     // Every object is linked as soon as it exists, so that whatever was built before a
-    // failure (no memory, no more threads) is reachable from the list and goes with it.
+    // failure (no memory) is reachable from the list and goes with it.
     for (const ServerRecord& record : project.servers) {
-        auto* server = new CVServer();
+        auto* server = new CVServer(ThreadStart::kLater);
         server->progId = record.progId;
         server->remoteComputer = record.machine;
         server->flags = record.flags;
         list.PushFront(server);
         for (const GroupRecord& group : record.groups) BuildGroup(group, server);
+    }
+}
+
+void StartProjectThreads(const ServerList& list) {
+    for (CVServer* server = list.first; server; server = server->next) {
+        server->StartWatchdog();
+        for (CVGroup* group = server->FirstGroup(); group; group = group->next) group->StartCheckThread();
     }
 }
 

@@ -21,9 +21,12 @@ struct ServerList {
 };
 
 // Builds the servers, groups and items of `project` and links the servers at the head of
-// `list`. Each item is placed at its stored address in the address registry. Throws when an
-// object cannot be made; what was built is then in the list.
+// `list`. Each item is placed at its stored address in the address registry. No thread starts
+// yet. Throws when an object cannot be made; what was built is then in the list.
 void BuildProject(const ProjectRecord& project, ServerList& list);
+// Starts the watchdog of every server and the check thread of every group, once the project
+// they came from is accepted.
+void StartProjectThreads(const ServerList& list);
 
 ItemRecord RecordOf(const CVItem& item);
 // The group's fields without its items.

@@ -15,9 +15,12 @@ constexpr auto kMinute = std::chrono::minutes(1);
 constexpr DWORD kLongestIntervalMinutes = 30 * 24 * 60;
 }  // namespace
 
-CVGroup::CVGroup(CVServer* owner) : server(owner), clientHandle_(GroupHandles().Add(this)) {
-    checkThread_ = std::thread([this] { CheckLoop(); });
+CVGroup::CVGroup(CVServer* owner, ThreadStart checkThread)
+    : server(owner), clientHandle_(GroupHandles().Add(this)) {
+    if (checkThread == ThreadStart::kNow) StartCheckThread();
 }
+
+void CVGroup::StartCheckThread() { StartObjectThread(checkThread_, "check thread", [this] { CheckLoop(); }); }
 
 CVGroup::~CVGroup() {
     {
@@ -25,7 +28,7 @@ CVGroup::~CVGroup() {
         stopCheck_ = true;
     }
     checkWake_.notify_all();
-    checkThread_.join();
+    if (checkThread_.joinable()) checkThread_.join();
 
     // Deliveries that found this group by its handle finish first.
     GroupHandles().Remove(clientHandle_);

@@ -10,6 +10,7 @@
 // same lock, so the check thread can walk it while the GUI thread removes items.
 #pragma once
 
+#include "opc/client/thread_start.h"
 #include "opc/da/opcda.h"
 #include "platform/com/connection_point.h"
 #include "platform/com/data_object.h"
@@ -34,7 +35,10 @@ inline constexpr DWORD kDataChangeMode20 = 2;
 
 class CVGroup {
 public:
-    explicit CVGroup(CVServer* owner);  // starts the check thread
+    explicit CVGroup(CVServer* owner, ThreadStart checkThread = ThreadStart::kNow);
+    // Starts the check thread if it is not running; without a thread the group still works,
+    // only its bad items are not refreshed.
+    void StartCheckThread();
     // Stops the check thread (never while it holds an item lock or is inside a server call),
     // then deletes any items that are still in the list.
     ~CVGroup();

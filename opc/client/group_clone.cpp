@@ -54,7 +54,7 @@ void CVGroup::CopyItemsFrom(IOPCItemMgt* itemMgt) {
         item->active = source.bActive;
         item->serverHandle = source.hServer;
         item->accessRights = source.dwAccessRights;
-        item->dataType = source.vtCanonicalDataType;
+        item->SetCanonicalType(source.vtCanonicalDataType);
         item->added = TRUE;
 
         // The copy still carries the source group's client handle for the item.

@@ -75,6 +75,7 @@ void CVGroup::AddItems(CVItem* const* items, int count, bool alreadyListed) {
         def.bActive = item.active;
         def.hClient = item.ClientHandle();
         def.vtRequestedDataType = RequestedType(item);
+        items[i]->AcceptValues();  // the server may send values before AddItems returns
     }
 
     OPCITEMRESULT* results = nullptr;
@@ -89,7 +90,7 @@ void CVGroup::AddItems(CVItem* const* items, int count, bool alreadyListed) {
         if (ItemSucceeded(hr, itemErrors, i)) {
             const OPCITEMRESULT& result = results[i];
             item.serverHandle = result.hServer;
-            item.dataType = result.vtCanonicalDataType;
+            item.SetCanonicalType(result.vtCanonicalDataType);
             item.accessRights = result.dwAccessRights;
             item.added = TRUE;
             ++added;
@@ -155,15 +156,15 @@ void CVGroup::RemoveAllItems(bool deleteItems) {
         if (deleteItems) DeleteAllItems();
         return;
     }
+    // Each item is reset as it is collected: it is off the server whatever the server says,
+    // so RemoveItems counts no failure for it.
     std::vector<CVItem*> onServer;
-    for (CVItem* item = firstItem_; item; item = item->next)
-        if (item->added) onServer.push_back(item);
-    if (!onServer.empty()) {
-        RemoveItems(onServer.data(), static_cast<int>(onServer.size()), deleteItems);
-        // Without a connection RemoveItems leaves them as they are; they are off the server.
-        if (!deleteItems)
-            for (CVItem* item : onServer) item->Reset(false);
+    for (CVItem* item = firstItem_; item; item = item->next) {
+        if (!item->added) continue;
+        item->Reset(false);
+        onServer.push_back(item);
     }
+    if (!onServer.empty()) RemoveItems(onServer.data(), static_cast<int>(onServer.size()), deleteItems);
     if (deleteItems) DeleteAllItems();
 }
 

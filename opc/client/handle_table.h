@@ -83,6 +83,12 @@ public:
 
     std::shared_lock<WriterPreferringSharedMutex> ReadLock() const { return std::shared_lock(mutex_); }
 
+    // Objects that hold a handle now.
+    std::size_t LiveCount() const {
+        std::shared_lock lock(mutex_);
+        return slots_.size() - free_.size();
+    }
+
 private:
     static constexpr int kIndexBits = 22;  // 4 million live objects
     static constexpr std::uint32_t kMaxSlots = (1u << kIndexBits) - 1;

@@ -60,12 +60,14 @@ void CVItem::PublishSnapshot() {
 
 void CVItem::SetValue(const VARIANT& value, WORD quality) {
     std::lock_guard lock(lock_);
+    if (!acceptsValues_) return;
     StoreValue(value, quality);
     timestampPresent_ = FALSE;
 }
 
 void CVItem::SetValueWithTimestamp(const VARIANT& value, WORD quality, const FILETIME& timestamp) {
     std::lock_guard lock(lock_);
+    if (!acceptsValues_) return;
     StoreValue(value, quality);
     timestampPresent_ = TRUE;
     timestamp_ = timestamp;
@@ -135,6 +137,7 @@ void CVItem::Reset(bool clearServerHandle) {
     added = FALSE;
     if (clearServerHandle) serverHandle = 0;
     std::lock_guard lock(lock_);
+    acceptsValues_ = false;
     quality_ = OPC_QUALITY_OUT_OF_SERVICE;
     updateCount_ = 0;
     timestampPresent_ = FALSE;
@@ -142,9 +145,19 @@ void CVItem::Reset(bool clearServerHandle) {
     PublishSnapshot();
 }
 
+void CVItem::AcceptValues() {
+    std::lock_guard lock(lock_);
+    acceptsValues_ = true;
+}
+
+void CVItem::SetCanonicalType(VARTYPE type) {
+    std::lock_guard lock(lock_);
+    dataType = type;
+}
+
 void CVItem::UpdateWireType() {
+    std::lock_guard lock(lock_);
     if (const auto wire = WireTypeOf(dataType)) {
-        std::lock_guard lock(lock_);
         wireTypeCode = wire->code;
         valueSize = wire->size;
         PublishSnapshot();

@@ -74,11 +74,17 @@ public:
     void FormatTimestamp(std::string& text) const;
 
     // Back to "not on the server": value empty, quality out of service, count 0, no
-    // timestamp; a failed add also clears the server handle.
+    // timestamp; a failed add also clears the server handle. Until the item is added again,
+    // values that arrive late (a delivery already under way) do not land on it.
     void Reset(bool clearServerHandle);
+    // The item is about to be added to its server: values may arrive from now on.
+    void AcceptValues();
 
     // Sets the wire type code and value size from the data type; other types leave both.
     void UpdateWireType();
+    // The data type the server answered with. Written under the lock, which UpdateWireType
+    // reads it under: peers are served while the document's worker adds items.
+    void SetCanonicalType(VARTYPE type);
 
 private:
     void StoreValue(const VARIANT& value, WORD quality);
@@ -98,6 +104,7 @@ private:
     DWORD updateCount_ = 0;
     WORD quality_ = OPC_QUALITY_OUT_OF_SERVICE;
     BOOL timestampPresent_ = FALSE;
+    bool acceptsValues_ = true;  // false from a reset until the item is added again
     OPCHANDLE clientHandle_;
 };
 

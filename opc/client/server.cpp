@@ -51,9 +51,11 @@ unsigned Hr(HRESULT hr) { return static_cast<unsigned>(hr); }
 
 }  // namespace
 
-CVServer::CVServer() : progId(LoadString(kDefaultProgIdText)) {
-    watchdog_ = std::thread([this] { WatchdogLoop(); });
+CVServer::CVServer(ThreadStart watchdog) : progId(LoadString(kDefaultProgIdText)) {
+    if (watchdog == ThreadStart::kNow) StartWatchdog();
 }
+
+void CVServer::StartWatchdog() { StartObjectThread(watchdog_, "watchdog", [this] { WatchdogLoop(); }); }
 
 CVServer::~CVServer() {
     {
@@ -61,7 +63,7 @@ CVServer::~CVServer() {
         running_ = false;
     }
     watchdogWake_.notify_all();
-    watchdog_.join();
+    if (watchdog_.joinable()) watchdog_.join();
 
     std::lock_guard operation(operationLock_);
     RemoveAllGroups(true);

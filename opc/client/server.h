@@ -10,6 +10,7 @@
 // serialised, so a watchdog that disconnects on its own never interleaves with them.
 #pragma once
 
+#include "opc/client/thread_start.h"
 #include "opc/da/opcda.h"
 #include "platform/com/connection_point.h"
 #include "platform/com/unknown.h"
@@ -25,7 +26,9 @@ class IVShutdownSink;
 
 class CVServer {
 public:
-    CVServer();  // starts the watchdog
+    explicit CVServer(ThreadStart watchdog = ThreadStart::kNow);
+    // Starts the watchdog if it is not running; without it a dead server is not noticed.
+    void StartWatchdog();
     // Stops the watchdog, removes and deletes every group, releases the server.
     ~CVServer();
     CVServer(const CVServer&) = delete;

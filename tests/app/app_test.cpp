@@ -113,9 +113,22 @@ TEST_F(AppTest, StartUpChoosesBetweenTheConfiguredProjectAndTheCommandLine) {
         }
         // Start-up leaves a stale PATH alone; a project opened from the command line is
         // recorded like every opened project.
-        if (c.config == Config::Deleted)
+        if (c.config == Config::Deleted) {
             EXPECT_EQ(ReadProjectPath(), Path(c.arg == Arg::Existing ? "arg.ovopc" : "deleted.ovopc"));
+        }
     }
+}
+
+TEST_F(AppTest, AProjectWithBytesAfterItsLastRecordReopensAndLosesThem) {
+    const std::string project = Path("padded.ovopc");
+    WriteProject(project, kEmptyProject + "left over");
+    WriteProjectPath(project);
+
+    auto app = MakeApp();
+    ASSERT_TRUE(app->InitInstance({"opcstation"}));
+    EXPECT_EQ(app->GetDocument()->Title(), "padded.ovopc");
+    EXPECT_EQ(ReadFile(project), kEmptyProject);
+    EXPECT_TRUE(prompts_.errors.empty());
 }
 
 TEST_F(AppTest, ReloadedProjectIsWrittenBackAndRemembered) {

@@ -229,6 +229,18 @@ TEST_F(GroupOnServer, RemoveItemsDeletesOrResetsAndCountsFailures) {
                                                           Msg(16005, 1, 2, "Trim")}));
 }
 
+TEST_F(GroupOnServer, DisconnectTakesItemsOffTheServerWithoutCountingFailures) {
+    CVGroup* group = NewGroup("Leaving");
+    std::vector<CVItem*> items = AddItems(group, {"Ramp.I1", "Ramp.I2"});
+    items[0]->serverHandle = 0xDEAD0001;  // the server no longer knows this one
+    recorder.Clear();
+    server.Disconnect();
+    const std::vector<std::string> events = recorder.Events();
+    EXPECT_NE(std::find(events.begin(), events.end(), Msg(15005, 2, "Leaving")), events.end());
+    for (const std::string& event : events) EXPECT_EQ(event.find("Failed to remove"), std::string::npos) << event;
+    for (CVItem* item : items) EXPECT_FALSE(item->added);
+}
+
 TEST_F(GroupOnServer, RemoveItemsWithoutConnectionOnlyDeletes) {
     CVGroup* group = NewGroup("Offline");
     std::vector<CVItem*> items = AddItems(group, {"Ramp.I1", "Ramp.I2"});

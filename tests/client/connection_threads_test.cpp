@@ -3,6 +3,7 @@
 // AddressSanitizer: a delivery must never reach an item that is gone.
 #include "connection_support.h"
 
+#include "opc/client/client_handles.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
 #include "opc/client/server.h"
@@ -11,6 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -83,3 +88,40 @@ INSTANTIATE_TEST_SUITE_P(Group, RemovalDuringDelivery,
                          [](const auto& info) { return "Mode" + std::to_string(info.param); });
 
 }  // namespace
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+namespace {
+
+// Leaves the process no room for another thread stack, makes a server and a group, and ends
+// with 0 when both were made and gave their handles back.
+[[noreturn]] void MakeObjectsWithoutRoomForThreads() {
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setstacksize(&attributes, std::size_t{1} << 30);  // no cached stack fits
+    pthread_setattr_default_np(&attributes);
+    long pages = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (!statm || std::fscanf(statm, "%ld", &pages) != 1) std::_Exit(2);
+    std::fclose(statm);
+    const rlim_t room = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (rlim_t{64} << 20);
+    const rlimit limit{room, room};
+    ::setrlimit(RLIMIT_AS, &limit);
+
+    const std::size_t handles = GroupHandles().LiveCount();
+    try {
+        auto server = std::make_unique<CVServer>();
+        server->LinkGroup(new CVGroup(server.get()));
+    } catch (const std::exception&) {
+        std::_Exit(3);
+    }
+    std::_Exit(GroupHandles().LiveCount() == handles ? 0 : 4);
+}
+
+}  // namespace
+
+// A group and a server whose thread cannot start live on without it and leave no handle.
+TEST(ThreadStartFailure, ObjectsLiveOnWithoutTheirThreadAndLeaveNoHandle) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(MakeObjectsWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
+}
+#endif

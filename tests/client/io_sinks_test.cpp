@@ -351,6 +351,27 @@ TEST(IoSinks, DataSink20SkipsUnknownHandlesAndOtherGroupsItems) {
     EXPECT_TRUE(events.Events().empty());
 }
 
+TEST(IoSinks, ValuesArrivingAfterAResetLandOnlyOnceTheItemIsAddedAgain) {
+    Fixture f;
+    ComPtr<IVDataSink20> sink20 = MakeComObject<IVDataSink20>();
+    ComPtr<CVAdviseSink> sink10 = MakeComObject<CVAdviseSink>();
+    Arrays20 arrays(f);
+    const auto deliver = [&] {
+        sink20->OnDataChange(0, f.group.ClientHandle(), S_OK, S_OK, 2, arrays.handles.data(), arrays.values.data(),
+                             arrays.qualities.data(), arrays.times.data(), arrays.errors.data());
+        Deliver(*sink10, Stream10ClipboardFormats().data, DataStream(false, f.group.ClientHandle(), 0, {{f.a.ClientHandle(), 7}}));
+    };
+    f.a.Reset(false);  // removed from the server while a delivery was on its way
+    deliver();
+    EXPECT_EQ(f.a.GetUpdateCount(), 0u);
+    EXPECT_EQ(f.a.ReadWireSnapshot().type, VT_EMPTY);
+    EXPECT_EQ(f.b.GetUpdateCount(), 1u);  // other items are not held up
+
+    f.a.AcceptValues();  // added again
+    deliver();
+    EXPECT_EQ(f.a.GetUpdateCount(), 2u);
+}
+
 TEST(IoSinks, DataSink20ReportsWriteCompletion) {
     EventRecorder events;
     Fixture f;

@@ -7,6 +7,7 @@
 #include "peer.h"
 #include "tests/client/io_test_support.h"
 
+#include "forwarding/data_frame.h"
 #include "forwarding/item_address_registry.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
@@ -15,8 +16,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -94,4 +98,39 @@ TEST_F(WritesOnServer, WriteRequestsReachTheServerAndReadsShowTheResult) {
     body.insert(body.end(), {42, 0, 0x81, 0x01, 43, 0, 0x83, 200});
     EXPECT_EQ(reply, ReplyBytes(4, body));
     EXPECT_EQ(peer.Unread(), 0u);  // the writes were not answered
+}
+
+// The document's worker adds items while peers poll them: the reply reads the data type the
+// add writes (run under ThreadSanitizer).
+TEST_F(WritesOnServer, RepliesWhileTheWorkerAddsTheItemsReadTheirTypesSafely) {
+    auto* adding = new CVGroup(&server);
+    adding->SetName("Adding");
+    server.AddGroup(adding, false);
+    constexpr int kItems = 50;
+    std::vector<CVItem*> fresh;
+    for (int k = 0; k < kItems; ++k) {
+        auto* item = new CVItem(adding);
+        char id[32];
+        std::snprintf(id, sizeof id, "Load.T%04d", k);
+        item->itemId = id;
+        item->active = TRUE;
+        CItemAddressRegistry::Instance().RegisterAt(item, 100 + k);
+        fresh.push_back(item);
+    }
+    std::atomic<bool> added{false};
+    std::thread worker([&] {
+        adding->AddItems(fresh.data(), kItems, false);
+        added = true;
+    });
+    std::vector<std::uint8_t> reply;
+    while (!added) {
+        reply.clear();
+        BuildDataFrame(100, kItems, reply);
+    }
+    worker.join();
+    EXPECT_TRUE(WaitFor([&] {
+        reply.clear();
+        BuildDataFrame(100, kItems, reply);
+        return (reply[5] | reply[6] << 8) == kItems;
+    }));
 }

@@ -1,10 +1,12 @@
 // Opening and saving projects through the document: round trips, addresses, refused files,
 // the title's modified mark, atomic saves, unloading, and the start-address renumbering.
 #include "persistence/current_project.h"
+#include "persistence/project_tree.h"
 #include "tests/persistence/document_support.h"
 #include "ui/framework/update_hints.h"
 
 #include <csignal>
+#include <filesystem>
 #include <sys/resource.h>
 
 namespace {
@@ -158,6 +160,30 @@ TEST_F(DocumentFile, RefusedFilesLeaveAnEmptyProject) {
         EXPECT_EQ(recorder.ItemCount(), 0);
         EXPECT_EQ(ReadProjectPath(), Path("good.ovopc"));  // a refused file is not recorded
     }
+}
+
+TEST_F(DocumentFile, ThreadsStartOnlyOnceTheWholeFileIsAccepted) {
+    const auto threads = [] {
+        std::size_t count = 0;
+        for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+        return count;
+    };
+    ProjectRecord project;
+    project.servers.resize(2);
+    project.servers[0].groups.resize(30);
+    const std::size_t before = threads();
+
+    // A file that is refused at its last object must not have started a thread for the
+    // others: building starts none.
+    ServerList list;
+    BuildProject(project, list);
+    EXPECT_EQ(threads(), before);
+    StartProjectThreads(list);
+    EXPECT_EQ(threads(), before + 2 + 30);
+    StartProjectThreads(list);  // once each
+    EXPECT_EQ(threads(), before + 2 + 30);
+    while (CVServer* server = list.PopFront()) delete server;
+    EXPECT_EQ(threads(), before);
 }
 
 TEST_F(DocumentFile, MissingFileIsReported) {
