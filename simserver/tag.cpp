@@ -136,8 +136,10 @@ BSTR TextAt(const TagSpec& desc, std::uint64_t step) {
 }
 
 SAFEARRAY* MakeArray(const TagSpec& desc, std::uint64_t step) {
+    // The counts are listed as the array stores them (row count, then row length); creation
+    // takes the dimensions the other way round.
     std::vector<SAFEARRAYBOUND> bounds;
-    for (ULONG count : desc.dims) bounds.push_back(SAFEARRAYBOUND{count, 0});
+    for (auto count = desc.dims.rbegin(); count != desc.dims.rend(); ++count) bounds.push_back(SAFEARRAYBOUND{*count, 0});
     const VARTYPE base = desc.type & VT_TYPEMASK;
     SAFEARRAY* psa = SafeArrayCreate(base, static_cast<UINT>(bounds.size()), bounds.data());
     if (!psa) return nullptr;

@@ -39,7 +39,9 @@ struct TagSpec {
     double low = 0.0;           // EU range of analog tags; ramp/sine/random range
     double high = 100.0;
     bool analog = false;        // OPC_ANALOG with [low, high]
-    std::vector<ULONG> dims;    // array element counts, first dimension first
+    // Array element counts in the array's stored bound order: for two dimensions the row
+    // count, then the row length, the way clients show the rows.
+    std::vector<ULONG> dims;
     WORD quality = OPC_QUALITY_GOOD;  // Fixed
     std::int64_t offset = 0;    // ramp start / random seed
     std::string initialText;    // BSTR initial value (Memory, Fixed)

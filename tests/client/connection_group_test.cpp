@@ -81,6 +81,19 @@ INSTANTIATE_TEST_SUITE_P(Group, Subscriptions,
                                            ModeCase{"Callback20", kDataChangeMode20, true}),
                          [](const auto& info) { return info.param.name; });
 
+TEST_F(GroupOnServer, TwoDimensionalArraysArriveAsTheServerHoldsThemInEveryMode) {
+    for (DWORD mode : {kDataChangeMode10Data, kDataChangeMode20}) {
+        SCOPED_TRACE(mode);
+        CVGroup* group = NewGroup("Rows" + std::to_string(mode), mode);
+        CVItem* item = AddItems(group, {"Array2D.R8"})[0];  // 3 rows of 4
+        ASSERT_TRUE(WaitUntil([&] { return item->GetUpdateCount() > 0; }));
+        std::string text;
+        item->FormatValue(text);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '['), 3) << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), ','), 3 * 3) << text;
+    }
+}
+
 TEST_F(GroupOnServer, GroupNamedByTheServerTakesItsState) {
     CVGroup* group = NewGroup("");
     EXPECT_TRUE(group->onServer);

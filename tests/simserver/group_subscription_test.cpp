@@ -293,11 +293,11 @@ TEST_F(GroupSubscriptionTest, StreamsOf10AdvicesCarryTheSameDataInBothLayouts) {
                 EXPECT_EQ(item.arrayData.size(), 8u * 4u);
                 break;
             case 23:
-                // Two rows of three: the bounds as stored, last dimension first.
+                // Two rows of three: the bounds as stored, the row count first.
                 EXPECT_EQ(item.vt, VT_ARRAY | VT_I2);
                 ASSERT_EQ(item.bounds.size(), 2u);
-                EXPECT_EQ(item.bounds[0].first, 3u);
-                EXPECT_EQ(item.bounds[1].first, 2u);
+                EXPECT_EQ(item.bounds[0].first, 2u);
+                EXPECT_EQ(item.bounds[1].first, 3u);
                 EXPECT_EQ(item.arrayData.size(), 6u * 2u);
                 break;
             default:

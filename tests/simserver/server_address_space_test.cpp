@@ -138,11 +138,9 @@ TEST(AddressSpaceTags, TwoDimensionalArraysHaveBothBounds) {
     const AddressSpace space(SmallConfig());
     const Reading r = ReadNow(*space.Find(u"Array2D.R8"));
     ASSERT_EQ(SafeArrayGetDim(r.value->parray), 2u);
-    LONG upper1 = 0, upper2 = 0;
-    SafeArrayGetUBound(r.value->parray, 1, &upper1);
-    SafeArrayGetUBound(r.value->parray, 2, &upper2);
-    EXPECT_EQ(upper1, 2);  // 3 rows
-    EXPECT_EQ(upper2, 3);  // 4 columns
+    // Stored as 3 rows of 4: the first dimension, which runs through the storage, is the row.
+    EXPECT_EQ(r.value->parray->rgsabound[0].cElements, 3u);
+    EXPECT_EQ(r.value->parray->rgsabound[1].cElements, 4u);
 }
 
 struct RampCase {
