@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/instance/single_instance.h"
-#include "ui/framework/command_target.h"
+#include "docview/command_target.h"
 #include "ui/framework/recent_file_list.h"
 #include "ui/mainframe/autostart_toggle.h"
 

@@ -1,6 +1,6 @@
 // Address registry: registering and renumbering 100,000 items, and the memory one numeric
 // item costs.
-#include "forwarding/item_address_registry.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/item.h"
 
 #include <benchmark/benchmark.h>

@@ -4,7 +4,7 @@
 // program writes.
 //
 //   make_demo_project <path of demo.ovopc>
-#include "forwarding/item_address_registry.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
 #include "opc/client/server.h"

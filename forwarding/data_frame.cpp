@@ -1,7 +1,7 @@
 #include "forwarding/data_frame.h"
 
 #include "forwarding/frame_codec.h"
-#include "forwarding/item_address_registry.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/item.h"
 
 #include <algorithm>

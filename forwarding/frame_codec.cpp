@@ -1,6 +1,6 @@
 #include "forwarding/frame_codec.h"
 
-#include "forwarding/wire_type.h"
+#include "opc/client/wire_type.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "forwarding/frame_handler.h"
 
 #include "forwarding/data_frame.h"
-#include "forwarding/item_address_registry.h"
+#include "opc/client/item_address_registry.h"
 
 bool FrameHandler::HandleNext(std::vector<std::uint8_t>& out) {
     const std::optional<Request> request = reader_.Next();

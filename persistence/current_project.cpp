@@ -1,6 +1,6 @@
 #include "persistence/current_project.h"
 
-#include "forwarding/item_address_registry.h"
+#include "opc/client/item_address_registry.h"
 #include "persistence/document.h"
 #include "platform/config/opc_config.h"
 

@@ -6,7 +6,7 @@
 #include "persistence/project_codec.h"
 #include "platform/config/opc_config.h"
 #include "platform/shell/shell.h"
-#include "ui/framework/update_hints.h"
+#include "docview/update_hints.h"
 
 #include <QCoreApplication>
 #include <QThread>

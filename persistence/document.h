@@ -9,7 +9,7 @@
 #include "persistence/background_job.h"
 #include "persistence/project_tree.h"
 #include "persistence/wait_ui.h"
-#include "ui/framework/document.h"
+#include "docview/document.h"
 
 #include <memory>
 #include <mutex>

@@ -1,11 +1,11 @@
 // The document side of the CSV import and export of a group's items.
-#include "forwarding/item_address_registry.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
 #include "persistence/atomic_file.h"
 #include "persistence/csv_format.h"
 #include "persistence/document.h"
-#include "ui/framework/update_hints.h"
+#include "docview/update_hints.h"
 
 #include <cerrno>
 #include <cstring>

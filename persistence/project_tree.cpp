@@ -1,6 +1,6 @@
 #include "persistence/project_tree.h"
 
-#include "forwarding/item_address_registry.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
 #include "opc/client/server.h"

@@ -2,7 +2,7 @@
 // takes the copy's state and enumerates the copied items into items of its own.
 #include "opc/client/group.h"
 
-#include "forwarding/item_address_registry.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/item.h"
 #include "opc/client/server.h"
 #include "platform/com/bstr.h"

@@ -1,7 +1,7 @@
 #include "opc/client/item.h"
 
-#include "forwarding/item_address_registry.h"
-#include "forwarding/wire_type.h"
+#include "opc/client/item_address_registry.h"
+#include "opc/client/wire_type.h"
 #include "opc/client/client_handles.h"
 #include "opc/client/value_text.h"
 #include "platform/com/filetime.h"

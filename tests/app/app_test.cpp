@@ -2,8 +2,8 @@
 #include "persistence/document.h"
 #include "platform/config/opc_config.h"
 #include "platform/settings/profile.h"
-#include "ui/framework/command_ids.h"
-#include "ui/framework/document.h"
+#include "platform/strings/command_ids.h"
+#include "docview/document.h"
 #include "ui/mainframe/main_wnd.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "forwarding/item_address_registry.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/item.h"
 
 #include <gtest/gtest.h>

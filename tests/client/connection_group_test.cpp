@@ -2,7 +2,7 @@
 // fallback to 1.0, adding, removing and (de)activating items, the quality check and clone.
 #include "connection_support.h"
 
-#include "forwarding/item_address_registry.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
 #include "opc/client/server.h"

@@ -8,7 +8,7 @@
 #include "tests/client/io_test_support.h"
 
 #include "forwarding/data_frame.h"
-#include "forwarding/item_address_registry.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
 #include "opc/client/server.h"

@@ -2,7 +2,7 @@
 // tests. Destroying the set unregisters them.
 #pragma once
 
-#include "forwarding/item_address_registry.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/item.h"
 #include "platform/com/bstr.h"
 #include "platform/com/variant.h"

@@ -3,7 +3,7 @@
 #include "persistence/current_project.h"
 #include "persistence/project_tree.h"
 #include "tests/persistence/document_support.h"
-#include "ui/framework/update_hints.h"
+#include "docview/update_hints.h"
 
 #include <csignal>
 #include <filesystem>

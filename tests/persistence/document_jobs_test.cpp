@@ -5,7 +5,7 @@
 #include "simserver/server_registry.h"
 #include "tests/persistence/document_support.h"
 #include "tests/support/messages.h"
-#include "ui/framework/update_hints.h"
+#include "docview/update_hints.h"
 
 #include <QCoreApplication>
 

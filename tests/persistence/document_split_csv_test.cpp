@@ -1,7 +1,7 @@
 // Split save and the CSV import and export of a group, through the document.
 #include "platform/com/variant.h"
 #include "tests/persistence/document_support.h"
-#include "ui/framework/update_hints.h"
+#include "docview/update_hints.h"
 
 #include <filesystem>
 

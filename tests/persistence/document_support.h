@@ -2,7 +2,7 @@
 // events, status texts, hints, prompts and the wait UI, and builders for project trees.
 #pragma once
 
-#include "forwarding/item_address_registry.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
 #include "opc/client/server.h"
@@ -12,8 +12,8 @@
 #include "platform/shell/shell.h"
 #include "tests/platform/temp_folder.h"
 #include "tests/support/event_recorder.h"
-#include "ui/framework/document_prompts.h"
-#include "ui/framework/view.h"
+#include "docview/document_prompts.h"
+#include "docview/view.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "ui/eventlog/event_queue.h"
-#include "ui/framework/view.h"
+#include "docview/view.h"
 
 #include <QTableView>
 

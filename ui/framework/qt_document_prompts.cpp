@@ -1,6 +1,6 @@
 #include "ui/framework/qt_document_prompts.h"
 
-#include "ui/framework/document.h"
+#include "docview/document.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -2,7 +2,7 @@
 // application's name and the save-file dialog.
 #pragma once
 
-#include "ui/framework/document_prompts.h"
+#include "docview/document_prompts.h"
 
 #include <QString>
 

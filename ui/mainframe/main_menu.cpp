@@ -1,6 +1,6 @@
 #include "ui/mainframe/main_menu.h"
 
-#include "ui/framework/command_ids.h"
+#include "platform/strings/command_ids.h"
 #include "ui/framework/command_table.h"
 #include "ui/resources/icons.h"
 

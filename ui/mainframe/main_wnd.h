@@ -8,7 +8,7 @@
 
 #include "platform/shell/shell.h"
 #include "ui/framework/command_rules.h"
-#include "ui/framework/command_target.h"
+#include "docview/command_target.h"
 #include "ui/framework/command_table.h"
 #include "ui/mainframe/autostart_toggle.h"
 #include "ui/mainframe/status_state.h"

@@ -2,7 +2,7 @@
 
 #include "opc/client/group.h"
 #include "opc/client/server.h"
-#include "ui/framework/command_ids.h"
+#include "platform/strings/command_ids.h"
 #include "ui/framework/command_rules.h"
 
 namespace {

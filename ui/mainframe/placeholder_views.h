@@ -2,7 +2,7 @@
 // part in the document's views and the command route like the real ones will.
 #pragma once
 
-#include "ui/framework/view.h"
+#include "docview/view.h"
 
 #include <QTableView>
 #include <QTreeWidget>

@@ -1,6 +1,6 @@
 #include "ui/mainframe/shell_command_rules.h"
 
-#include "ui/framework/command_ids.h"
+#include "platform/strings/command_ids.h"
 #include "ui/framework/command_rules.h"
 
 #include <QClipboard>

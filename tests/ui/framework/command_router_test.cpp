@@ -1,6 +1,6 @@
 #include "ui/framework/command_router.h"
-#include "ui/framework/document.h"
-#include "ui/framework/view.h"
+#include "docview/document.h"
+#include "docview/view.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/framework/command_ids.h"
+#include "platform/strings/command_ids.h"
 #include "ui/framework/command_rules.h"
 #include "ui/framework/command_table.h"
 

@@ -2,7 +2,7 @@
 
 #include "platform/autostart/autostart.h"
 #include "platform/config/opc_config.h"
-#include "ui/framework/command_ids.h"
+#include "platform/strings/command_ids.h"
 
 #include <QAction>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "mainframe_fixture.h"
 
 #include "ui/eventlog/event_view.h"
-#include "ui/framework/command_ids.h"
+#include "platform/strings/command_ids.h"
 #include "ui/framework/recent_file_list.h"
-#include "ui/framework/view.h"
+#include "docview/view.h"
 #include "ui/mainframe/placeholder_views.h"
 
 #include <QAction>

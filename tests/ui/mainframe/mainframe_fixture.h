@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/settings/profile.h"
-#include "ui/framework/document.h"
+#include "docview/document.h"
 #include "ui/mainframe/main_wnd.h"
 
 #include <gtest/gtest.h>

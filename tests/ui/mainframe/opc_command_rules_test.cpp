@@ -3,7 +3,7 @@
 #include "opc/client/group.h"
 #include "opc/client/server.h"
 #include "simserver/server_registry.h"
-#include "ui/framework/command_ids.h"
+#include "platform/strings/command_ids.h"
 #include "ui/framework/command_rules.h"
 
 #include <gtest/gtest.h>

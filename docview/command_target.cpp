@@ -1,4 +1,4 @@
-#include "ui/framework/command_target.h"
+#include "docview/command_target.h"
 
 bool CommandTarget::OnCommand(unsigned id) {
     const auto it = handlers_.find(id);

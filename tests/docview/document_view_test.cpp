@@ -1,6 +1,6 @@
-#include "ui/framework/command_ids.h"
-#include "ui/framework/document.h"
-#include "ui/framework/view.h"
+#include "platform/strings/command_ids.h"
+#include "docview/document.h"
+#include "docview/view.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "forwarding/item_address_registry.h"
+#include "opc/client/item_address_registry.h"
 
-#include "forwarding/start_address_cache.h"
+#include "platform/config/start_address_cache.h"
 #include "opc/client/item.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
-#include "ui/framework/document.h"
+#include "docview/document.h"
 
-#include "ui/framework/command_ids.h"
-#include "ui/framework/view.h"
+#include "platform/strings/command_ids.h"
+#include "docview/view.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "ui/framework/view.h"
+#include "docview/view.h"
 
-#include "ui/framework/document.h"
+#include "docview/document.h"
 
 View::~View() {
     if (document_) document_->RemoveView(this);

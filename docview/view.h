@@ -3,7 +3,7 @@
 // Document::AddView and leaves it by itself when destroyed.
 #pragma once
 
-#include "ui/framework/command_target.h"
+#include "docview/command_target.h"
 
 class Document;
 

@@ -1,4 +1,4 @@
-#include "forwarding/start_address_cache.h"
+#include "platform/config/start_address_cache.h"
 
 #include "platform/config/opc_config.h"
 

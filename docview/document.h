@@ -3,8 +3,8 @@
 // its file format into Load and Store; until then the contents are kept as the bytes read.
 #pragma once
 
-#include "ui/framework/command_target.h"
-#include "ui/framework/document_prompts.h"
+#include "docview/command_target.h"
+#include "docview/document_prompts.h"
 
 #include <cstdint>
 #include <functional>
