@@ -1,6 +1,7 @@
 #include "app/vapp.h"
 
-#include "persistence/current_project.h"
+#include "app/project_operations.h"
+#include "opc/client/item_address_registry.h"
 #include "persistence/document.h"
 #include "persistence/document_notifier.h"
 #include "platform/com/class_registry.h"
@@ -13,6 +14,7 @@
 #include "ui/framework/file_filter.h"
 #include "ui/framework/qt_document_prompts.h"
 #include "simserver/server_registry.h"
+#include "ui/forwarding/set_start_addr_dialog.h"
 #include "ui/mainframe/main_wnd.h"
 #include "ui/persistence/qt_wait_ui.h"
 
@@ -45,15 +47,15 @@ CVApp::CVApp(std::string lockName) : instanceLock_(std::move(lockName)), recentF
     MapCommand(ID_FILE_NEW, [this] { OnFileNew(); });
     MapCommand(ID_FILE_OPEN, [this] { OnFileOpen(); });
     MapCommandRange(ID_FILE_MRU_FIRST, ID_FILE_MRU_LAST, [this](unsigned id) { OnRecentFile(id); });
+    MapCommand(ID_START_ADDRESS, [this] {
+        RunSetStartAddressDialog(mainWnd_.get(), [this](int address) { WriteStartAddress(address); });
+    });
 }
 
 CVApp::~CVApp() {
     clientNotifier_.reset();
     mainWnd_.reset();
-    if (document_) {
-        document_->DeleteContents();  // disconnects every server
-        SetCurrentProject(nullptr);
-    }
+    if (document_) document_->DeleteContents();  // disconnects every server
     document_.reset();
     if (comInitialised_) CoUninitialize();
     if (g_app == this) g_app = nullptr;
@@ -111,7 +113,6 @@ bool CVApp::InitInstance(const QStringList& arguments) {
 
 void CVApp::CreateFrame() {
     document_ = std::make_unique<CVDocument>();
-    SetCurrentProject(document_.get());
     waitUi_ = std::make_unique<QtDocumentWaitUi>();
     document_->SetWaitUi(waitUi_.get());
     clientNotifier_ = std::make_unique<DocumentClientNotifier>(*document_);
@@ -121,6 +122,12 @@ void CVApp::CreateFrame() {
     mainWnd_->StartDataServer(dataServerPort_);
     if (!testPrompts_) prompts_ = std::make_unique<QtDocumentPrompts>(mainWnd_.get(), ToQtFileFilter(kDocumentFilter));
     document_->SetPrompts(testPrompts_ ? testPrompts_ : prompts_.get());
+}
+
+bool CVApp::SaveCurrentProject() { return document_ && ::SaveCurrentProject(*document_); }
+
+void CVApp::WriteStartAddress(int value) {
+    if (document_) ::WriteStartAddress(value, CItemAddressRegistry::Instance(), *document_);
 }
 
 bool CVApp::OnFileNew() {

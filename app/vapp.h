@@ -1,6 +1,7 @@
 // The application object: start-up in its fixed order (strings, names, recent files, the
 // single-instance lock, the locale formatter, document and main window, then the project of
-// OPC.cfg or the command line), and the commands File ▸ New, File ▸ Open and the recent files.
+// OPC.cfg or the command line), and the commands File ▸ New, File ▸ Open, the recent files and
+// the start address.
 #pragma once
 
 #include "platform/instance/single_instance.h"
@@ -46,6 +47,10 @@ public:
 
     // Opens `path` as the current project and remembers its folder for File ▸ Open.
     bool OpenProject(const std::string& path);
+    // Saves the project as File ▸ Save does; false when that failed or was cancelled.
+    bool SaveCurrentProject();
+    // Stores the new start address, renumbers every item and saves the project.
+    void WriteStartAddress(int value);
     // File ▸ New: closes the current project (asking to save it) and starts an empty one.
     bool OnFileNew();
     // Opens `path` without touching the open-file folder; adds it to the recent files.

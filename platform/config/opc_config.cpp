@@ -16,11 +16,10 @@ constexpr const char* kPathKey = "PATH";
 constexpr const char* kStartKey = "START_ADDR";
 constexpr unsigned kDefaultStartAddress = 1;
 
-// Guards the testing folder and the handler; also serialises this process's read-modify-write
-// cycles on the file so that two writers do not lose each other's key.
+// Guards the testing folder; also serialises this process's read-modify-write cycles on the
+// file so that two writers do not lose each other's key.
 std::mutex g_mutex;
 std::string g_folderForTesting;
-std::function<void(unsigned)> g_startAddressHandler;
 
 void WriteConfigValue(const char* key, const std::string& value) {
     const std::string path = GetConfigFilePath();
@@ -73,18 +72,4 @@ unsigned ReadStartAddress() {
     return static_cast<unsigned>(std::max(AtoiValue(*text), 0));
 }
 
-void WriteStartAddress(int value) {
-    const int stored = std::max(value, 0);
-    WriteConfigValue(kStartKey, std::to_string(stored));
-    std::function<void(unsigned)> handler;
-    {
-        std::lock_guard lock(g_mutex);
-        handler = g_startAddressHandler;
-    }
-    if (handler) handler(static_cast<unsigned>(stored));
-}
-
-void SetStartAddressHandler(std::function<void(unsigned)> handler) {
-    std::lock_guard lock(g_mutex);
-    g_startAddressHandler = std::move(handler);
-}
+void StoreStartAddress(int value) { WriteConfigValue(kStartKey, std::to_string(std::max(value, 0))); }

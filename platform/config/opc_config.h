@@ -3,7 +3,6 @@
 // these; a missing or unreadable file gives the defaults, and writes are not verified.
 #pragma once
 
-#include <functional>
 #include <string>
 
 // Full path of the running executable.
@@ -27,10 +26,9 @@ void WriteProjectPath(const std::string& path);
 // negative -> 0.
 unsigned ReadStartAddress();
 
-// Writes "CONFIG"/"START_ADDR" as decimal text (negative -> 0), then runs the handler set
-// with SetStartAddressHandler, which renumbers the items and saves the project.
-void WriteStartAddress(int value);
-void SetStartAddressHandler(std::function<void(unsigned)> handler);
+// Writes "CONFIG"/"START_ADDR" as decimal text (negative -> 0). Changing the start address
+// of the program (renumbering, saving) is the application's WriteStartAddress.
+void StoreStartAddress(int value);
 
 // The value of text converted the way C atoi does it, clamped to the int range.
 int AtoiValue(const std::string& text);

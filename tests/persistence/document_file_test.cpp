@@ -1,6 +1,5 @@
 // Opening and saving projects through the document: round trips, addresses, refused files,
 // the title's modified mark, atomic saves, unloading, and the start-address renumbering.
-#include "persistence/current_project.h"
 #include "persistence/project_tree.h"
 #include "tests/persistence/document_support.h"
 #include "docview/update_hints.h"
@@ -259,29 +258,4 @@ TEST_F(DocumentFile, NewServerIsLinkedAtTheHeadAndMarksTheProject) {
     EXPECT_EQ(document.ServerCount(), 0);
     EXPECT_EQ(document.GetCurrentGroup(), nullptr);
     EXPECT_EQ(view.hints.back().hint, HINT_PROJECT_UNLOADING);
-}
-
-TEST_F(DocumentFile, NewStartAddressRenumbersAndSavesAtOnce) {
-    ASSERT_TRUE(document.OnNewDocument());
-    CVGroup* group = AddGroup(AddServer("Offline.One"), "G");
-    CVItem* a = AddItem(group, "A");
-    CVItem* b = AddItem(group, "B");
-    CVItem* c = AddItem(group, "C");
-    CItemAddressRegistry::Instance().Unregister(c);
-    CItemAddressRegistry::Instance().RegisterAt(c, 7);
-    ASSERT_EQ(AddressOf("B"), 2);
-    document.SetPathName(Path("p.ovopc"));
-    SetCurrentProject(&document);
-
-    WriteStartAddress(50);
-    SetCurrentProject(nullptr);
-
-    EXPECT_EQ(CItemAddressRegistry::Instance().FindByAddress(50), a);
-    EXPECT_EQ(CItemAddressRegistry::Instance().FindByAddress(51), b);
-    EXPECT_EQ(CItemAddressRegistry::Instance().FindByAddress(52), c);
-    const ProjectRecord saved = ReadProject(Path("p.ovopc"));
-    std::vector<int> addresses;
-    for (const ItemRecord& item : saved.servers.at(0).groups.at(0).items) addresses.push_back(item.address);
-    EXPECT_EQ(addresses, (std::vector<int>{52, 51, 50}));  // the list runs newest first
-    EXPECT_FALSE(document.IsModified());
 }

@@ -19,7 +19,7 @@ TEST(Concurrency, WritersOfDifferentConfigKeysNeverLoseEachOther) {
         for (int i = 1; i <= kRounds; ++i) WriteProjectPath("/p" + std::to_string(i));
     });
     std::thread addresses([] {
-        for (int i = 1; i <= kRounds; ++i) WriteStartAddress(i);
+        for (int i = 1; i <= kRounds; ++i) StoreStartAddress(i);
     });
     paths.join();
     addresses.join();

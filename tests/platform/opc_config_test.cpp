@@ -15,10 +15,7 @@ namespace {
 class OpcConfig : public ::testing::Test {
 protected:
     void SetUp() override { SetProgramFolderForTesting(folder.path()); }
-    void TearDown() override {
-        SetStartAddressHandler({});
-        SetProgramFolderForTesting("");
-    }
+    void TearDown() override { SetProgramFolderForTesting(""); }
     std::string ConfigFile() const { return folder / "OPC.cfg"; }
 
     TempFolder folder;
@@ -91,18 +88,11 @@ TEST_F(OpcConfig, StartAddressReadsLikeAtoiAndNeverNegative) {
     }
 }
 
-TEST_F(OpcConfig, WriteStartAddressStoresClampedTextThenRunsTheHandler) {
-    std::vector<unsigned> handled;
-    SetStartAddressHandler([&](unsigned value) {
-        // The handler renumbers from the file's value, so it must already be written.
-        EXPECT_EQ(ReadStartAddress(), value);
-        handled.push_back(value);
-    });
-    WriteStartAddress(-3);
+TEST_F(OpcConfig, StoreStartAddressWritesClampedText) {
+    StoreStartAddress(-3);
     EXPECT_EQ(*ini::ReadValue(ConfigFile(), "CONFIG", "START_ADDR"), "0");
-    WriteStartAddress(250);
+    StoreStartAddress(250);
     EXPECT_EQ(*ini::ReadValue(ConfigFile(), "CONFIG", "START_ADDR"), "250");
-    EXPECT_EQ(handled, (std::vector<unsigned>{0, 250}));
 }
 
 TEST_F(OpcConfig, ProjectPathRoundTripKeepsOtherKeysAndSections) {
@@ -159,7 +149,7 @@ TEST_F(OpcConfig, MalformedOrUnreadableFileGivesDefaults) {
     std::filesystem::remove(ConfigFile());
     std::filesystem::create_directory(ConfigFile());
     EXPECT_EQ(ReadStartAddress(), 1u);
-    WriteStartAddress(4);
+    StoreStartAddress(4);
     EXPECT_TRUE(std::filesystem::is_directory(ConfigFile()));
 }
 

@@ -23,8 +23,11 @@ void PlainMessage(QWidget* parent, const std::string& text) {
 
 }  // namespace
 
-CSetStartAddrDialog::CSetStartAddrDialog(QWidget* parent, MessageFunction message)
-    : QDialog(parent), edit_(new QLineEdit(this)), message_(message ? std::move(message) : PlainMessage) {
+CSetStartAddrDialog::CSetStartAddrDialog(QWidget* parent, ApplyFunction apply, MessageFunction message)
+    : QDialog(parent),
+      edit_(new QLineEdit(this)),
+      apply_(std::move(apply)),
+      message_(message ? std::move(message) : PlainMessage) {
     setWindowTitle(QString::fromUtf8(kTitle));
     edit_->setText(QString::number(ReadStartAddress()));
     edit_->selectAll();
@@ -49,12 +52,12 @@ void CSetStartAddrDialog::accept() {
         edit_->selectAll();
         return;  // the dialog stays open
     }
-    WriteStartAddress(value);
+    if (apply_) apply_(value);
     QDialog::accept();
     message_(parentWidget(), kReminder);
 }
 
-void RunSetStartAddressDialog(QWidget* parent) {
-    CSetStartAddrDialog dialog(parent);
+void RunSetStartAddressDialog(QWidget* parent, CSetStartAddrDialog::ApplyFunction apply) {
+    CSetStartAddrDialog dialog(parent, std::move(apply));
     dialog.exec();
 }

@@ -1,6 +1,7 @@
-// The start-address dialog: the first forwarding address of new items (1 to 10000). OK
-// stores it in OPC.cfg, which renumbers every item and saves the project, then reminds the
-// operator that the peers need the new address table.
+// The start-address dialog: the first forwarding address of new items (1 to 10000). OK hands
+// the new address to the caller's apply function (the application stores it, renumbers every
+// item and saves the project), then reminds the operator that the peers need the new address
+// table.
 #pragma once
 
 #include <QDialog>
@@ -16,7 +17,9 @@ public:
     // Shows a text in a plain OK message box; tests capture it instead.
     using MessageFunction = std::function<void(QWidget* parent, const std::string& text)>;
 
-    explicit CSetStartAddrDialog(QWidget* parent = nullptr, MessageFunction message = {});
+    using ApplyFunction = std::function<void(int address)>;
+
+    CSetStartAddrDialog(QWidget* parent, ApplyFunction apply, MessageFunction message = {});
 
     QLineEdit* AddressEdit() const { return edit_; }
     void accept() override;
@@ -26,9 +29,10 @@ public:
 
 private:
     QLineEdit* edit_;
+    ApplyFunction apply_;
     MessageFunction message_;
 };
 
 // Opens the dialog modally (menu command "设置起始地址"); after a confirmed change shows the
 // reminder message.
-void RunSetStartAddressDialog(QWidget* parent);
+void RunSetStartAddressDialog(QWidget* parent, CSetStartAddrDialog::ApplyFunction apply);

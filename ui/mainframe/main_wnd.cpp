@@ -6,7 +6,6 @@
 #include "forwarding/data_server.h"
 #include "persistence/document.h"
 #include "ui/eventlog/event_view.h"
-#include "ui/forwarding/set_start_addr_dialog.h"
 #include "ui/persistence/project_commands.h"
 #include "platform/strings/command_ids.h"
 #include "ui/framework/command_router.h"
@@ -167,7 +166,6 @@ void CVMainWnd::MapFrameCommands() {
     MapCommand(ID_SHOW_WINDOW, [this] { ShowWindow(); });
     MapCommand(ID_AUTOSTART, [this] { OnAutostart(); });
     MapCommand(ID_SPLIT_SAVE, [this] { OnSplitSave(); });
-    MapCommand(ID_START_ADDRESS, [this] { RunSetStartAddressDialog(this); });
     MapCommand(ID_NEXT_PANE, [this] { MovePaneFocus(1); });
     MapCommand(ID_PREV_PANE, [this] { MovePaneFocus(-1); });
 }

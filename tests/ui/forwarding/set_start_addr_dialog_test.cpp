@@ -15,11 +15,14 @@ class StartAddressDialog : public ::testing::Test {
 protected:
     void SetUp() override {
         SetProgramFolderForTesting(folder.path());
-        SetStartAddressHandler([this](unsigned value) { handled.push_back(value); });
     }
-    void TearDown() override {
-        SetStartAddressHandler(nullptr);
-        SetProgramFolderForTesting("");
+    void TearDown() override { SetProgramFolderForTesting(""); }
+    // What OK applies: the application stores the address (and renumbers and saves).
+    CSetStartAddrDialog::ApplyFunction Apply() {
+        return [this](int value) {
+            StoreStartAddress(value);
+            handled.push_back(static_cast<unsigned>(value));
+        };
     }
     CSetStartAddrDialog::MessageFunction Capture() {
         return [this](QWidget*, const std::string& text) { messages.push_back(text); };
@@ -33,8 +36,8 @@ protected:
 }  // namespace
 
 TEST_F(StartAddressDialog, StartsWithTheConfiguredAddress) {
-    WriteStartAddress(42);
-    CSetStartAddrDialog dialog(nullptr, Capture());
+    StoreStartAddress(42);
+    CSetStartAddrDialog dialog(nullptr, Apply(), Capture());
     EXPECT_EQ(dialog.AddressEdit()->text(), "42");
 }
 
@@ -51,7 +54,7 @@ TEST_F(StartAddressDialog, OutOfRangeOrNotANumberKeepsTheDialogOpen) {
     };
     for (const auto& c : cases) {
         messages.clear();
-        CSetStartAddrDialog dialog(nullptr, Capture());
+        CSetStartAddrDialog dialog(nullptr, Apply(), Capture());
         dialog.AddressEdit()->setText(c.text);
         dialog.accept();
         EXPECT_EQ(dialog.result(), QDialog::Rejected) << c.text;
@@ -65,7 +68,7 @@ TEST_F(StartAddressDialog, OutOfRangeOrNotANumberKeepsTheDialogOpen) {
 TEST_F(StartAddressDialog, BoundsAreAcceptedAndStoredThenTheReminderShows) {
     for (int value : {1, 10000}) {
         messages.clear();
-        CSetStartAddrDialog dialog(nullptr, Capture());
+        CSetStartAddrDialog dialog(nullptr, Apply(), Capture());
         dialog.AddressEdit()->setText(QString::number(value));
         dialog.accept();
         EXPECT_EQ(dialog.result(), QDialog::Accepted);
