@@ -48,7 +48,9 @@ CVApp::CVApp(std::string lockName) : instanceLock_(std::move(lockName)), recentF
     MapCommand(ID_FILE_OPEN, [this] { OnFileOpen(); });
     MapCommandRange(ID_FILE_MRU_FIRST, ID_FILE_MRU_LAST, [this](unsigned id) { OnRecentFile(id); });
     MapCommand(ID_START_ADDRESS, [this] {
-        RunSetStartAddressDialog(mainWnd_.get(), [this](int address) { WriteStartAddress(address); });
+        CSetStartAddrDialog::MessageFunction message;
+        if (messageBox_) message = [this](QWidget*, const std::string& text) { messageBox_(text); };
+        RunSetStartAddressDialog(mainWnd_.get(), [this](int address) { WriteStartAddress(address); }, message);
     });
 }
 

@@ -4,11 +4,16 @@
 #include "platform/settings/profile.h"
 #include "platform/strings/command_ids.h"
 #include "docview/document.h"
+#include "ui/framework/command_table.h"
 #include "ui/mainframe/main_wnd.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -216,4 +221,27 @@ TEST_F(AppTest, ApplicationNamesComeFromTheStringTable) {
     EXPECT_EQ(app->DefaultProgId(), "Orvane OPC");
     EXPECT_EQ(QCoreApplication::organizationName(), QStringLiteral("Orvane"));
     EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Orvane OPC"));
+}
+
+TEST_F(AppTest, StartAddressCommandRenumbersAndSavesTheProject) {
+    const std::string project = Path("numbered.ovopc");
+    WriteProject(project, kEmptyProject);
+    WriteProjectPath(project);
+    auto app = MakeApp();
+    ASSERT_TRUE(app->InitInstance({"opcstation"}));
+
+    // The menu command opens the dialog; OK with a new address stores it and saves.
+    QString title;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        title = dialog->windowTitle();
+        dialog->findChild<QLineEdit*>()->setText("300");
+        dialog->accept();
+        // The reminder that follows is a message box of the test's.
+    });
+    app->MainWnd()->Commands().Find(ID_START_ADDRESS)->trigger();
+    EXPECT_EQ(title.toStdString(), "设置变量起始地址");
+    EXPECT_EQ(ReadStartAddress(), 300u);
+    EXPECT_EQ(messages_, std::vector<std::string>{"设置起始地址后请在配置软件中重新导入变量表，然后下载到BOX!"});
 }

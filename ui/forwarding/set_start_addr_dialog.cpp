@@ -57,7 +57,8 @@ void CSetStartAddrDialog::accept() {
     message_(parentWidget(), kReminder);
 }
 
-void RunSetStartAddressDialog(QWidget* parent, CSetStartAddrDialog::ApplyFunction apply) {
-    CSetStartAddrDialog dialog(parent, std::move(apply));
+void RunSetStartAddressDialog(QWidget* parent, CSetStartAddrDialog::ApplyFunction apply,
+                              CSetStartAddrDialog::MessageFunction message) {
+    CSetStartAddrDialog dialog(parent, std::move(apply), std::move(message));
     dialog.exec();
 }

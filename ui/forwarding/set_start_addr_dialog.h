@@ -35,4 +35,5 @@ private:
 
 // Opens the dialog modally (menu command "设置起始地址"); after a confirmed change shows the
 // reminder message.
-void RunSetStartAddressDialog(QWidget* parent, CSetStartAddrDialog::ApplyFunction apply);
+void RunSetStartAddressDialog(QWidget* parent, CSetStartAddrDialog::ApplyFunction apply,
+                              CSetStartAddrDialog::MessageFunction message = {});
