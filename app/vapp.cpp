@@ -8,6 +8,7 @@
 #include "platform/config/opc_config.h"
 #include "platform/locale/locale_date_time.h"
 #include "platform/settings/profile.h"
+#include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 #include "platform/strings/command_ids.h"
 #include "docview/document.h"
@@ -23,12 +24,6 @@
 #include <QFileInfo>
 
 namespace {
-
-constexpr unsigned kMakerNameId = 20001;
-constexpr unsigned kAppNameId = 20002;
-constexpr unsigned kDefaultProgIdId = 20007;
-constexpr unsigned kOpenFilterId = 5000;
-constexpr unsigned kDefaultExtensionId = 5001;
 // The document type's filter: the Save As dialog offers it.
 constexpr const char* kDocumentFilter = "OPC Station Files (*.ovopc)|*.ovopc|";
 
@@ -64,9 +59,9 @@ CVApp::~CVApp() {
 }
 
 bool CVApp::InitInstance(const QStringList& arguments) {
-    makerName_ = LoadString(kMakerNameId);
-    appName_ = LoadString(kAppNameId);
-    defaultProgId_ = LoadString(kDefaultProgIdId);
+    makerName_ = LoadString(IDS_MAKER_NAME);
+    appName_ = LoadString(IDS_APP_NAME);
+    defaultProgId_ = LoadString(IDS_DEFAULT_PROGID);
     QCoreApplication::setOrganizationName(FromUtf8(makerName_));
     QCoreApplication::setApplicationName(FromUtf8(appName_));
     recentFiles_.Load();
@@ -166,10 +161,10 @@ void CVApp::OnFileOpen() {
 
 std::string CVApp::RunOpenDialog(const std::string& folder) {
     QFileDialog dialog(mainWnd_.get(), QString(), QString::fromStdString(folder),
-                       ToQtFileFilter(LoadString(kOpenFilterId)));
+                       ToQtFileFilter(LoadString(IDS_PROJECT_FILTER)));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(FromUtf8(LoadString(kDefaultExtensionId)));
+    dialog.setDefaultSuffix(FromUtf8(LoadString(IDS_PROJECT_EXTENSION)));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst().toStdString();
 }

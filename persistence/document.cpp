@@ -20,11 +20,6 @@
 
 namespace {
 
-constexpr unsigned kLoadingProjectText = 10073;    // "装载工程"
-constexpr unsigned kUnloadingProjectText = 10074;  // "卸载工程"
-constexpr unsigned kConnectingText = 10075;        // "正在连接"
-constexpr unsigned kDisconnectingText = 10076;     // "正在断开连接"
-
 constexpr auto kPumpInterval = std::chrono::milliseconds(10);
 
 // No cursor; keeps the Qt event queue of the GUI thread moving when there is one.
@@ -115,7 +110,7 @@ bool CVDocument::OnOpenDocument(const std::string& path) {
     if (!Document::OnOpenDocument(path)) return false;
     WriteProjectPath(path);
     if (servers_.count > 0) {
-        StatusMessage status(kLoadingProjectText);
+        StatusMessage status(IDS_LOADING_PROJECT);
         UpdateAllViews(nullptr, HINT_PROJECT_LOADED, servers_.first);
         RunBackgroundJob(BackgroundJob::ForServers(JobKind::ConnectServers, ServersInListOrder()));
     }
@@ -135,7 +130,7 @@ bool CVDocument::OnSaveDocument(const std::string& path) {
 
 void CVDocument::DeleteContents() {
     ScopedWaitCursor cursor(WaitUi(), DocumentWaitUi::Cursor::Wait);
-    StatusMessage status(kUnloadingProjectText);
+    StatusMessage status(IDS_UNLOADING_PROJECT);
     UpdateAllViews(nullptr, HINT_PROJECT_UNLOADING, nullptr);
     while (CVServer* server = servers_.PopFront()) {
         server->Disconnect();
@@ -195,7 +190,7 @@ void CVDocument::RunBackgroundJob(const BackgroundJob& job) {
 
 void CVDocument::ConnectServer(CVServer* server) {
     {
-        StatusMessage status(kConnectingText);
+        StatusMessage status(IDS_CONNECTING);
         RunBackgroundJob(BackgroundJob::ForServer(JobKind::ConnectServer, server));
     }
     UpdateAllViews(nullptr, HINT_CONNECTION_STATES, nullptr);
@@ -203,7 +198,7 @@ void CVDocument::ConnectServer(CVServer* server) {
 
 void CVDocument::DisconnectServer(CVServer* server) {
     {
-        StatusMessage status(kDisconnectingText);
+        StatusMessage status(IDS_DISCONNECTING);
         RunBackgroundJob(BackgroundJob::ForServer(JobKind::DisconnectServer, server));
     }
     UpdateAllViews(nullptr, HINT_CONNECTION_STATES, nullptr);

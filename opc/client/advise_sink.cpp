@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr unsigned kTransactionCompleted10 = 15018;
-constexpr unsigned kWriteCompleted10 = 15009;
-constexpr unsigned kWriteItemFailed10 = 16012;
-
 using opc::stream::StreamHeader;
 
 // Applies decoded items under the item table's read lock, held by the caller for the batch.
@@ -53,7 +49,7 @@ void HandleDataStream(std::span<const std::uint8_t> block, bool withTime) {
     if (header.transactionId != 0) {
         std::string name;
         if (FindGroupName(header.clientGroup, name))
-            LogEvent(kTransactionCompleted10, header.transactionId, static_cast<int>(header.itemCount),
+            LogEvent(IDS_ASYNC10_COMPLETED, header.transactionId, static_cast<int>(header.itemCount),
                      name.c_str(), static_cast<unsigned>(header.status));
     }
     ItemWriter writer(header.clientGroup, withTime);
@@ -66,14 +62,14 @@ void HandleWriteCompleteStream(std::span<const std::uint8_t> block) {
     if (!opc::stream::ReadWriteHeader(block, header)) return;
     std::string name;
     if (!FindGroupName(header.clientGroup, name)) return;
-    LogEvent(kWriteCompleted10, header.transactionId, static_cast<int>(header.itemCount), name.c_str(),
+    LogEvent(IDS_ASYNC10_WRITE_COMPLETED, header.transactionId, static_cast<int>(header.itemCount), name.c_str(),
              static_cast<unsigned>(header.status));
     WriteResultCollector collector(header.clientGroup);
     {
         auto lock = ItemHandles().ReadLock();
         opc::stream::ReadWriteRecords(block, collector);
     }
-    collector.failed.Report(kWriteItemFailed10, header.transactionId);
+    collector.failed.Report(IDS_ASYNC10_WRITE_ITEM_COMPLETED_FAILED, header.transactionId);
 }
 
 }  // namespace

@@ -8,14 +8,11 @@
 
 namespace {
 
-constexpr unsigned kTransactionCompleted20 = 15023;
-constexpr unsigned kWriteCompleted20 = 15011;
-constexpr unsigned kWriteItemFailed20 = 16015;
-
-void ReportCompleted(unsigned id, DWORD transactionId, OPCHANDLE group, DWORD count, HRESULT error) {
+void ReportCompleted(EventMessage<DWORD, int, const char*, unsigned> message, DWORD transactionId, OPCHANDLE group,
+                     DWORD count, HRESULT error) {
     std::string name;
     if (FindGroupName(group, name))
-        LogEvent(id, transactionId, static_cast<int>(count), name.c_str(), static_cast<unsigned>(error));
+        LogEvent(message, transactionId, static_cast<int>(count), name.c_str(), static_cast<unsigned>(error));
 }
 
 // One lock of the item table for the whole batch; no allocation for numeric values.
@@ -53,7 +50,7 @@ HRESULT IVDataSink20::OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT, H
     const auto pass = gate_.Enter();
     if (!pass.owns_lock()) return S_OK;
     // A non-zero transaction is the completion of a 2.0 refresh.
-    if (dwTransid != 0) ReportCompleted(kTransactionCompleted20, dwTransid, hGroup, dwCount, hrMastererror);
+    if (dwTransid != 0) ReportCompleted(IDS_ASYNC20_COMPLETED, dwTransid, hGroup, dwCount, hrMastererror);
     ApplyValues(hGroup, dwCount, phClientItems, pvValues, pwQualities, pftTimeStamps);
     return S_OK;
 }
@@ -65,7 +62,7 @@ HRESULT IVDataSink20::OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT,
         return E_INVALIDARG;
     const auto pass = gate_.Enter();
     if (!pass.owns_lock()) return S_OK;
-    ReportCompleted(kTransactionCompleted20, dwTransid, hGroup, dwCount, hrMastererror);
+    ReportCompleted(IDS_ASYNC20_COMPLETED, dwTransid, hGroup, dwCount, hrMastererror);
     ApplyValues(hGroup, dwCount, phClientItems, pvValues, pwQualities, pftTimeStamps);
     return S_OK;
 }
@@ -75,7 +72,7 @@ HRESULT IVDataSink20::OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT
     if (hGroup == 0 || dwCount == 0 || !pClienthandles || !pErrors) return E_INVALIDARG;
     const auto pass = gate_.Enter();
     if (!pass.owns_lock()) return S_OK;
-    ReportCompleted(kWriteCompleted20, dwTransid, hGroup, dwCount, hrMastererr);
+    ReportCompleted(IDS_ASYNC20_WRITE_COMPLETED, dwTransid, hGroup, dwCount, hrMastererr);
     FailedWriteList failed;
     {
         auto lock = ItemHandles().ReadLock();
@@ -85,6 +82,6 @@ HRESULT IVDataSink20::OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT
             if (item && BelongsToGroup(*item, hGroup)) failed.Add(*item, pErrors[i]);
         }
     }
-    failed.Report(kWriteItemFailed20, dwTransid);
+    failed.Report(IDS_ASYNC20_WRITE_ITEM_COMPLETED_FAILED, dwTransid);
     return S_OK;
 }

@@ -15,10 +15,6 @@
 
 namespace {
 
-constexpr unsigned kCloned = 15025;
-constexpr unsigned kCloneFailed = 16026;
-constexpr unsigned kCloneNoObject = 16027;
-
 void FreeAttributes(OPCITEMATTRIBUTES* attributes, ULONG count) {
     if (!attributes) return;
     for (ULONG i = 0; i < count; ++i) {
@@ -76,14 +72,14 @@ CVGroup* CVGroup::Clone() {
     ComPtr<IUnknown> groupObject;
     const HRESULT hr = stateMgt ? stateMgt->CloneGroup(u"", IID_IUnknown, groupObject.put()) : E_NOINTERFACE;
     if (FAILED(hr)) {
-        LogEvent(kCloneFailed, sourceName.c_str(), progId.c_str(), static_cast<unsigned>(hr));
+        LogEvent(IDS_CLONE_FAILED, sourceName.c_str(), progId.c_str(), static_cast<unsigned>(hr));
         copy->DetachInterfaces(true);
         return nullptr;
     }
 
     copy->onServer = TRUE;
     if (!groupObject) {
-        LogEvent(kCloneNoObject, sourceName.c_str(), progId.c_str());
+        LogEvent(IDS_CLONE_NO_OBJECT, sourceName.c_str(), progId.c_str());
     } else {
         copy->AttachInterfaces(groupObject.get());
         groupObject = nullptr;
@@ -97,7 +93,7 @@ CVGroup* CVGroup::Clone() {
 
     CVGroup* group = copy.release();
     server->LinkGroup(group);
-    LogEvent(kCloned, group->Name().c_str(), sourceName.c_str(), static_cast<int>(group->ItemCount()),
+    LogEvent(IDS_GROUP_CLONED, group->Name().c_str(), sourceName.c_str(), static_cast<int>(group->ItemCount()),
              progId.c_str());
     return group;
 }

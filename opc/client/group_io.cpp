@@ -17,20 +17,36 @@
 
 namespace {
 
-// Message ids of one operation: its success report and its per-item (or call) failure.
-struct Messages {
-    unsigned success;
-    unsigned failure;
+// The messages of one operation: its success report and its per-item (or call) failure.
+using ItemFailure = EventMessage<const char*, const char*, unsigned>;  // ItemID, group, HRESULT
+struct SyncMessages {
+    EventMessage<int, const char*> success;  // items, group
+    ItemFailure failure;
 };
-constexpr Messages kSyncRead[2] = {{15015, 16018}, {15014, 16017}};  // [fromDevice]
-constexpr Messages kAsyncRead10[2] = {{15017, 16020}, {15016, 16019}};
-constexpr Messages kAsyncRefresh10[2] = {{15020, 16022}, {15019, 16021}};
-constexpr Messages kAsyncRefresh20[2] = {{15022, 16024}, {15021, 16023}};
-constexpr Messages kAsyncRead20{15024, 16025};
-constexpr Messages kSyncWrite{15007, 16009};
-constexpr Messages kAsyncWrite10{15008, 16011};
-constexpr Messages kAsyncWrite20{15010, 16014};
-constexpr unsigned kUnmappableWrite = 16028;
+struct TransactionMessages {
+    EventMessage<DWORD, int, const char*> success;  // transaction, items, group
+    ItemFailure failure;
+};
+struct RefreshMessages {
+    EventMessage<DWORD, const char*> success;  // transaction, group
+    EventMessage<const char*, unsigned> failure;  // group, HRESULT
+};
+// [fromDevice]
+constexpr SyncMessages kSyncRead[2] = {{IDS_SYNC_READ_CACHE_DONE, IDS_SYNC_READ_CACHE_ITEM_FAILED},
+                                       {IDS_SYNC_READ_DEVICE_DONE, IDS_SYNC_READ_DEVICE_ITEM_FAILED}};
+constexpr TransactionMessages kAsyncRead10[2] = {
+    {IDS_ASYNC10_READ_CACHE_STARTED, IDS_ASYNC10_READ_CACHE_ITEM_FAILED},
+    {IDS_ASYNC10_READ_DEVICE_STARTED, IDS_ASYNC10_READ_DEVICE_ITEM_FAILED}};
+constexpr RefreshMessages kAsyncRefresh10[2] = {
+    {IDS_ASYNC10_REFRESH_CACHE_STARTED, IDS_ASYNC10_REFRESH_CACHE_FAILED},
+    {IDS_ASYNC10_REFRESH_DEVICE_STARTED, IDS_ASYNC10_REFRESH_DEVICE_FAILED}};
+constexpr RefreshMessages kAsyncRefresh20[2] = {
+    {IDS_ASYNC20_REFRESH_CACHE_STARTED, IDS_ASYNC20_REFRESH_CACHE_FAILED},
+    {IDS_ASYNC20_REFRESH_DEVICE_STARTED, IDS_ASYNC20_REFRESH_DEVICE_FAILED}};
+constexpr TransactionMessages kAsyncRead20{IDS_ASYNC20_READ_STARTED, IDS_ASYNC20_READ_ITEM_FAILED};
+constexpr SyncMessages kSyncWrite{IDS_SYNC_WRITE_DONE, IDS_SYNC_WRITE_ITEM_FAILED};
+constexpr TransactionMessages kAsyncWrite10{IDS_ASYNC10_WRITE_STARTED, IDS_ASYNC10_WRITE_ITEM_FAILED};
+constexpr TransactionMessages kAsyncWrite20{IDS_ASYNC20_WRITE_STARTED, IDS_ASYNC20_WRITE_ITEM_FAILED};
 
 OPCDATASOURCE Source(bool fromDevice) { return fromDevice ? OPC_DS_DEVICE : OPC_DS_CACHE; }
 
@@ -45,9 +61,9 @@ CoTaskMemPtr<OPCHANDLE> ServerHandles(const std::vector<CVItem*>& items) {
 }
 
 // An item succeeded when the call did, an error array came back and its entry is not
-// negative. Reports each failed item with `failureId` (ItemID, group name, the item's error
+// negative. Reports each failed item with `failure` (ItemID, group name, the item's error
 // when negative, else the call's HRESULT) and returns the number that succeeded.
-int ReportItemResults(const std::vector<CVItem*>& items, HRESULT hr, const HRESULT* errors, unsigned failureId,
+int ReportItemResults(const std::vector<CVItem*>& items, HRESULT hr, const HRESULT* errors, ItemFailure failure,
                       const std::string& group) {
     int succeeded = 0;
     for (std::size_t i = 0; i < items.size(); ++i) {
@@ -56,7 +72,7 @@ int ReportItemResults(const std::vector<CVItem*>& items, HRESULT hr, const HRESU
             continue;
         }
         const HRESULT reported = errors && FAILED(errors[i]) ? errors[i] : hr;
-        LogEvent(failureId, items[i]->itemId.c_str(), group.c_str(), Hex(reported));
+        LogEvent(failure, items[i]->itemId.c_str(), group.c_str(), Hex(reported));
     }
     return succeeded;
 }
@@ -77,7 +93,7 @@ public:
             item->GetValue(current.get());
             VARIANT value;
             if (!WriteValueFromText(texts[i], *current, item->dataType, value)) {
-                LogEvent(kUnmappableWrite, item->itemId.c_str());
+                LogEvent(IDS_UNMAPPABLE_WRITE, item->itemId.c_str());
                 continue;
             }
             items_.push_back(item);
@@ -112,7 +128,7 @@ void CVGroup::SyncRead(CVItem* const* items, int count, bool fromDevice) {
     HRESULT* errors = nullptr;
     const HRESULT hr = io->Read(Source(fromDevice), static_cast<DWORD>(list.size()), handles.get(), &states, &errors);
     const std::string name = Name();
-    const Messages& m = kSyncRead[fromDevice];
+    const SyncMessages& m = kSyncRead[fromDevice];
     const int succeeded = ReportItemResults(list, hr, errors, m.failure, name);
     if (states) {
         // Every item takes the state the server returned for it, failed or not.
@@ -138,7 +154,7 @@ void CVGroup::AsyncRead10(CVItem* const* items, int count, bool fromDevice) {
     const HRESULT hr = io->Read(DataConnection(), Source(fromDevice), static_cast<DWORD>(list.size()),
                                 handles.get(), &transaction, &errors);
     const std::string name = Name();
-    const Messages& m = kAsyncRead10[fromDevice];
+    const TransactionMessages& m = kAsyncRead10[fromDevice];
     const int succeeded = ReportItemResults(list, hr, errors, m.failure, name);
     CoTaskMemFree(errors);
     if (succeeded > 0) LogEvent(m.success, transaction, succeeded, name.c_str());
@@ -151,7 +167,7 @@ void CVGroup::AsyncRefresh10(bool fromDevice) {
     DWORD transaction = 0;
     const HRESULT hr = io->Refresh(DataConnection(), Source(fromDevice), &transaction);
     const std::string name = Name();
-    const Messages& m = kAsyncRefresh10[fromDevice];
+    const RefreshMessages& m = kAsyncRefresh10[fromDevice];
     if (FAILED(hr))
         LogEvent(m.failure, name.c_str(), Hex(hr));
     else
@@ -182,7 +198,7 @@ void CVGroup::AsyncRefresh20(bool fromDevice) {
     DWORD cancelId = 0;
     const HRESULT hr = io->Refresh2(Source(fromDevice), transaction, &cancelId);
     const std::string name = Name();
-    const Messages& m = kAsyncRefresh20[fromDevice];
+    const RefreshMessages& m = kAsyncRefresh20[fromDevice];
     if (FAILED(hr))
         LogEvent(m.failure, name.c_str(), Hex(hr));
     else

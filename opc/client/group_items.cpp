@@ -11,15 +11,6 @@
 
 namespace {
 
-constexpr unsigned kItemsRemoved = 15005;
-constexpr unsigned kItemsAdded = 15006;
-constexpr unsigned kActiveStateSet = 15013;
-constexpr unsigned kRemoveItemsFailed = 16005;
-constexpr unsigned kAddItemFailed = 16006;
-constexpr unsigned kAddItemsNoConnection = 16007;
-constexpr unsigned kAddItemsNoInterface = 16010;
-constexpr unsigned kSetActiveFailed = 16016;
-
 unsigned Hr(HRESULT hr) { return static_cast<unsigned>(hr); }
 
 // The item's own error when the server gave a negative one, else the call's result.
@@ -53,12 +44,12 @@ void CVGroup::AddItems(CVItem* const* items, int count, bool alreadyListed) {
 
     const std::string name = Name();
     if (!IsServerConnected()) {
-        LogEvent(kAddItemsNoConnection, name.c_str());
+        LogEvent(IDS_ADD_ITEMS_NO_CONNECTION, name.c_str());
         return;
     }
     ComPtr<IOPCItemMgt> itemMgt = ItemMgt();
     if (!itemMgt) {
-        LogEvent(kAddItemsNoInterface, name.c_str());
+        LogEvent(IDS_ADD_ITEMS_NO_INTERFACE, name.c_str());
         return;
     }
 
@@ -95,7 +86,7 @@ void CVGroup::AddItems(CVItem* const* items, int count, bool alreadyListed) {
             item.added = TRUE;
             ++added;
         } else {
-            LogEvent(kAddItemFailed, item.itemId.c_str(), name.c_str(), Hr(ItemError(hr, itemErrors, i)));
+            LogEvent(IDS_ADD_ITEM_FAILED, item.itemId.c_str(), name.c_str(), Hr(ItemError(hr, itemErrors, i)));
             item.Reset(true);
         }
     }
@@ -103,7 +94,7 @@ void CVGroup::AddItems(CVItem* const* items, int count, bool alreadyListed) {
         for (int i = 0; i < count; ++i) CoTaskMemFree(results[i].pBlob);
     CoTaskMemFree(results);
     CoTaskMemFree(errors);
-    if (added > 0) LogEvent(kItemsAdded, added, name.c_str());
+    if (added > 0) LogEvent(IDS_ITEMS_ADDED, added, name.c_str());
 }
 
 void CVGroup::AddAllItems() {
@@ -145,9 +136,9 @@ void CVGroup::RemoveItems(CVItem* const* items, int count, bool deleteItems) {
 
     const std::string name = Name();
     if (failed > 0)
-        LogEvent(kRemoveItemsFailed, failed, count, name.c_str());
+        LogEvent(IDS_REMOVE_ITEMS_FAILED, failed, count, name.c_str());
     else
-        LogEvent(kItemsRemoved, count, name.c_str());
+        LogEvent(IDS_ITEMS_REMOVED, count, name.c_str());
 }
 
 void CVGroup::RemoveAllItems(bool deleteItems) {
@@ -188,10 +179,10 @@ bool CVGroup::SetItemsActive(CVItem* const* items, int count, bool activate) {
                 ++changed;
             }
         } else {
-            LogEvent(kSetActiveFailed, state, item.itemId.c_str(), name.c_str(), Hr(ItemError(hr, errors, i)));
+            LogEvent(IDS_SET_ACTIVE_FAILED, state, item.itemId.c_str(), name.c_str(), Hr(ItemError(hr, errors, i)));
         }
     }
     CoTaskMemFree(errors);
-    if (changed > 0) LogEvent(kActiveStateSet, state, changed, name.c_str());
+    if (changed > 0) LogEvent(IDS_ACTIVE_STATE_SET, state, changed, name.c_str());
     return changed > 0;
 }

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr unsigned kFallbackTo10 = 16013;
-
 template <class Itf>
 ComPtr<Itf> Query(IUnknown* object) {
     ComPtr<Itf> out;
@@ -70,7 +68,7 @@ void CVGroup::AttachInterfaces(IUnknown* groupObject) {
     if (mode == kDataChangeMode20) {
         const HRESULT hr = found.container ? Subscribe20(found.container.get()) : E_FAIL;
         if (SUCCEEDED(hr)) return;
-        LogEvent(kFallbackTo10, Name().c_str(), server->progId.c_str(), static_cast<unsigned>(hr));
+        LogEvent(IDS_FALLBACK_TO_10, Name().c_str(), server->progId.c_str(), static_cast<unsigned>(hr));
         SetDataChangeMode(kDataChangeMode10DataTime);
     } else if (mode != kDataChangeMode10Data && mode != kDataChangeMode10DataTime) {
         return;

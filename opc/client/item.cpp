@@ -12,7 +12,6 @@
 #include <cstring>
 
 namespace {
-constexpr unsigned kInvalidArrayId = 16031;
 }
 
 CVItem::CVItem(CVGroup* owner)
@@ -110,7 +109,7 @@ void CVItem::FormatValue(std::string& text) const {
         valid = FormatVariant(value_, text);
     }
     // Reported outside the lock: the event log must never wait on an item.
-    if (!valid) LogEvent(kInvalidArrayId, itemId.c_str());
+    if (!valid) LogEvent(IDS_INVALID_ARRAY, itemId.c_str());
 }
 
 const std::string& CVItem::FormatQuality() const {

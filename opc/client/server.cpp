@@ -12,19 +12,6 @@
 
 namespace {
 
-constexpr unsigned kDefaultProgIdText = 20007;
-
-constexpr unsigned kConnected = 15000;
-constexpr unsigned kGroupAdded = 15001;
-constexpr unsigned kDisconnected = 15002;
-constexpr unsigned kGroupRemoved = 15003;
-constexpr unsigned kCreateFailed = 16000;
-constexpr unsigned kNoClassId = 16001;
-constexpr unsigned kNoServerInterface = 16002;
-constexpr unsigned kAddGroupFailed = 16003;
-constexpr unsigned kRemoveGroupFailed = 16004;
-constexpr unsigned kAddGroupNoConnection = 16008;
-
 // In-process, local and remote server.
 constexpr DWORD kCreationContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 // Longest ProgID or group name handed to the server, in UTF-16 characters.
@@ -51,7 +38,7 @@ unsigned Hr(HRESULT hr) { return static_cast<unsigned>(hr); }
 
 }  // namespace
 
-CVServer::CVServer(ThreadStart watchdog) : progId(LoadString(kDefaultProgIdText)) {
+CVServer::CVServer(ThreadStart watchdog) : progId(LoadString(IDS_DEFAULT_PROGID)) {
     if (watchdog == ThreadStart::kNow) StartWatchdog();
 }
 
@@ -128,14 +115,14 @@ bool CVServer::Connect() {
 
     CLSID clsid;
     if (FAILED(GetClassId(&clsid))) {
-        LogEvent(kNoClassId, progId.c_str());
+        LogEvent(IDS_NO_CLASS_ID, progId.c_str());
         return false;
     }
 
     Interfaces obtained;
     HRESULT last = CreateServerObject(clsid, obtained);
     if (FAILED(last)) {
-        LogEvent(kCreateFailed, progId.c_str(), Hr(last));
+        LogEvent(IDS_CONNECT_FAILED, progId.c_str(), Hr(last));
         return false;
     }
     {
@@ -149,9 +136,9 @@ bool CVServer::Connect() {
     connectGeneration_.fetch_add(1);
     connected_.store(connected, std::memory_order_release);
     if (connected)
-        LogEvent(kConnected, progId.c_str());
+        LogEvent(IDS_SERVER_CONNECTED, progId.c_str());
     else
-        LogEvent(kNoServerInterface, progId.c_str(), Hr(last));
+        LogEvent(IDS_NO_SERVER_INTERFACE, progId.c_str(), Hr(last));
     return connected;
 }
 
@@ -208,7 +195,7 @@ void CVServer::ReleaseInterfaces() {
     released.browse = nullptr;
     released.publicGroups = nullptr;
     released.persistFile = nullptr;
-    if (wasConnected) LogEvent(kDisconnected, progId.c_str());
+    if (wasConnected) LogEvent(IDS_SERVER_DISCONNECTED, progId.c_str());
 }
 
 bool CVServer::IsAlive() {
@@ -239,12 +226,12 @@ void CVServer::AddGroup(CVGroup* group, bool alreadyListed) {
     const std::string name = group->Name();
     ComPtr<IOPCServer> server = OpcServer();
     if (!IsConnected() || !server) {
-        LogEvent(kAddGroupNoConnection, name.c_str(), progId.c_str());
+        LogEvent(IDS_ADD_GROUP_NO_CONNECTION, name.c_str(), progId.c_str());
         return;
     }
     const std::u16string wideName = WideFromUtf8(name);
     if (wideName.size() > kMaxNameLength) {
-        LogEvent(kAddGroupFailed, name.c_str(), progId.c_str(), Hr(E_INVALIDARG));
+        LogEvent(IDS_ADD_GROUP_FAILED, name.c_str(), progId.c_str(), Hr(E_INVALIDARG));
         return;
     }
 
@@ -257,10 +244,10 @@ void CVServer::AddGroup(CVGroup* group, bool alreadyListed) {
                                         group->ClientHandle(), &timeBias, &deadband, group->lcid,
                                         &serverHandle, &revisedRate, IID_IUnknown, groupObject.put());
     if (FAILED(hr)) {
-        LogEvent(kAddGroupFailed, name.c_str(), progId.c_str(), Hr(hr));
+        LogEvent(IDS_ADD_GROUP_FAILED, name.c_str(), progId.c_str(), Hr(hr));
         return;
     }
-    LogEvent(kGroupAdded, name.c_str(), progId.c_str());
+    LogEvent(IDS_GROUP_ADDED, name.c_str(), progId.c_str());
     group->onServer = TRUE;
     if (!groupObject) return;
     group->serverGroupHandle = serverHandle;
@@ -277,9 +264,9 @@ void CVServer::RemoveGroup(CVGroup* group, bool deleteGroup) {
             const std::string name = group->Name();
             const HRESULT hr = server->RemoveGroup(group->serverGroupHandle, group->flags & 1);
             if (SUCCEEDED(hr))
-                LogEvent(kGroupRemoved, name.c_str(), progId.c_str());
+                LogEvent(IDS_GROUP_REMOVED, name.c_str(), progId.c_str());
             else
-                LogEvent(kRemoveGroupFailed, name.c_str(), progId.c_str(), Hr(hr));
+                LogEvent(IDS_REMOVE_GROUP_FAILED, name.c_str(), progId.c_str(), Hr(hr));
         }
     }
     if (!deleteGroup) {

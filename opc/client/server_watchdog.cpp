@@ -10,7 +10,6 @@
 
 namespace {
 constexpr auto kWatchdogPeriod = std::chrono::seconds(5);
-constexpr unsigned kDisconnectingText = 10076;
 }  // namespace
 
 bool CVServer::StatusAnswers(IOPCServer* server) {
@@ -46,6 +45,6 @@ void CVServer::HandleDeadServer(unsigned generation) {
     std::lock_guard operation(operationLock_);
     // The operator may have reconnected meanwhile; that connection has its own verdict.
     if (connectGeneration_.load() != generation || !IsConnected()) return;
-    StatusMessage status(kDisconnectingText);
+    StatusMessage status(IDS_DISCONNECTING);
     Disconnect();
 }

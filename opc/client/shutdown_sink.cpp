@@ -5,8 +5,6 @@
 #include "platform/shell/shell.h"
 
 namespace {
-
-constexpr unsigned kShutdownRequested = 15012;
 constexpr std::size_t kMaxReasonBytes = 260;
 
 // At most `limit` bytes, never splitting a UTF-8 character.
@@ -32,7 +30,7 @@ HRESULT IVShutdownSink::ShutdownRequest(LPCWSTR szReason) {
     const std::string reason = CutUtf8(Utf8FromWide(szReason), kMaxReasonBytes);
     std::lock_guard lock(mutex_);
     if (!server_) return S_OK;  // the connection is already being released
-    LogEvent(kShutdownRequested, progId_.c_str(), reason.c_str());
+    LogEvent(IDS_SHUTDOWN_REQUESTED, progId_.c_str(), reason.c_str());
     NotifyServerShutdownRequested(server_);
     return S_OK;
 }

@@ -11,7 +11,6 @@ bool FindGroupName(OPCHANDLE clientGroup, std::string& name) {
     return true;
 }
 
-void FailedWriteList::Report(unsigned messageId, DWORD transactionId) const {
-    for (const auto& f : failed_)
-        LogEvent(messageId, f.itemId.c_str(), transactionId, static_cast<unsigned>(f.error));
+void FailedWriteList::Report(EventMessage<const char*, DWORD, unsigned> message, DWORD transactionId) const {
+    for (const auto& f : failed_) LogEvent(message, f.itemId.c_str(), transactionId, static_cast<unsigned>(f.error));
 }

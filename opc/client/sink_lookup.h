@@ -7,6 +7,7 @@
 #include "opc/client/group.h"
 #include "opc/client/item.h"
 #include "opc/da/opc_types.h"
+#include "platform/shell/shell.h"
 
 #include <string>
 #include <vector>
@@ -26,8 +27,8 @@ class FailedWriteList {
 public:
     // Call under ItemHandles().ReadLock().
     void Add(const CVItem& item, HRESULT error) { failed_.push_back({item.itemId, error}); }
-    // Reports one line `messageId` (ItemID, transaction ID, HRESULT) per failed item.
-    void Report(unsigned messageId, DWORD transactionId) const;
+    // Reports one line `message` (ItemID, transaction ID, HRESULT) per failed item.
+    void Report(EventMessage<const char*, DWORD, unsigned> message, DWORD transactionId) const;
 
 private:
     struct Failed {

@@ -1,6 +1,7 @@
 #include "opc/client/value_text.h"
 
 #include "platform/com/bstr.h"
+#include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 
 #include <array>
@@ -16,21 +17,19 @@ struct QualityRow {
 };
 
 constexpr QualityRow kQualityRows[] = {
-    {0x00, 10009}, {0x04, 10010}, {0x08, 10011}, {0x0C, 10012}, {0x10, 10013},
-    {0x14, 10014}, {0x18, 10015}, {0x1C, 10016}, {0x40, 10007}, {0x44, 10017},
-    {0x50, 10018}, {0x54, 10019}, {0x58, 10020}, {0xC0, 10008}, {0xD8, 10021},
+    {0x00, IDS_QUALITY_BAD},           {0x04, IDS_QUALITY_CONFIG_ERROR},   {0x08, IDS_QUALITY_NOT_CONNECTED},
+    {0x0C, IDS_QUALITY_DEVICE_FAILURE}, {0x10, IDS_QUALITY_SENSOR_FAILURE}, {0x14, IDS_QUALITY_LAST_KNOWN},
+    {0x18, IDS_QUALITY_COMM_FAILURE},  {0x1C, IDS_QUALITY_OUT_OF_SERVICE}, {0x40, IDS_QUALITY_UNCERTAIN},
+    {0x44, IDS_QUALITY_LAST_USABLE},   {0x50, IDS_QUALITY_SENSOR_CAL},     {0x54, IDS_QUALITY_EGU_EXCEEDED},
+    {0x58, IDS_QUALITY_SUB_NORMAL},    {0xC0, IDS_QUALITY_GOOD},           {0xD8, IDS_QUALITY_LOCAL_OVERRIDE},
 };
-
-constexpr unsigned kNoValueId = 10022;
-constexpr unsigned kUnknownId = 10006;
-constexpr unsigned kNoTimestampId = 10023;
 
 // Loaded once; the texts live until the process ends.
 struct QualityTable {
     std::array<std::string, 256> byStatus;
-    std::string noValue{LoadString(kNoValueId)};
-    std::string unknown{LoadString(kUnknownId)};
-    std::string noTimestamp{LoadString(kNoTimestampId)};
+    std::string noValue{LoadString(IDS_NO_VALUE)};
+    std::string unknown{LoadString(IDS_UNKNOWN)};
+    std::string noTimestamp{LoadString(IDS_NO_TIMESTAMP)};
 
     QualityTable() {
         byStatus.fill(noValue);

@@ -12,7 +12,6 @@ namespace {
 std::shared_mutex g_receiverLock;
 ShellReceiver* g_receiver = nullptr;
 
-constexpr unsigned kReadyId = 57345;
 
 // A text cut at the buffer's end may end inside a UTF-8 sequence; drop that partial character
 // so that the event never holds invalid UTF-8.
@@ -40,12 +39,12 @@ void InstallShellReceiver(ShellReceiver* receiver) {
 
 int EventKindOf(unsigned id) { return (id >= 16000 && id <= 16999) ? 1 : 0; }
 
-void LogEvent(unsigned id, ...) {
+void LogEventFormatted(unsigned id, ...) {
     const std::string format(LoadString(id));
     char buffer[512];
     va_list args;
     va_start(args, id);
-    // The formats come from our own string table; their arguments match by construction.
+    // The formats come from our own string table; LogEvent checked the arguments against them.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     std::vsnprintf(buffer, sizeof buffer, format.c_str(), args);
@@ -66,4 +65,4 @@ void SetStatusText(const std::string& text) {
 
 StatusMessage::StatusMessage(unsigned id) { SetStatusText(std::string(LoadString(id))); }
 
-StatusMessage::~StatusMessage() { SetStatusText(std::string(LoadString(kReadyId))); }
+StatusMessage::~StatusMessage() { SetStatusText(std::string(LoadString(IDS_READY))); }

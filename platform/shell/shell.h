@@ -4,7 +4,10 @@
 // call is a no-op.
 #pragma once
 
+#include "platform/strings/printf_check.h"
+
 #include <string>
+#include <type_traits>
 
 class ShellReceiver {
 public:
@@ -19,9 +22,15 @@ public:
 // the receiver may be destroyed right after.
 void InstallShellReceiver(ShellReceiver* receiver);
 
-// Formats string-table message `id` with printf arguments (512-byte buffer, cut to 511
-// characters) and reports it. Ids 15000-15999 are information, 16000-16999 errors.
-void LogEvent(unsigned id, ...);
+// Formats string-table message `message` with printf arguments (512-byte buffer, cut to 511
+// characters) and reports it. Ids 15000-15999 are information, 16000-16999 errors. The build
+// checks the arguments against the message's format:
+//     LogEvent(IDS_SERVER_CONNECTED, progId.c_str());
+template <class... Args>
+void LogEvent(EventMessage<std::type_identity_t<Args>...> message, Args... args);
+
+// The unchecked form behind LogEvent.
+void LogEventFormatted(unsigned id, ...);
 
 // Event kind of a message id: 0 information, 1 error.
 int EventKindOf(unsigned id);
@@ -37,3 +46,8 @@ public:
     StatusMessage(const StatusMessage&) = delete;
     StatusMessage& operator=(const StatusMessage&) = delete;
 };
+
+template <class... Args>
+void LogEvent(EventMessage<std::type_identity_t<Args>...> message, Args... args) {
+    LogEventFormatted(message.id, args...);
+}

@@ -1,5 +1,7 @@
 #include "platform/strings/string_table.h"
 
+#include "platform/strings/command_ids.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -12,7 +14,11 @@ struct Entry {
 
 // Sorted by id (checked by a test).
 constexpr Entry kStrings[] = {
+#define IDS(name, id, text) {id, text},
+#define PROMPT(id, text) {id, text},
 #include "platform/strings/strings.inc"
+#undef IDS
+#undef PROMPT
 };
 
 }  // namespace

@@ -39,7 +39,7 @@ struct Installed {
 TEST(Shell, LogEventFormatsFromTheStringTableAndKindsById) {
     Recorder recorder;
     Installed installed(&recorder);
-    LogEvent(15001, "G1", "Orvane OPC");
+    LogEvent(IDS_GROUP_ADDED, "G1", "Orvane OPC");
     ASSERT_EQ(recorder.events.size(), 1u);
     EXPECT_EQ(recorder.events[0].first, 0);
     EXPECT_EQ(recorder.events[0].second, "增加组 'G1' 到 'Orvane OPC'.");
@@ -52,7 +52,7 @@ TEST(Shell, LongTextIsCutTo511Bytes) {
     Recorder recorder;
     Installed installed(&recorder);
     const std::string longName(2000, 'x');
-    LogEvent(15001, longName.c_str(), "p");
+    LogEvent(IDS_GROUP_ADDED, longName.c_str(), "p");
     ASSERT_EQ(recorder.events.size(), 1u);
     EXPECT_EQ(recorder.events[0].second.size(), 511u);
 }
@@ -64,7 +64,7 @@ TEST(Shell, CutNeverSplitsACharacter) {
     for (size_t pad = 0; pad < 3; ++pad) {
         std::string name(pad, 'p');
         for (int i = 0; i < 200; ++i) name += "组";
-        LogEvent(15001, name.c_str(), "p");
+        LogEvent(IDS_GROUP_ADDED, name.c_str(), "p");
     }
     ASSERT_EQ(recorder.events.size(), 3u);
     for (const auto& [kind, text] : recorder.events) {
@@ -75,7 +75,7 @@ TEST(Shell, CutNeverSplitsACharacter) {
 }
 
 TEST(Shell, WithoutReceiverCallsDoNothing) {
-    LogEvent(15001, "a", "b");
+    LogEvent(IDS_GROUP_ADDED, "a", "b");
     AddToItemCount(3);
     StatusMessage message(57345);
     SUCCEED();

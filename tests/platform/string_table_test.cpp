@@ -1,5 +1,8 @@
 #include "platform/strings/string_table.h"
 
+#include "platform/strings/command_ids.h"
+#include "platform/strings/printf_check.h"
+
 #include <gtest/gtest.h>
 
 #include <string_view>
@@ -14,7 +17,11 @@ struct Entry {
 
 // The same table the lookup uses, seen from outside so that its order can be checked.
 constexpr Entry kTable[] = {
+#define IDS(name, id, text) {id, text},
+#define PROMPT(id, text) {id, text},
 #include "platform/strings/strings.inc"
+#undef IDS
+#undef PROMPT
 };
 
 }  // namespace
@@ -61,3 +68,26 @@ TEST(StringTable, EveryLoggedMessageHasAFormat) {
     for (unsigned id = 16000; id <= 16031; ++id) ids.push_back(id);
     for (unsigned id : ids) EXPECT_FALSE(LoadString(id).empty()) << id;
 }
+
+// The build-time check of event message arguments (LogEvent): a format accepts exactly the
+// arguments its conversions read. These fail the build when they do not hold.
+namespace {
+using printf_check::Arg;
+template <std::size_t N>
+consteval bool Accepts(const char* format, const Arg (&args)[N]) { return printf_check::Matches(format, args, N - 1); }
+constexpr Arg kEnd = Arg::kOther;
+}  // namespace
+static_assert(Accepts("'%s' (HR = %08X)", {Arg::kString, Arg::kInt, kEnd}));
+static_assert(Accepts("%d%% of %ld, %5.2f %-3s%c", {Arg::kInt, Arg::kLong, Arg::kDouble, Arg::kString, Arg::kInt, kEnd}));
+static_assert(Accepts("%*d", {Arg::kInt, Arg::kInt, kEnd}));
+static_assert(Accepts("no conversions", {kEnd}));
+static_assert(!Accepts("'%s'", {Arg::kInt, kEnd}));               // an int where a text is read
+static_assert(!Accepts("%d '%s'", {Arg::kInt, kEnd}));            // too few arguments
+static_assert(!Accepts("%d", {Arg::kInt, Arg::kInt, kEnd}));      // too many
+static_assert(!Accepts("%d", {Arg::kLong, kEnd}));                // a 64-bit number for %d
+static_assert(!Accepts("%s", {Arg::kOther, kEnd}));               // say, a std::string
+static_assert(!Accepts("ends in %", {kEnd}));
+static_assert(!Accepts("%n", {Arg::kPointer, kEnd}));             // unknown conversions refused
+static_assert(printf_check::KindOf<unsigned>() == Arg::kInt && printf_check::KindOf<const char*>() == Arg::kString &&
+              printf_check::KindOf<std::size_t>() == Arg::kLong && printf_check::KindOf<float>() == Arg::kDouble);
+

@@ -1,13 +1,14 @@
 #include "ui/eventlog/event_log_model.h"
 
 #include "platform/locale/locale_date_time.h"
+#include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 
 #include <algorithm>
 
 namespace {
 
-constexpr unsigned kColumnTitles[] = {10024, 10025, 10005};  // 日期, 时间, 事件
+constexpr unsigned kColumnTitles[] = {IDS_COLUMN_DATE, IDS_COLUMN_TIME, IDS_COLUMN_EVENT};
 
 // What a report list offers for a cell's text.
 constexpr size_t kCellBuffer = 260;

@@ -1,6 +1,7 @@
 #include "ui/eventlog/event_view.h"
 
 #include "platform/settings/profile.h"
+#include "platform/strings/command_ids.h"
 #include "ui/eventlog/event_log_model.h"
 
 #include <QAction>
@@ -17,11 +18,6 @@ namespace {
 constexpr const char* kSection = "Event View";
 constexpr const char* kErrorsOnlyKey = "Log Errors Only";
 constexpr int kDefaultWidth = 120;
-
-constexpr unsigned kClearCommand = 32805;
-constexpr unsigned kErrorsOnlyCommand = 32806;
-constexpr unsigned kSerialSettingsCommand = 32812;
-constexpr unsigned kTcpClientSettingsCommand = 32813;
 
 }  // namespace
 
@@ -46,12 +42,12 @@ CVEventView::CVEventView(QWidget* parent)
     ownClear_ = new QAction(QStringLiteral("清除消息"), this);
     ownErrorsOnly_ = new QAction(QStringLiteral("只记录错误日志"), this);
     ownErrorsOnly_->setCheckable(true);
-    connect(ownClear_, &QAction::triggered, this, [this] { OnCommand(kClearCommand); });
-    connect(ownErrorsOnly_, &QAction::triggered, this, [this] { OnCommand(kErrorsOnlyCommand); });
+    connect(ownClear_, &QAction::triggered, this, [this] { OnCommand(ID_CLEAR_EVENTS); });
+    connect(ownErrorsOnly_, &QAction::triggered, this, [this] { OnCommand(ID_LOG_ERRORS_ONLY); });
 
-    MapCommand(kClearCommand, [this] { Clear(); });
-    MapCommand(kErrorsOnlyCommand, [this] { ToggleErrorsOnly(); });
-    for (unsigned id : {kSerialSettingsCommand, kTcpClientSettingsCommand})
+    MapCommand(ID_CLEAR_EVENTS, [this] { Clear(); });
+    MapCommand(ID_LOG_ERRORS_ONLY, [this] { ToggleErrorsOnly(); });
+    for (unsigned id : {ID_SERIAL_SETTINGS, ID_TCP_CLIENT_SETTINGS})
         MapCommand(id, [this, id] { emit linkSettingsRequested(id); });
 
     LoadProfile();

@@ -2,6 +2,7 @@
 
 #include "platform/config/opc_config.h"
 #include "platform/settings/profile.h"
+#include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 #include "forwarding/data_server.h"
 #include "persistence/document.h"
@@ -32,8 +33,6 @@
 #include <QToolBar>
 
 namespace {
-
-constexpr unsigned kIdleTextId = 57345;
 constexpr int kInitialCountWidth = 64;
 constexpr const char* kTrayTip = "OPC Station";
 constexpr const char* kTitlePrefix = "OPC Station - ";
@@ -61,7 +60,7 @@ CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
           if (rules_.IsEnabled(id, BuildCommandContext())) RouteCommand(id);
           UpdateCommandStates();
       }),
-      status_(std::string(LoadString(kIdleTextId))) {
+      status_(std::string(LoadString(IDS_READY))) {
     setWindowIcon(ApplicationIcon());
     BuildMenuBar(menuBar(), commands_);
     toolbar_ = addToolBar(QStringLiteral("Toolbar"));
@@ -140,7 +139,7 @@ void CVMainWnd::CreatePanes() {
 }
 
 void CVMainWnd::CreateStatusBar() {
-    statusText_ = new QLabel(FromUtf8(LoadString(kIdleTextId)));
+    statusText_ = new QLabel(FromUtf8(LoadString(IDS_READY)));
     statusBar()->addWidget(statusText_, 1);
     itemCount_ = new QLabel;
     itemCount_->setContentsMargins(0, 0, 0, 0);

@@ -1,9 +1,9 @@
 #include "ui/mainframe/status_state.h"
 
+#include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 
 namespace {
-constexpr unsigned kItemCountFormatId = 5002;
 }
 
 StatusState::StatusState(std::string idleText) : idleText_(std::move(idleText)), text_(idleText_) {}
@@ -41,7 +41,7 @@ StatusState::Changes StatusState::TakeChanges() {
 
 std::string FormatItemCount(int count) {
     // The format is substituted, not passed to printf: it is text from the table.
-    std::string text(LoadString(kItemCountFormatId));
+    std::string text(LoadString(IDS_ITEM_COUNT));
     const auto at = text.find("%d");
     if (at == std::string::npos) return text + std::to_string(count);
     return text.replace(at, 2, std::to_string(count));

@@ -3,6 +3,7 @@
 #include "opc/client/group.h"
 #include "persistence/document.h"
 #include "platform/settings/profile.h"
+#include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 #include "ui/framework/file_filter.h"
 #include "ui/persistence/split_save_dlg.h"
@@ -11,15 +12,13 @@
 
 namespace {
 
-constexpr unsigned kCsvFilterId = 10067;
-
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 FileDialogRequest CsvRequest(const CVGroup& group, bool save) {
     FileDialogRequest request;
     request.save = save;
     request.title = save ? "导出到CSV" : "从CSV导入";
-    request.filter = ToQtFileFilter(LoadString(kCsvFilterId)).toStdString();
+    request.filter = ToQtFileFilter(LoadString(IDS_CSV_FILTER)).toStdString();
     request.defaultSuffix = "csv";
     request.folder = Profile().GetString("Paths", "Open File", "");
     request.proposedName = group.Name();

@@ -159,17 +159,17 @@ TEST_F(EventViewTest, ErrorsOnlyDropsInformationWhenReported) {
     CVEventView view;
     ViewReceiver receiver(view);
     EXPECT_FALSE(view.ErrorsOnly());
-    LogEvent(15001, "G", "S");  // information
+    LogEvent(IDS_GROUP_ADDED, "G", "S");  // information
     view.ToggleErrorsOnly();
     EXPECT_TRUE(view.ErrorsOnly());
-    LogEvent(15001, "G2", "S");  // dropped
-    LogEvent(16003, "G3", "S", 0x80004005u);
+    LogEvent(IDS_GROUP_ADDED, "G2", "S");  // dropped
+    LogEvent(IDS_ADD_GROUP_FAILED, "G3", "S", 0x80004005u);
     view.FlushPending();
     EXPECT_EQ(Texts(view), (std::vector<std::string>{"增加组 'G' 到 'S'.",
                                                      "增加组 'G3' 到 'S' (HR = 80004005) 失败."}));
     // Switching back does not bring dropped events back; new ones are kept again.
     view.ToggleErrorsOnly();
-    LogEvent(15001, "G4", "S");
+    LogEvent(IDS_GROUP_ADDED, "G4", "S");
     view.FlushPending();
     ASSERT_EQ(view.RowCount(), 3);
     EXPECT_EQ(Cell(view, 2, 2), QStringLiteral("增加组 'G4' 到 'S'."));

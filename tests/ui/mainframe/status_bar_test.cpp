@@ -108,9 +108,9 @@ TEST_F(MainFrameTest, StatusMessageShowsItsTextThenReadyAgain) {
 TEST_F(MainFrameTest, EventsReachTheEventLogThroughTheShellWhileTheWindowExists) {
     {
         auto window = MakeWindow();
-        LogEvent(15001, "G1", "Orvane OPC");
-        std::thread([] { LogEvent(16003, "G2", "Orvane OPC", 0x80004005u); }).join();
+        LogEvent(IDS_GROUP_ADDED, "G1", "Orvane OPC");
+        std::thread([] { LogEvent(IDS_ADD_GROUP_FAILED, "G2", "Orvane OPC", 0x80004005u); }).join();
         ASSERT_TRUE(WaitFor([&] { return window->EventView()->RowCount() == 2; }));
     }
-    LogEvent(15001, "after", "the window");  // no receiver any more: dropped, no crash
+    LogEvent(IDS_GROUP_ADDED, "after", "the window");  // no receiver any more: dropped, no crash
 }
