@@ -21,7 +21,7 @@ bool HasActiveItems(const GroupCore& core) {
 
 HRESULT Group::CheckAsyncItems(DWORD count, const OPCHANDLE* handles, bool write, std::vector<OPCHANDLE>* valid,
                                std::vector<std::size_t>* positions, HRESULT** ppErrors) {
-    CoTaskMemPtr<HRESULT> errors(AllocTaskArray<HRESULT>(count));
+    CoTaskMemPtr<HRESULT> errors(CoTaskMemAllocArray<HRESULT>(count));
     if (!errors) return E_OUTOFMEMORY;
     bool anyFailed = false;
     const DWORD needed = write ? OPC_WRITEABLE : OPC_READABLE;

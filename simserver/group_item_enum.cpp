@@ -45,13 +45,10 @@ bool Fill(const ItemAttributesRecord& r, OPCITEMATTRIBUTES* out) {
     return out->szAccessPath && out->szItemID && SUCCEEDED(VariantCopy(&out->vEUInfo, r.euInfo.get()));
 }
 
-void Free(OPCITEMATTRIBUTES* block, ULONG count) {
-    for (ULONG i = 0; i < count; ++i) {
-        CoTaskMemFree(block[i].szAccessPath);
-        CoTaskMemFree(block[i].szItemID);
-        VariantClear(&block[i].vEUInfo);
-    }
-    CoTaskMemFree(block);
+void Free(OPCITEMATTRIBUTES& attributes) {
+    CoTaskMemFree(attributes.szAccessPath);
+    CoTaskMemFree(attributes.szItemID);
+    VariantClear(&attributes.vEUInfo);
 }
 
 class ItemAttributesEnum final : public ComObject<IEnumOPCItemAttributes> {
@@ -68,16 +65,12 @@ public:
         const std::size_t left = records_->size() - position_;
         const ULONG count = static_cast<ULONG>(std::min<std::size_t>(celt, left));
         if (count == 0) return celt == 0 ? S_OK : S_FALSE;
-        OPCITEMATTRIBUTES* block = AllocTaskArray<OPCITEMATTRIBUTES>(count);
+        TaskMemArray<OPCITEMATTRIBUTES> block(CoTaskMemAllocArray<OPCITEMATTRIBUTES>(count), count, Free);
         if (!block) return E_OUTOFMEMORY;
-        for (ULONG i = 0; i < count; ++i) {
-            if (!Fill((*records_)[position_ + i], &block[i])) {
-                Free(block, count);
-                return E_OUTOFMEMORY;
-            }
-        }
+        for (ULONG i = 0; i < count; ++i)
+            if (!Fill((*records_)[position_ + i], &block[i])) return E_OUTOFMEMORY;
         position_ += count;
-        *ppItemArray = block;
+        *ppItemArray = block.Release();
         if (pceltFetched) *pceltFetched = count;
         return count == celt ? S_OK : S_FALSE;
     }

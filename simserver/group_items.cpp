@@ -28,7 +28,7 @@ std::u16string TextOf(LPCWSTR text) { return text ? std::u16string(text) : std::
 
 // Task-memory error array for `count` entries; E_OUTOFMEMORY when there is none.
 HRESULT AllocErrors(DWORD count, HRESULT** ppErrors) {
-    *ppErrors = AllocTaskArray<HRESULT>(count);
+    *ppErrors = CoTaskMemAllocArray<HRESULT>(count);
     return *ppErrors ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -51,8 +51,8 @@ HRESULT Group::ResolveItems(DWORD count, const OPCITEMDEF* defs, bool add, OPCIT
     std::lock_guard lock(core_->mutex);
     if (core_->shutdown) return E_FAIL;
     if (add && core_->isPublic) return OPC_E_PUBLIC;
-    CoTaskMemPtr<OPCITEMRESULT> results(AllocTaskArray<OPCITEMRESULT>(count));
-    CoTaskMemPtr<HRESULT> errors(AllocTaskArray<HRESULT>(count));
+    CoTaskMemPtr<OPCITEMRESULT> results(CoTaskMemAllocArray<OPCITEMRESULT>(count));
+    CoTaskMemPtr<HRESULT> errors(CoTaskMemAllocArray<HRESULT>(count));
     if (!results || !errors) return E_OUTOFMEMORY;
 
     const AddressSpace& space = *core_->services.addressSpace;

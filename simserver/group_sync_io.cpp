@@ -16,8 +16,8 @@ HRESULT Group::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer, 
 
     std::lock_guard lock(core_->mutex);
     if (core_->shutdown) return E_FAIL;
-    CoTaskMemPtr<OPCITEMSTATE> states(AllocTaskArray<OPCITEMSTATE>(dwCount));
-    CoTaskMemPtr<HRESULT> errors(AllocTaskArray<HRESULT>(dwCount));
+    CoTaskMemPtr<OPCITEMSTATE> states(CoTaskMemAllocArray<OPCITEMSTATE>(dwCount));
+    CoTaskMemPtr<HRESULT> errors(CoTaskMemAllocArray<HRESULT>(dwCount));
     if (!states || !errors) return E_OUTOFMEMORY;
 
     const FILETIME now = FileTimeNow();
@@ -52,7 +52,7 @@ HRESULT Group::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, H
     if (!pItemValues) return E_INVALIDARG;
     std::lock_guard lock(core_->mutex);
     if (core_->shutdown) return E_FAIL;
-    CoTaskMemPtr<HRESULT> errors(AllocTaskArray<HRESULT>(dwCount));
+    CoTaskMemPtr<HRESULT> errors(CoTaskMemAllocArray<HRESULT>(dwCount));
     if (!errors) return E_OUTOFMEMORY;
     bool anyFailed = false;
     for (DWORD i = 0; i < dwCount; ++i) {

@@ -29,16 +29,5 @@ bool IsRequestableType(VARTYPE vt);
 // take that type, OPC_E_RANGE when it overflows it; the value is then VT_EMPTY.
 HRESULT ConvertToRequested(VARIANT* value, VARTYPE requested);
 
-// `count` value-initialised elements in task memory (at least one byte, so that a zero count
-// still gives a block), or null when out of memory. The caller frees with CoTaskMemFree.
-template <class T>
-T* AllocTaskArray(std::size_t count) {
-    if (count > static_cast<std::size_t>(-1) / sizeof(T)) return nullptr;
-    void* block = CoTaskMemAlloc(count ? count * sizeof(T) : 1);
-    if (!block) return nullptr;
-    T* items = static_cast<T*>(block);
-    for (std::size_t i = 0; i < count; ++i) new (&items[i]) T();
-    return items;
-}
 
 }  // namespace simserver

@@ -14,17 +14,15 @@ namespace simserver {
 
 namespace {
 
-// Allocates n elements of T in task memory for an [out] array; null when n is 0 or memory is
-// short. Elements are value-initialised so that a partly filled array can be freed.
+// An [out] array of n value-initialised elements, owned until it is handed out; elements
+// that own a string or a value are freed with it.
 template <class T>
-T* TaskArray(DWORD n) {
-    if (n == 0) return nullptr;
-    void* block = CoTaskMemAlloc(static_cast<std::size_t>(n) * sizeof(T));
-    if (!block) return nullptr;
-    T* out = static_cast<T*>(block);
-    for (DWORD i = 0; i < n; ++i) new (out + i) T();
-    return out;
+TaskMemArray<T> OutArray(DWORD n, typename TaskMemArray<T>::Cleanup cleanup = nullptr) {
+    return TaskMemArray<T>(CoTaskMemAllocArray<T>(n), n, cleanup);
 }
+
+void FreeString(LPWSTR& text) { CoTaskMemFree(text); }
+void ClearValue(VARIANT& value) { VariantClear(&value); }
 
 }  // namespace
 
@@ -50,27 +48,20 @@ HRESULT SimServer::QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount, DW
 
     const auto props = AvailableProperties(*tag);
     const auto n = static_cast<DWORD>(props.size());
-    auto* ids = TaskArray<DWORD>(n);
-    auto* descriptions = TaskArray<LPWSTR>(n);
-    auto* types = TaskArray<VARTYPE>(n);
-    bool ok = ids && descriptions && types;
-    for (DWORD i = 0; ok && i < n; ++i) {
+    auto ids = OutArray<DWORD>(n);
+    auto descriptions = OutArray<LPWSTR>(n, FreeString);
+    auto types = OutArray<VARTYPE>(n);
+    if (!ids || !descriptions || !types) return E_OUTOFMEMORY;
+    for (DWORD i = 0; i < n; ++i) {
         ids[i] = props[i].id;
         types[i] = props[i].type;
         descriptions[i] = CoTaskWideFromWide(props[i].description);
-        ok = descriptions[i] != nullptr;
-    }
-    if (!ok) {
-        for (DWORD i = 0; descriptions && i < n; ++i) CoTaskMemFree(descriptions[i]);
-        CoTaskMemFree(ids);
-        CoTaskMemFree(descriptions);
-        CoTaskMemFree(types);
-        return E_OUTOFMEMORY;
+        if (!descriptions[i]) return E_OUTOFMEMORY;
     }
     *pdwCount = n;
-    *ppPropertyIDs = ids;
-    *ppDescriptions = descriptions;
-    *ppvtDataTypes = types;
+    *ppPropertyIDs = ids.Release();
+    *ppDescriptions = descriptions.Release();
+    *ppvtDataTypes = types.Release();
     return S_OK;
 }
 
@@ -83,21 +74,17 @@ HRESULT SimServer::GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* pdwP
     const Tag* tag = nullptr;
     if (const HRESULT hr = ResolveForProperties(szItemID, &tag); FAILED(hr)) return hr;
 
-    auto* values = TaskArray<VARIANT>(dwCount);
-    auto* errors = TaskArray<HRESULT>(dwCount);
-    if (!values || !errors) {
-        CoTaskMemFree(values);
-        CoTaskMemFree(errors);
-        return E_OUTOFMEMORY;
-    }
+    auto values = OutArray<VARIANT>(dwCount, ClearValue);
+    auto errors = OutArray<HRESULT>(dwCount);
+    if (!values || !errors) return E_OUTOFMEMORY;
     const FILETIME now = FileTimeNow();
     HRESULT result = S_OK;
     for (DWORD i = 0; i < dwCount; ++i) {
         errors[i] = PropertyValue(*space_, *tag, pdwPropertyIDs[i], now, &values[i]);
         if (FAILED(errors[i])) result = S_FALSE;
     }
-    *ppvData = values;
-    *ppErrors = errors;
+    *ppvData = values.Release();
+    *ppErrors = errors.Release();
     return result;
 }
 
@@ -110,13 +97,9 @@ HRESULT SimServer::LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPrope
     const Tag* tag = nullptr;
     if (const HRESULT hr = ResolveForProperties(szItemID, &tag); FAILED(hr)) return hr;
 
-    auto* ids = TaskArray<LPWSTR>(dwCount);
-    auto* errors = TaskArray<HRESULT>(dwCount);
-    if (!ids || !errors) {
-        CoTaskMemFree(ids);
-        CoTaskMemFree(errors);
-        return E_OUTOFMEMORY;
-    }
+    auto ids = OutArray<LPWSTR>(dwCount, FreeString);
+    auto errors = OutArray<HRESULT>(dwCount);
+    if (!ids || !errors) return E_OUTOFMEMORY;
     HRESULT result = S_OK;
     for (DWORD i = 0; i < dwCount; ++i) {
         std::u16string itemId;
@@ -127,8 +110,8 @@ HRESULT SimServer::LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPrope
         }
         if (FAILED(errors[i])) result = S_FALSE;
     }
-    *ppszNewItemIDs = ids;
-    *ppErrors = errors;
+    *ppszNewItemIDs = ids.Release();
+    *ppErrors = errors.Release();
     return result;
 }
 

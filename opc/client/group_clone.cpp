@@ -15,15 +15,11 @@
 
 namespace {
 
-void FreeAttributes(OPCITEMATTRIBUTES* attributes, ULONG count) {
-    if (!attributes) return;
-    for (ULONG i = 0; i < count; ++i) {
-        CoTaskMemFree(attributes[i].szAccessPath);
-        CoTaskMemFree(attributes[i].szItemID);
-        CoTaskMemFree(attributes[i].pBlob);
-        VariantClear(&attributes[i].vEUInfo);
-    }
-    CoTaskMemFree(attributes);
+void FreeAttributes(OPCITEMATTRIBUTES& attributes) {
+    CoTaskMemFree(attributes.szAccessPath);
+    CoTaskMemFree(attributes.szItemID);
+    CoTaskMemFree(attributes.pBlob);
+    VariantClear(&attributes.vEUInfo);
 }
 
 }  // namespace
@@ -35,13 +31,12 @@ void CVGroup::CopyItemsFrom(IOPCItemMgt* itemMgt) {
     if (hr != S_OK || !items) return;
 
     for (;;) {
-        OPCITEMATTRIBUTES* attributes = nullptr;
+        TaskMemArray<OPCITEMATTRIBUTES> attributes(FreeAttributes);
         ULONG fetched = 0;
-        if (items->Next(1, &attributes, &fetched) != S_OK || !attributes || fetched != 1) {
-            FreeAttributes(attributes, attributes ? std::min<ULONG>(fetched, 1) : 0);
-            break;
-        }
-        const OPCITEMATTRIBUTES& source = *attributes;
+        const HRESULT next = items->Next(1, attributes.put(), &fetched);
+        attributes.SetFilled(std::min<ULONG>(fetched, 1));
+        if (next != S_OK || !attributes || fetched != 1) break;
+        const OPCITEMATTRIBUTES& source = attributes[0];
         auto* item = new CVItem(this);
         LinkItem(item);
         item->itemId = Utf8FromWide(source.szItemID);
@@ -56,10 +51,8 @@ void CVGroup::CopyItemsFrom(IOPCItemMgt* itemMgt) {
         // The copy still carries the source group's client handle for the item.
         OPCHANDLE serverHandle = source.hServer;
         OPCHANDLE clientHandle = item->ClientHandle();
-        HRESULT* errors = nullptr;
-        itemMgt->SetClientHandles(1, &serverHandle, &clientHandle, &errors);
-        CoTaskMemFree(errors);
-        FreeAttributes(attributes, 1);
+        TaskMemArray<HRESULT> errors;
+        itemMgt->SetClientHandles(1, &serverHandle, &clientHandle, errors.put());
     }
 }
 

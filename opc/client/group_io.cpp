@@ -96,15 +96,10 @@ public:
                 LogEvent(IDS_UNMAPPABLE_WRITE, item->itemId.c_str());
                 continue;
             }
+            values_.Adopt(value);
             items_.push_back(item);
-            values_.push_back(value);
         }
     }
-    ~WriteBatch() {
-        for (VARIANT& value : values_) VariantClear(&value);
-    }
-    WriteBatch(const WriteBatch&) = delete;
-    WriteBatch& operator=(const WriteBatch&) = delete;
 
     const std::vector<CVItem*>& items() const { return items_; }
     DWORD size() const { return static_cast<DWORD>(items_.size()); }
@@ -112,7 +107,7 @@ public:
 
 private:
     std::vector<CVItem*> items_;
-    std::vector<VARIANT> values_;
+    VariantArray values_;
 };
 
 }  // namespace
@@ -124,21 +119,18 @@ void CVGroup::SyncRead(CVItem* const* items, int count, bool fromDevice) {
     CoTaskMemPtr<OPCHANDLE> handles = ServerHandles(list);
     if (!handles) return;
 
-    OPCITEMSTATE* states = nullptr;
-    HRESULT* errors = nullptr;
-    const HRESULT hr = io->Read(Source(fromDevice), static_cast<DWORD>(list.size()), handles.get(), &states, &errors);
+    TaskMemArray<OPCITEMSTATE> states([](OPCITEMSTATE& state) { VariantClear(&state.vDataValue); });
+    TaskMemArray<HRESULT> errors;
+    const HRESULT hr = io->Read(Source(fromDevice), static_cast<DWORD>(list.size()), handles.get(), states.put(),
+                                errors.put());
+    states.SetFilled(list.size());
     const std::string name = Name();
     const SyncMessages& m = kSyncRead[fromDevice];
-    const int succeeded = ReportItemResults(list, hr, errors, m.failure, name);
-    if (states) {
-        // Every item takes the state the server returned for it, failed or not.
-        for (std::size_t i = 0; i < list.size(); ++i) {
+    const int succeeded = ReportItemResults(list, hr, errors.get(), m.failure, name);
+    // Every item takes the state the server returned for it, failed or not.
+    if (states)
+        for (std::size_t i = 0; i < list.size(); ++i)
             list[i]->SetValueWithTimestamp(states[i].vDataValue, states[i].wQuality, states[i].ftTimeStamp);
-            VariantClear(&states[i].vDataValue);
-        }
-    }
-    CoTaskMemFree(states);
-    CoTaskMemFree(errors);
     if (succeeded > 0) LogEvent(m.success, succeeded, name.c_str());
 }
 
@@ -150,13 +142,12 @@ void CVGroup::AsyncRead10(CVItem* const* items, int count, bool fromDevice) {
     if (!handles) return;
 
     DWORD transaction = 0;
-    HRESULT* errors = nullptr;
+    TaskMemArray<HRESULT> errors;
     const HRESULT hr = io->Read(DataConnection(), Source(fromDevice), static_cast<DWORD>(list.size()),
-                                handles.get(), &transaction, &errors);
+                                handles.get(), &transaction, errors.put());
     const std::string name = Name();
     const TransactionMessages& m = kAsyncRead10[fromDevice];
-    const int succeeded = ReportItemResults(list, hr, errors, m.failure, name);
-    CoTaskMemFree(errors);
+    const int succeeded = ReportItemResults(list, hr, errors.get(), m.failure, name);
     if (succeeded > 0) LogEvent(m.success, transaction, succeeded, name.c_str());
 }
 
@@ -183,11 +174,10 @@ void CVGroup::AsyncRead20(CVItem* const* items, int count) {
     if (!handles) return;
 
     DWORD cancelId = 0;
-    HRESULT* errors = nullptr;
-    const HRESULT hr = io->Read(static_cast<DWORD>(list.size()), handles.get(), transaction, &cancelId, &errors);
+    TaskMemArray<HRESULT> errors;
+    const HRESULT hr = io->Read(static_cast<DWORD>(list.size()), handles.get(), transaction, &cancelId, errors.put());
     const std::string name = Name();
-    const int succeeded = ReportItemResults(list, hr, errors, kAsyncRead20.failure, name);
-    CoTaskMemFree(errors);
+    const int succeeded = ReportItemResults(list, hr, errors.get(), kAsyncRead20.failure, name);
     if (succeeded > 0) LogEvent(kAsyncRead20.success, transaction, succeeded, name.c_str());
 }
 
@@ -212,11 +202,10 @@ void CVGroup::SyncWrite(CVItem* const* items, const std::string* texts, int coun
     CoTaskMemPtr<OPCHANDLE> handles = ServerHandles(batch.items());
     if (!handles) return;
 
-    HRESULT* errors = nullptr;
-    const HRESULT hr = io->Write(batch.size(), handles.get(), batch.values(), &errors);
+    TaskMemArray<HRESULT> errors;
+    const HRESULT hr = io->Write(batch.size(), handles.get(), batch.values(), errors.put());
     const std::string name = Name();
-    const int succeeded = ReportItemResults(batch.items(), hr, errors, kSyncWrite.failure, name);
-    CoTaskMemFree(errors);
+    const int succeeded = ReportItemResults(batch.items(), hr, errors.get(), kSyncWrite.failure, name);
     if (succeeded > 0) LogEvent(kSyncWrite.success, succeeded, name.c_str());
 }
 
@@ -230,11 +219,10 @@ void CVGroup::AsyncWrite10(CVItem* const* items, const std::string* texts, int c
     // In a group subscribed through 2.0 the write connection is 0; it is passed as it is and
     // the server's answer reported.
     DWORD transaction = 0;
-    HRESULT* errors = nullptr;
-    const HRESULT hr = io->Write(WriteConnection(), batch.size(), handles.get(), batch.values(), &transaction, &errors);
+    TaskMemArray<HRESULT> errors;
+    const HRESULT hr = io->Write(WriteConnection(), batch.size(), handles.get(), batch.values(), &transaction, errors.put());
     const std::string name = Name();
-    const int succeeded = ReportItemResults(batch.items(), hr, errors, kAsyncWrite10.failure, name);
-    CoTaskMemFree(errors);
+    const int succeeded = ReportItemResults(batch.items(), hr, errors.get(), kAsyncWrite10.failure, name);
     if (succeeded > 0) LogEvent(kAsyncWrite10.success, transaction, succeeded, name.c_str());
 }
 
@@ -247,10 +235,9 @@ void CVGroup::AsyncWrite20(CVItem* const* items, const std::string* texts, int c
     if (!handles) return;
 
     DWORD cancelId = 0;
-    HRESULT* errors = nullptr;
-    const HRESULT hr = io->Write(batch.size(), handles.get(), batch.values(), transaction, &cancelId, &errors);
+    TaskMemArray<HRESULT> errors;
+    const HRESULT hr = io->Write(batch.size(), handles.get(), batch.values(), transaction, &cancelId, errors.put());
     const std::string name = Name();
-    const int succeeded = ReportItemResults(batch.items(), hr, errors, kAsyncWrite20.failure, name);
-    CoTaskMemFree(errors);
+    const int succeeded = ReportItemResults(batch.items(), hr, errors.get(), kAsyncWrite20.failure, name);
     if (succeeded > 0) LogEvent(kAsyncWrite20.success, transaction, succeeded, name.c_str());
 }

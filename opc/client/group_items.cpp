@@ -69,11 +69,12 @@ void CVGroup::AddItems(CVItem* const* items, int count, bool alreadyListed) {
         items[i]->AcceptValues();  // the server may send values before AddItems returns
     }
 
-    OPCITEMRESULT* results = nullptr;
-    HRESULT* errors = nullptr;
-    const HRESULT hr = itemMgt->AddItems(static_cast<DWORD>(count), definitions.data(), &results, &errors);
+    TaskMemArray<OPCITEMRESULT> results([](OPCITEMRESULT& result) { CoTaskMemFree(result.pBlob); });
+    TaskMemArray<HRESULT> errors;
+    const HRESULT hr = itemMgt->AddItems(static_cast<DWORD>(count), definitions.data(), results.put(), errors.put());
+    if (SUCCEEDED(hr)) results.SetFilled(static_cast<std::size_t>(count));
     // Per-item results are only read from a successful call that returned both arrays.
-    const HRESULT* itemErrors = results ? errors : nullptr;
+    const HRESULT* itemErrors = results ? errors.get() : nullptr;
 
     int added = 0;
     for (int i = 0; i < count; ++i) {
@@ -90,10 +91,6 @@ void CVGroup::AddItems(CVItem* const* items, int count, bool alreadyListed) {
             item.Reset(true);
         }
     }
-    if (results && SUCCEEDED(hr))
-        for (int i = 0; i < count; ++i) CoTaskMemFree(results[i].pBlob);
-    CoTaskMemFree(results);
-    CoTaskMemFree(errors);
     if (added > 0) LogEvent(IDS_ITEMS_ADDED, added, name.c_str());
 }
 
@@ -116,8 +113,8 @@ void CVGroup::RemoveItems(CVItem* const* items, int count, bool deleteItems) {
     }
 
     std::vector<OPCHANDLE> handles = ServerHandles(items, count);
-    HRESULT* errors = nullptr;
-    const HRESULT hr = itemMgt->RemoveItems(static_cast<DWORD>(count), handles.data(), &errors);
+    TaskMemArray<HRESULT> errors;
+    const HRESULT hr = itemMgt->RemoveItems(static_cast<DWORD>(count), handles.data(), errors.put());
 
     int failed = 0;
     for (int i = 0; i < count; ++i) {
@@ -132,7 +129,6 @@ void CVGroup::RemoveItems(CVItem* const* items, int count, bool deleteItems) {
             item->Reset(false);
         }
     }
-    CoTaskMemFree(errors);
 
     const std::string name = Name();
     if (failed > 0)
@@ -165,24 +161,23 @@ bool CVGroup::SetItemsActive(CVItem* const* items, int count, bool activate) {
     if (!IsServerConnected() || !itemMgt) return false;
 
     std::vector<OPCHANDLE> handles = ServerHandles(items, count);
-    HRESULT* errors = nullptr;
+    TaskMemArray<HRESULT> errors;
     const BOOL state = activate ? TRUE : FALSE;
-    const HRESULT hr = itemMgt->SetActiveState(static_cast<DWORD>(count), handles.data(), state, &errors);
+    const HRESULT hr = itemMgt->SetActiveState(static_cast<DWORD>(count), handles.data(), state, errors.put());
 
     const std::string name = Name();
     int changed = 0;
     for (int i = 0; i < count; ++i) {
         CVItem& item = *items[i];
-        if (ItemSucceeded(hr, errors, i)) {
+        if (ItemSucceeded(hr, errors.get(), i)) {
             if (item.active != state) {
                 item.active = state;
                 ++changed;
             }
         } else {
-            LogEvent(IDS_SET_ACTIVE_FAILED, state, item.itemId.c_str(), name.c_str(), Hr(ItemError(hr, errors, i)));
+            LogEvent(IDS_SET_ACTIVE_FAILED, state, item.itemId.c_str(), name.c_str(), Hr(ItemError(hr, errors.get(), i)));
         }
     }
-    CoTaskMemFree(errors);
     if (changed > 0) LogEvent(IDS_ACTIVE_STATE_SET, state, changed, name.c_str());
     return changed > 0;
 }

@@ -24,13 +24,13 @@ ComPtr<Itf> Query(IUnknown* object) {
 void CVGroup::ReadStateFromServer(IOPCGroupStateMgt* stateMgt) {
     DWORD rate = 0;
     BOOL isActive = FALSE;
-    LPWSTR serverName = nullptr;
+    TaskMemArray<WCHAR> serverName;
     LONG bias = 0;
     FLOAT deadband = 0.0f;
     DWORD locale = 0;
     OPCHANDLE clientGroup = 0;
     OPCHANDLE serverGroup = 0;
-    const HRESULT hr = stateMgt->GetState(&rate, &isActive, &serverName, &bias, &deadband, &locale,
+    const HRESULT hr = stateMgt->GetState(&rate, &isActive, serverName.put(), &bias, &deadband, &locale,
                                           &clientGroup, &serverGroup);
     if (SUCCEEDED(hr)) {
         updateRate = rate;
@@ -39,9 +39,8 @@ void CVGroup::ReadStateFromServer(IOPCGroupStateMgt* stateMgt) {
         percentDeadband = deadband;
         lcid = locale;
         serverGroupHandle = serverGroup;
-        if (serverName) SetName(Utf8FromWide(serverName));
+        if (serverName) SetName(Utf8FromWide(serverName.get()));
     }
-    CoTaskMemFree(serverName);
 }
 
 void CVGroup::AttachInterfaces(IUnknown* groupObject) {

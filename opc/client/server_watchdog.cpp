@@ -14,12 +14,10 @@ constexpr auto kWatchdogPeriod = std::chrono::seconds(5);
 
 bool CVServer::StatusAnswers(IOPCServer* server) {
     if (!server) return false;
-    OPCSERVERSTATUS* status = nullptr;
-    const HRESULT hr = server->GetStatus(&status);
-    if (!status) return false;
-    CoTaskMemFree(status->szVendorInfo);
-    CoTaskMemFree(status);
-    return SUCCEEDED(hr);
+    TaskMemArray<OPCSERVERSTATUS> status([](OPCSERVERSTATUS& s) { CoTaskMemFree(s.szVendorInfo); });
+    const HRESULT hr = server->GetStatus(status.put());
+    status.SetFilled(1);
+    return status && SUCCEEDED(hr);
 }
 
 void CVServer::WatchdogLoop() {

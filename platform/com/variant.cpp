@@ -210,3 +210,17 @@ VARIANT Variant::release() {
     VariantInit(&v_);
     return out;
 }
+
+VariantArray::~VariantArray() {
+    for (VARIANT& value : values_) VariantClear(&value);
+}
+
+void VariantArray::Adopt(VARIANT& value) {
+    try {
+        values_.push_back(value);
+    } catch (...) {
+        VariantClear(&value);
+        throw;
+    }
+    VariantInit(&value);
+}

@@ -22,6 +22,7 @@
 #include "platform/com/types.h"
 
 #include <string_view>
+#include <vector>
 
 // VariantChangeType flags.
 inline constexpr USHORT VARIANT_NOVALUEPROP = 0x01;
@@ -74,4 +75,22 @@ public:
 
 private:
     VARIANT v_;
+};
+
+// Owner of VARIANTs laid out as a call takes them (VARIANT*): each is cleared when the array
+// goes.
+class VariantArray {
+public:
+    VariantArray() = default;
+    ~VariantArray();
+    VariantArray(const VariantArray&) = delete;
+    VariantArray& operator=(const VariantArray&) = delete;
+
+    // Takes over what `value` owns and leaves it VT_EMPTY, also when the array cannot grow.
+    void Adopt(VARIANT& value);
+    VARIANT* data() { return values_.data(); }
+    std::size_t size() const { return values_.size(); }
+
+private:
+    std::vector<VARIANT> values_;
 };
