@@ -2,7 +2,7 @@
 
 #include "opc/client/group.h"
 #include "opc/client/server.h"
-#include "persistence/atomic_file.h"
+#include "platform/files/atomic_file.h"
 #include "persistence/project_codec.h"
 #include "platform/config/opc_config.h"
 #include "platform/shell/shell.h"

@@ -2,7 +2,7 @@
 #include "opc/client/item_address_registry.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
-#include "persistence/atomic_file.h"
+#include "platform/files/atomic_file.h"
 #include "persistence/csv_format.h"
 #include "persistence/document.h"
 #include "docview/update_hints.h"

@@ -4,7 +4,7 @@
 #include "opc/client/item.h"
 #include "opc/client/server.h"
 #include "persistence/archive.h"
-#include "persistence/atomic_file.h"
+#include "platform/files/atomic_file.h"
 #include "persistence/document.h"
 #include "persistence/project_codec.h"
 

@@ -50,7 +50,7 @@ void HandleDataStream(std::span<const std::uint8_t> block, bool withTime) {
         std::string name;
         if (FindGroupName(header.clientGroup, name))
             LogEvent(IDS_ASYNC10_COMPLETED, header.transactionId, static_cast<int>(header.itemCount),
-                     name.c_str(), static_cast<unsigned>(header.status));
+                     name.c_str(), HrBits(header.status));
     }
     ItemWriter writer(header.clientGroup, withTime);
     auto lock = ItemHandles().ReadLock();
@@ -63,7 +63,7 @@ void HandleWriteCompleteStream(std::span<const std::uint8_t> block) {
     std::string name;
     if (!FindGroupName(header.clientGroup, name)) return;
     LogEvent(IDS_ASYNC10_WRITE_COMPLETED, header.transactionId, static_cast<int>(header.itemCount), name.c_str(),
-             static_cast<unsigned>(header.status));
+             HrBits(header.status));
     WriteResultCollector collector(header.clientGroup);
     {
         auto lock = ItemHandles().ReadLock();

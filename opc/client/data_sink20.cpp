@@ -12,7 +12,7 @@ void ReportCompleted(EventMessage<DWORD, int, const char*, unsigned> message, DW
                      DWORD count, HRESULT error) {
     std::string name;
     if (FindGroupName(group, name))
-        LogEvent(message, transactionId, static_cast<int>(count), name.c_str(), static_cast<unsigned>(error));
+        LogEvent(message, transactionId, static_cast<int>(count), name.c_str(), HrBits(error));
 }
 
 // One lock of the item table for the whole batch; no allocation for numeric values.

@@ -65,7 +65,7 @@ CVGroup* CVGroup::Clone() {
     ComPtr<IUnknown> groupObject;
     const HRESULT hr = stateMgt ? stateMgt->CloneGroup(u"", IID_IUnknown, groupObject.put()) : E_NOINTERFACE;
     if (FAILED(hr)) {
-        LogEvent(IDS_CLONE_FAILED, sourceName.c_str(), progId.c_str(), static_cast<unsigned>(hr));
+        LogEvent(IDS_CLONE_FAILED, sourceName.c_str(), progId.c_str(), HrBits(hr));
         copy->DetachInterfaces(true);
         return nullptr;
     }

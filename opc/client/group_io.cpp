@@ -50,15 +50,6 @@ constexpr TransactionMessages kAsyncWrite20{IDS_ASYNC20_WRITE_STARTED, IDS_ASYNC
 
 OPCDATASOURCE Source(bool fromDevice) { return fromDevice ? OPC_DS_DEVICE : OPC_DS_CACHE; }
 
-unsigned Hex(HRESULT hr) { return static_cast<unsigned>(hr); }
-
-// The items' server handles in array order, in task memory as the call expects.
-CoTaskMemPtr<OPCHANDLE> ServerHandles(const std::vector<CVItem*>& items) {
-    CoTaskMemPtr<OPCHANDLE> handles(static_cast<OPCHANDLE*>(CoTaskMemAlloc(sizeof(OPCHANDLE) * items.size())));
-    if (handles)
-        for (std::size_t i = 0; i < items.size(); ++i) handles.get()[i] = items[i]->serverHandle;
-    return handles;
-}
 
 // An item succeeded when the call did, an error array came back and its entry is not
 // negative. Reports each failed item with `failure` (ItemID, group name, the item's error
@@ -72,7 +63,7 @@ int ReportItemResults(const std::vector<CVItem*>& items, HRESULT hr, const HRESU
             continue;
         }
         const HRESULT reported = errors && FAILED(errors[i]) ? errors[i] : hr;
-        LogEvent(failure, items[i]->itemId.c_str(), group.c_str(), Hex(reported));
+        LogEvent(failure, items[i]->itemId.c_str(), group.c_str(), HrBits(reported));
     }
     return succeeded;
 }
@@ -116,12 +107,11 @@ void CVGroup::SyncRead(CVItem* const* items, int count, bool fromDevice) {
     const ComPtr<IOPCSyncIO> io = SyncIO();
     if (!IsServerConnected() || !io) return;
     const std::vector<CVItem*> list = ItemList(items, count);
-    CoTaskMemPtr<OPCHANDLE> handles = ServerHandles(list);
-    if (!handles) return;
+    std::vector<OPCHANDLE> handles = ServerHandles(list.data(), list.size());
 
     TaskMemArray<OPCITEMSTATE> states([](OPCITEMSTATE& state) { VariantClear(&state.vDataValue); });
     TaskMemArray<HRESULT> errors;
-    const HRESULT hr = io->Read(Source(fromDevice), static_cast<DWORD>(list.size()), handles.get(), states.put(),
+    const HRESULT hr = io->Read(Source(fromDevice), static_cast<DWORD>(list.size()), handles.data(), states.put(),
                                 errors.put());
     states.SetFilled(list.size());
     const std::string name = Name();
@@ -138,13 +128,12 @@ void CVGroup::AsyncRead10(CVItem* const* items, int count, bool fromDevice) {
     const ComPtr<IOPCAsyncIO> io = AsyncIO();
     if (!IsServerConnected() || !io) return;
     const std::vector<CVItem*> list = ItemList(items, count);
-    CoTaskMemPtr<OPCHANDLE> handles = ServerHandles(list);
-    if (!handles) return;
+    std::vector<OPCHANDLE> handles = ServerHandles(list.data(), list.size());
 
     DWORD transaction = 0;
     TaskMemArray<HRESULT> errors;
     const HRESULT hr = io->Read(DataConnection(), Source(fromDevice), static_cast<DWORD>(list.size()),
-                                handles.get(), &transaction, errors.put());
+                                handles.data(), &transaction, errors.put());
     const std::string name = Name();
     const TransactionMessages& m = kAsyncRead10[fromDevice];
     const int succeeded = ReportItemResults(list, hr, errors.get(), m.failure, name);
@@ -160,7 +149,7 @@ void CVGroup::AsyncRefresh10(bool fromDevice) {
     const std::string name = Name();
     const RefreshMessages& m = kAsyncRefresh10[fromDevice];
     if (FAILED(hr))
-        LogEvent(m.failure, name.c_str(), Hex(hr));
+        LogEvent(m.failure, name.c_str(), HrBits(hr));
     else
         LogEvent(m.success, transaction, name.c_str());
 }
@@ -170,12 +159,11 @@ void CVGroup::AsyncRead20(CVItem* const* items, int count) {
     if (!IsServerConnected() || !io) return;
     const DWORD transaction = GetTickCount();
     const std::vector<CVItem*> list = ItemList(items, count);
-    CoTaskMemPtr<OPCHANDLE> handles = ServerHandles(list);
-    if (!handles) return;
+    std::vector<OPCHANDLE> handles = ServerHandles(list.data(), list.size());
 
     DWORD cancelId = 0;
     TaskMemArray<HRESULT> errors;
-    const HRESULT hr = io->Read(static_cast<DWORD>(list.size()), handles.get(), transaction, &cancelId, errors.put());
+    const HRESULT hr = io->Read(static_cast<DWORD>(list.size()), handles.data(), transaction, &cancelId, errors.put());
     const std::string name = Name();
     const int succeeded = ReportItemResults(list, hr, errors.get(), kAsyncRead20.failure, name);
     if (succeeded > 0) LogEvent(kAsyncRead20.success, transaction, succeeded, name.c_str());
@@ -190,7 +178,7 @@ void CVGroup::AsyncRefresh20(bool fromDevice) {
     const std::string name = Name();
     const RefreshMessages& m = kAsyncRefresh20[fromDevice];
     if (FAILED(hr))
-        LogEvent(m.failure, name.c_str(), Hex(hr));
+        LogEvent(m.failure, name.c_str(), HrBits(hr));
     else
         LogEvent(m.success, transaction, name.c_str());
 }
@@ -199,11 +187,10 @@ void CVGroup::SyncWrite(CVItem* const* items, const std::string* texts, int coun
     const ComPtr<IOPCSyncIO> io = SyncIO();
     if (!IsServerConnected() || !io) return;
     WriteBatch batch(items, texts, count);
-    CoTaskMemPtr<OPCHANDLE> handles = ServerHandles(batch.items());
-    if (!handles) return;
+    std::vector<OPCHANDLE> handles = ServerHandles(batch.items().data(), batch.items().size());
 
     TaskMemArray<HRESULT> errors;
-    const HRESULT hr = io->Write(batch.size(), handles.get(), batch.values(), errors.put());
+    const HRESULT hr = io->Write(batch.size(), handles.data(), batch.values(), errors.put());
     const std::string name = Name();
     const int succeeded = ReportItemResults(batch.items(), hr, errors.get(), kSyncWrite.failure, name);
     if (succeeded > 0) LogEvent(kSyncWrite.success, succeeded, name.c_str());
@@ -213,14 +200,13 @@ void CVGroup::AsyncWrite10(CVItem* const* items, const std::string* texts, int c
     const ComPtr<IOPCAsyncIO> io = AsyncIO();
     if (!IsServerConnected() || !io) return;
     WriteBatch batch(items, texts, count);
-    CoTaskMemPtr<OPCHANDLE> handles = ServerHandles(batch.items());
-    if (!handles) return;
+    std::vector<OPCHANDLE> handles = ServerHandles(batch.items().data(), batch.items().size());
 
     // In a group subscribed through 2.0 the write connection is 0; it is passed as it is and
     // the server's answer reported.
     DWORD transaction = 0;
     TaskMemArray<HRESULT> errors;
-    const HRESULT hr = io->Write(WriteConnection(), batch.size(), handles.get(), batch.values(), &transaction, errors.put());
+    const HRESULT hr = io->Write(WriteConnection(), batch.size(), handles.data(), batch.values(), &transaction, errors.put());
     const std::string name = Name();
     const int succeeded = ReportItemResults(batch.items(), hr, errors.get(), kAsyncWrite10.failure, name);
     if (succeeded > 0) LogEvent(kAsyncWrite10.success, transaction, succeeded, name.c_str());
@@ -231,12 +217,11 @@ void CVGroup::AsyncWrite20(CVItem* const* items, const std::string* texts, int c
     if (!IsServerConnected() || !io) return;
     const DWORD transaction = GetTickCount();
     WriteBatch batch(items, texts, count);
-    CoTaskMemPtr<OPCHANDLE> handles = ServerHandles(batch.items());
-    if (!handles) return;
+    std::vector<OPCHANDLE> handles = ServerHandles(batch.items().data(), batch.items().size());
 
     DWORD cancelId = 0;
     TaskMemArray<HRESULT> errors;
-    const HRESULT hr = io->Write(batch.size(), handles.get(), batch.values(), transaction, &cancelId, errors.put());
+    const HRESULT hr = io->Write(batch.size(), handles.data(), batch.values(), transaction, &cancelId, errors.put());
     const std::string name = Name();
     const int succeeded = ReportItemResults(batch.items(), hr, errors.get(), kAsyncWrite20.failure, name);
     if (succeeded > 0) LogEvent(kAsyncWrite20.success, transaction, succeeded, name.c_str());

@@ -11,7 +11,6 @@
 
 namespace {
 
-unsigned Hr(HRESULT hr) { return static_cast<unsigned>(hr); }
 
 // The item's own error when the server gave a negative one, else the call's result.
 HRESULT ItemError(HRESULT call, const HRESULT* errors, int index) {
@@ -27,12 +26,6 @@ bool ItemSucceeded(HRESULT call, const HRESULT* errors, int index) {
 VARTYPE RequestedType(const CVItem& item) {
     const VARIANT current = item.GetValueCopy();  // only the type is read
     return current.vt != VT_EMPTY ? current.vt : item.dataType;
-}
-
-std::vector<OPCHANDLE> ServerHandles(CVItem* const* items, int count) {
-    std::vector<OPCHANDLE> handles(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) handles[i] = items[i]->serverHandle;
-    return handles;
 }
 
 }  // namespace
@@ -87,7 +80,7 @@ void CVGroup::AddItems(CVItem* const* items, int count, bool alreadyListed) {
             item.added = TRUE;
             ++added;
         } else {
-            LogEvent(IDS_ADD_ITEM_FAILED, item.itemId.c_str(), name.c_str(), Hr(ItemError(hr, itemErrors, i)));
+            LogEvent(IDS_ADD_ITEM_FAILED, item.itemId.c_str(), name.c_str(), HrBits(ItemError(hr, itemErrors, i)));
             item.Reset(true);
         }
     }
@@ -112,7 +105,7 @@ void CVGroup::RemoveItems(CVItem* const* items, int count, bool deleteItems) {
         return;
     }
 
-    std::vector<OPCHANDLE> handles = ServerHandles(items, count);
+    std::vector<OPCHANDLE> handles = ServerHandles(items, static_cast<std::size_t>(count));
     TaskMemArray<HRESULT> errors;
     const HRESULT hr = itemMgt->RemoveItems(static_cast<DWORD>(count), handles.data(), errors.put());
 
@@ -160,7 +153,7 @@ bool CVGroup::SetItemsActive(CVItem* const* items, int count, bool activate) {
     ComPtr<IOPCItemMgt> itemMgt = ItemMgt();
     if (!IsServerConnected() || !itemMgt) return false;
 
-    std::vector<OPCHANDLE> handles = ServerHandles(items, count);
+    std::vector<OPCHANDLE> handles = ServerHandles(items, static_cast<std::size_t>(count));
     TaskMemArray<HRESULT> errors;
     const BOOL state = activate ? TRUE : FALSE;
     const HRESULT hr = itemMgt->SetActiveState(static_cast<DWORD>(count), handles.data(), state, errors.put());
@@ -175,7 +168,7 @@ bool CVGroup::SetItemsActive(CVItem* const* items, int count, bool activate) {
                 ++changed;
             }
         } else {
-            LogEvent(IDS_SET_ACTIVE_FAILED, state, item.itemId.c_str(), name.c_str(), Hr(ItemError(hr, errors.get(), i)));
+            LogEvent(IDS_SET_ACTIVE_FAILED, state, item.itemId.c_str(), name.c_str(), HrBits(ItemError(hr, errors.get(), i)));
         }
     }
     if (changed > 0) LogEvent(IDS_ACTIVE_STATE_SET, state, changed, name.c_str());

@@ -67,7 +67,7 @@ void CVGroup::AttachInterfaces(IUnknown* groupObject) {
     if (mode == kDataChangeMode20) {
         const HRESULT hr = found.container ? Subscribe20(found.container.get()) : E_FAIL;
         if (SUCCEEDED(hr)) return;
-        LogEvent(IDS_FALLBACK_TO_10, Name().c_str(), server->progId.c_str(), static_cast<unsigned>(hr));
+        LogEvent(IDS_FALLBACK_TO_10, Name().c_str(), server->progId.c_str(), HrBits(hr));
         SetDataChangeMode(kDataChangeMode10DataTime);
     } else if (mode != kDataChangeMode10Data && mode != kDataChangeMode10DataTime) {
         return;

@@ -162,3 +162,9 @@ void CVItem::UpdateWireType() {
         PublishSnapshot();
     }
 }
+
+std::vector<OPCHANDLE> ServerHandles(CVItem* const* items, std::size_t count) {
+    std::vector<OPCHANDLE> handles(count);
+    for (std::size_t i = 0; i < count; ++i) handles[i] = items[i]->serverHandle;
+    return handles;
+}

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <sched.h>
 #include <string>
+#include <vector>
 
 class CVGroup;
 
@@ -125,3 +126,6 @@ inline CVItem::WireSnapshot CVItem::ReadWireSnapshot() const {
                 static_cast<BYTE>(record >> 8), bits};
     }
 }
+
+// The server handles of `count` items, in their order, for a call that names them.
+std::vector<OPCHANDLE> ServerHandles(CVItem* const* items, std::size_t count);

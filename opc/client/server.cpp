@@ -34,7 +34,6 @@ void Adopt(ComPtr<Itf>& slot, const MULTI_QI& request) {
         request.pItf->Release();
 }
 
-unsigned Hr(HRESULT hr) { return static_cast<unsigned>(hr); }
 
 }  // namespace
 
@@ -122,7 +121,7 @@ bool CVServer::Connect() {
     Interfaces obtained;
     HRESULT last = CreateServerObject(clsid, obtained);
     if (FAILED(last)) {
-        LogEvent(IDS_CONNECT_FAILED, progId.c_str(), Hr(last));
+        LogEvent(IDS_CONNECT_FAILED, progId.c_str(), HrBits(last));
         return false;
     }
     {
@@ -138,7 +137,7 @@ bool CVServer::Connect() {
     if (connected)
         LogEvent(IDS_SERVER_CONNECTED, progId.c_str());
     else
-        LogEvent(IDS_NO_SERVER_INTERFACE, progId.c_str(), Hr(last));
+        LogEvent(IDS_NO_SERVER_INTERFACE, progId.c_str(), HrBits(last));
     return connected;
 }
 
@@ -231,7 +230,7 @@ void CVServer::AddGroup(CVGroup* group, bool alreadyListed) {
     }
     const std::u16string wideName = WideFromUtf8(name);
     if (wideName.size() > kMaxNameLength) {
-        LogEvent(IDS_ADD_GROUP_FAILED, name.c_str(), progId.c_str(), Hr(E_INVALIDARG));
+        LogEvent(IDS_ADD_GROUP_FAILED, name.c_str(), progId.c_str(), HrBits(E_INVALIDARG));
         return;
     }
 
@@ -244,7 +243,7 @@ void CVServer::AddGroup(CVGroup* group, bool alreadyListed) {
                                         group->ClientHandle(), &timeBias, &deadband, group->lcid,
                                         &serverHandle, &revisedRate, IID_IUnknown, groupObject.put());
     if (FAILED(hr)) {
-        LogEvent(IDS_ADD_GROUP_FAILED, name.c_str(), progId.c_str(), Hr(hr));
+        LogEvent(IDS_ADD_GROUP_FAILED, name.c_str(), progId.c_str(), HrBits(hr));
         return;
     }
     LogEvent(IDS_GROUP_ADDED, name.c_str(), progId.c_str());
@@ -266,7 +265,7 @@ void CVServer::RemoveGroup(CVGroup* group, bool deleteGroup) {
             if (SUCCEEDED(hr))
                 LogEvent(IDS_GROUP_REMOVED, name.c_str(), progId.c_str());
             else
-                LogEvent(IDS_REMOVE_GROUP_FAILED, name.c_str(), progId.c_str(), Hr(hr));
+                LogEvent(IDS_REMOVE_GROUP_FAILED, name.c_str(), progId.c_str(), HrBits(hr));
         }
     }
     if (!deleteGroup) {

@@ -1,6 +1,7 @@
 // Group names of a server: the case-insensitive test and the unique-name generator.
 #include "opc/client/group.h"
 #include "opc/client/server.h"
+#include "platform/strings/utf8.h"
 
 #include <cstdint>
 #include <limits>
@@ -22,12 +23,7 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 // At most `limit` bytes, never splitting a UTF-8 character.
-void CutUtf8(std::string& text, std::size_t limit) {
-    if (text.size() <= limit) return;
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    text.resize(end);
-}
+void CutUtf8(std::string& text, std::size_t limit) { text.resize(Utf8Prefix(text, limit).size()); }
 
 }  // namespace
 

@@ -1,5 +1,7 @@
 #include "platform/autostart/autostart.h"
 
+#include "platform/files/atomic_file.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -81,17 +83,6 @@ int CheckFolder() {
     if (!dir) return errno;
     ::closedir(dir);
     return 0;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        written += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -195,21 +186,9 @@ AutostartResult AutostartWrite(bool on, const std::string& exePath) {
     }
     const std::string text = DesktopEntryText(on ? exePath : std::string());
     const std::string path = AutostartEntryPath();
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    int error = 0;
-    if (fd < 0) {
-        error = errno;
-    } else {
-        ::fchmod(fd, 0644);
-        if (!WriteAll(fd, text) || ::fsync(fd) != 0) error = errno ? errno : EIO;
-        ::close(fd);
-        if (error == 0 && std::rename(temp.c_str(), path.c_str()) != 0) error = errno;
-        if (error != 0) ::unlink(temp.c_str());
-    }
-    if (error != 0) {
+    if (!WriteFileAtomically(path, text, nullptr, 0644)) {
         result.error = AutostartError::CannotWrite;
-        result.code = error;
+        result.code = errno ? errno : EIO;
         return result;
     }
     result.ok = true;

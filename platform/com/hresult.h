@@ -4,6 +4,8 @@
 #include "platform/com/types.h"
 
 constexpr HRESULT MakeHResult(std::uint32_t code) { return static_cast<HRESULT>(code); }
+// An HRESULT as the unsigned number that "%08X" prints, in reports and traces.
+constexpr unsigned HrBits(HRESULT hr) { return static_cast<unsigned>(hr); }
 
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;

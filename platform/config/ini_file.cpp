@@ -1,5 +1,7 @@
 #include "platform/config/ini_file.h"
 
+#include "platform/files/atomic_file.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstdio>
@@ -162,26 +164,7 @@ bool WriteValue(const std::string& path, const std::string& section, const std::
     if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) return false;
     const auto text = ReadFile(path);
     if (!text) return false;
-    const std::string updated = Set(*text, section, key, value);
-
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    ::fchmod(fd, 0644);
-    size_t written = 0;
-    while (written < updated.size()) {
-        const ssize_t n = ::write(fd, updated.data() + written, updated.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        written += static_cast<size_t>(n);
-    }
-    const bool ok = written == updated.size() && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return WriteFileAtomically(path, Set(*text, section, key, value), nullptr, 0644);
 }
 
 }  // namespace ini

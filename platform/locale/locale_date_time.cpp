@@ -1,4 +1,5 @@
 #include "platform/locale/locale_date_time.h"
+#include "platform/strings/utf8.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -27,12 +28,7 @@ void FillWithHashes(char* buffer, size_t size) {
 }
 
 // At most `limit` bytes of UTF-8 text, never cutting a character in two.
-std::string CutUtf8(const std::string& text, size_t limit) {
-    if (text.size() <= limit) return text;
-    size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    return text.substr(0, end);
-}
+std::string CutUtf8(const std::string& text, size_t limit) { return std::string(Utf8Prefix(text, limit)); }
 
 // A Qt date/time pattern without its quoted literal text.
 QString WithoutQuotedText(const QString& pattern) {

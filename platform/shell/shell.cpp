@@ -1,6 +1,7 @@
 #include "platform/shell/shell.h"
 
 #include "platform/strings/string_table.h"
+#include "platform/strings/utf8.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -13,16 +14,8 @@ std::shared_mutex g_receiverLock;
 ShellReceiver* g_receiver = nullptr;
 
 
-// A text cut at the buffer's end may end inside a UTF-8 sequence; drop that partial character
-// so that the event never holds invalid UTF-8.
-void DropCutCharacter(std::string& text) {
-    size_t start = text.size();
-    while (start > 0 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) --start;
-    if (start == 0) return;
-    const auto lead = static_cast<unsigned char>(text[start - 1]);
-    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-    if (text.size() - (start - 1) < length) text.resize(start - 1);
-}
+// An event holds at most this many bytes of text (the 512-byte buffer of the message).
+constexpr std::size_t kMaxEventBytes = 511;
 
 template <typename Fn>
 void WithReceiver(Fn&& fn) {
@@ -41,7 +34,8 @@ int EventKindOf(unsigned id) { return (id >= 16000 && id <= 16999) ? 1 : 0; }
 
 void LogEventFormatted(unsigned id, ...) {
     const std::string format(LoadString(id));
-    char buffer[512];
+    // Three bytes beyond the kept ones tell whether the cut falls inside a UTF-8 character.
+    char buffer[kMaxEventBytes + 4];
     va_list args;
     va_start(args, id);
     // The formats come from our own string table; LogEvent checked the arguments against them.
@@ -50,8 +44,7 @@ void LogEventFormatted(unsigned id, ...) {
     std::vsnprintf(buffer, sizeof buffer, format.c_str(), args);
 #pragma GCC diagnostic pop
     va_end(args);
-    std::string text(buffer);
-    if (text.size() == sizeof buffer - 1) DropCutCharacter(text);
+    const std::string text(Utf8Prefix(buffer, kMaxEventBytes));
     WithReceiver([&](ShellReceiver& r) { r.AddEvent(EventKindOf(id), text); });
 }
 

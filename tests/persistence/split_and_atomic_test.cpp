@@ -1,5 +1,5 @@
 // Split-save slicing and the atomic file replacement that every save goes through.
-#include "persistence/atomic_file.h"
+#include "platform/files/atomic_file.h"
 #include "persistence/split_save.h"
 #include "tests/platform/temp_folder.h"
 

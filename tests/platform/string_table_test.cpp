@@ -2,6 +2,7 @@
 
 #include "platform/strings/command_ids.h"
 #include "platform/strings/printf_check.h"
+#include "platform/strings/utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -91,3 +92,8 @@ static_assert(!Accepts("%n", {Arg::kPointer, kEnd}));             // unknown con
 static_assert(printf_check::KindOf<unsigned>() == Arg::kInt && printf_check::KindOf<const char*>() == Arg::kString &&
               printf_check::KindOf<std::size_t>() == Arg::kLong && printf_check::KindOf<float>() == Arg::kDouble);
 
+
+// Cuts of UTF-8 text never split a character.
+static_assert(Utf8Prefix("abc", 5) == "abc" && Utf8Prefix("abc", 2) == "ab");
+static_assert(Utf8Prefix("a\xC3\xA9", 2) == "a");            // é is two bytes
+static_assert(Utf8Prefix("\xE5\x8F\x98\xE9\x87\x8F", 5) == "\xE5\x8F\x98");  // 变量: three bytes each

@@ -1,6 +1,7 @@
 #include "ui/framework/recent_file_list.h"
 
 #include "platform/settings/profile.h"
+#include "platform/strings/utf8.h"
 
 #include <algorithm>
 
@@ -54,9 +55,7 @@ std::string RecentFileList::MenuText(int index, const std::string& path) {
         const auto slash = shown.find_last_of('/');
         const std::string name = slash == std::string::npos ? shown : shown.substr(slash);
         const std::size_t head = name.size() + 4 < kMaxMenuPath ? kMaxMenuPath - name.size() - 4 : 0;
-        std::size_t cut = head;
-        while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;  // UTF-8
-        shown = shown.substr(0, cut) + "..." + name;
+        shown = std::string(Utf8Prefix(shown, head)) + "..." + name;
     }
     std::string escaped;  // '&' would mark a mnemonic
     for (char c : shown) {

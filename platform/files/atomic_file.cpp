@@ -1,4 +1,4 @@
-#include "persistence/atomic_file.h"
+#include "platform/files/atomic_file.h"
 
 #include <atomic>
 #include <cerrno>
@@ -79,14 +79,16 @@ bool Fail(std::string* error, const std::string& tempPath) {
 }  // namespace
 
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
-                         std::string* error) {
+                         std::string* error, unsigned mode) {
     const std::string target = ResolveLink(path);
     std::string tempPath;
     const int fd = CreateTemporary(target, tempPath);
     if (fd < 0) return Fail(error, {});
 
     struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+    if (mode != 0)
+        ::fchmod(fd, mode);
+    else if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
         ::fchmod(fd, existing.st_mode & 07777);
 
     if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) {
@@ -99,4 +101,9 @@ bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     if (::rename(tempPath.c_str(), target.c_str()) != 0) return Fail(error, tempPath);
     SyncFolder(FolderOf(target));
     return true;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view text, std::string* error, unsigned mode) {
+    const std::span bytes(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    return WriteFileAtomically(path, bytes, error, mode);
 }
