@@ -15,20 +15,16 @@ constexpr std::size_t kKeptCapacity = 256 * 1024;
 constexpr int kReadsPerTurn = 4;
 }  // namespace
 
-CDataClient::CDataClient(CDataServer* server, int socket)
+CDataClient::CDataClient(CDataServer* server, UniqueFd socket)
     : server_(server),
-      socket_(socket),
+      socket_(std::move(socket)),
       handler_([server](CVItem& item, const std::string& text) {
           if (const ItemWriter& write = server->Writer()) write(item, text);
       }) {}
 
 CDataClient::~CDataClient() { Close(); }
 
-void CDataClient::Close() {
-    if (socket_ < 0) return;
-    ::close(socket_);  // also takes it out of the server's epoll set
-    socket_ = -1;
-}
+void CDataClient::Close() { socket_.Reset(); }  // also takes it out of the server's epoll set
 
 bool CDataClient::Drop() {
     server_->Remove(this);
@@ -38,7 +34,7 @@ bool CDataClient::Drop() {
 void CDataClient::OnReceive(bool peerClosed) {
     const std::size_t capacity = server_->ReceiveBufferSize();
     for (int read = 0; read < kReadsPerTurn; ++read) {
-        const ssize_t received = ::recv(socket_, server_->ReceiveBuffer(), capacity, 0);
+        const ssize_t received = ::recv(socket_.get(), server_->ReceiveBuffer(), capacity, 0);
         if (received < 0) {
             if (errno == EINTR) continue;
             if (errno != EAGAIN && errno != EWOULDBLOCK) Drop();
@@ -64,7 +60,7 @@ void CDataClient::OnSend() { Flush(); }
 
 bool CDataClient::Flush() {
     while (sent_ < output_.size()) {
-        const ssize_t n = ::send(socket_, output_.data() + sent_, output_.size() - sent_,
+        const ssize_t n = ::send(socket_.get(), output_.data() + sent_, output_.size() - sent_,
                                  MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent_ += static_cast<std::size_t>(n);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "forwarding/frame_handler.h"
+#include "platform/files/unique_fd.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,13 +13,13 @@ class CDataServer;
 
 class CDataClient {
 public:
-    CDataClient(CDataServer* server, int socket);
+    CDataClient(CDataServer* server, UniqueFd socket);
     ~CDataClient();  // closes the socket
     CDataClient(const CDataClient&) = delete;
     CDataClient& operator=(const CDataClient&) = delete;
 
-    int Socket() const { return socket_; }
-    bool Closed() const { return socket_ < 0; }
+    int Socket() const { return socket_.get(); }
+    bool Closed() const { return !socket_; }
     std::size_t UnsentOutput() const { return output_.size() - sent_; }
 
     // Readable, or the peer hung up (`peerClosed`: the event said so): handles what arrived;
@@ -36,7 +37,7 @@ private:
     bool Drop();
 
     CDataServer* const server_;
-    int socket_;
+    UniqueFd socket_;
     FrameHandler handler_;
     std::vector<std::uint8_t> output_;  // replies; the first `sent_` bytes have gone out
     std::size_t sent_ = 0;

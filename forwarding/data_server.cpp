@@ -45,9 +45,6 @@ CDataServer::~CDataServer() {
     notifier_.reset();
     connections_.clear();
     retired_.clear();
-    if (listener_ >= 0) ::close(listener_);
-    if (epoll_ >= 0) ::close(epoll_);
-    if (spareDescriptor_ >= 0) ::close(spareDescriptor_);
 }
 
 void CDataServer::SetMessageBox(std::function<void(const std::string&)> show) { showMessage_ = std::move(show); }
@@ -64,8 +61,7 @@ const char* CDataServer::FailureText(StartFailure failure) {
     return "";
 }
 
-bool CDataServer::Fail(StartFailure failure, int socket) {
-    if (socket >= 0) ::close(socket);
+bool CDataServer::Fail(StartFailure failure) {
     failure_ = failure;
     const std::string text = FailureText(failure);
     if (showMessage_)
@@ -76,33 +72,33 @@ bool CDataServer::Fail(StartFailure failure, int socket) {
 }
 
 bool CDataServer::StartServer(std::uint16_t port) {
-    if (listener_ >= 0) return true;  // listening already
+    if (listener_) return true;  // listening already
     failure_ = StartFailure::kNone;
-    if (epoll_ < 0) epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
-    if (epoll_ < 0) return Fail(StartFailure::kCreate, -1);
-    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (socket < 0) return Fail(StartFailure::kCreate, -1);
+    if (!epoll_) epoll_.Reset(::epoll_create1(EPOLL_CLOEXEC));
+    if (!epoll_) return Fail(StartFailure::kCreate);
+    UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!socket) return Fail(StartFailure::kCreate);
 
     const int one = 1;
-    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(socket.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0)
-        return Fail(StartFailure::kBind, socket);
-    if (::listen(socket, kBacklog) < 0) return Fail(StartFailure::kListen, socket);
+    if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0)
+        return Fail(StartFailure::kBind);
+    if (::listen(socket.get(), kBacklog) < 0) return Fail(StartFailure::kListen);
     epoll_event event{};
     event.events = EPOLLIN;
     event.data.ptr = nullptr;  // the listener; connections carry their own pointer
-    if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, socket, &event) < 0) return Fail(StartFailure::kListen, socket);
+    if (::epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, socket.get(), &event) < 0) return Fail(StartFailure::kListen);
 
     socklen_t length = sizeof address;
-    ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
+    ::getsockname(socket.get(), reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
-    listener_ = socket;
-    if (spareDescriptor_ < 0) spareDescriptor_ = OpenSpareDescriptor();
-    notifier_ = std::make_unique<QSocketNotifier>(epoll_, QSocketNotifier::Read);
+    listener_ = std::move(socket);
+    if (!spareDescriptor_) spareDescriptor_.Reset(OpenSpareDescriptor());
+    notifier_ = std::make_unique<QSocketNotifier>(epoll_.get(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { OnEvents(); });
     std::printf("%s:%d:\"server ok\"\r\n", "DataServer", __LINE__);
     std::fflush(stdout);
@@ -116,7 +112,7 @@ void CDataServer::OnEvents() {
     epoll_event events[kEventsPerRound];
     const auto turnEnd = std::chrono::steady_clock::now() + kTurnTime;
     while (std::chrono::steady_clock::now() < turnEnd) {
-        const int count = ::epoll_wait(epoll_, events, kEventsPerRound, 0);
+        const int count = ::epoll_wait(epoll_.get(), events, kEventsPerRound, 0);
         if (count <= 0) return;
         inBatch_ = true;
         for (int i = 0; i < count; ++i) {
@@ -138,31 +134,31 @@ void CDataServer::OnEvents() {
 
 void CDataServer::OnAccept() {
     for (int i = 0; i < kAcceptsPerTurn; ++i) {
-        const int socket = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int socket = ::accept4(listener_.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (socket >= 0) {
-            Accept(socket);
+            Accept(UniqueFd(socket));
         } else if (errno == EINTR || errno == ECONNABORTED) {
             continue;
-        } else if ((errno == EMFILE || errno == ENFILE) && spareDescriptor_ >= 0) {
+        } else if ((errno == EMFILE || errno == ENFILE) && spareDescriptor_) {
             // Out of descriptors: take the peer off the queue and close it, or the listener
             // would stay readable and spin the loop.
-            ::close(spareDescriptor_);
-            const int shed = ::accept(listener_, nullptr, nullptr);
-            if (shed >= 0) ::close(shed);
-            spareDescriptor_ = OpenSpareDescriptor();
+            spareDescriptor_.Reset();
+            UniqueFd shed(::accept(listener_.get(), nullptr, nullptr));
+            shed.Reset();
+            spareDescriptor_.Reset(OpenSpareDescriptor());
         } else {
             return;  // nothing more waiting
         }
     }
 }
 
-void CDataServer::Accept(int socket) {
+void CDataServer::Accept(UniqueFd socket) {
     std::printf("[>>>]%s:%s:%d\t\r\n", "DataServer", "CDataServer::OnAccept", __LINE__);
     const int one = 1;
-    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // replies go out at once
-    auto connection = std::make_unique<CDataClient>(this, socket);
+    ::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // replies go out at once
+    auto connection = std::make_unique<CDataClient>(this, std::move(socket));
     epoll_event event = ConnectionEvent(connection.get());
-    if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, socket, &event) == 0) {
+    if (::epoll_ctl(epoll_.get(), EPOLL_CTL_ADD, connection->Socket(), &event) == 0) {
         const CDataClient* key = connection.get();
         connections_.emplace(key, std::move(connection));
     }
@@ -171,7 +167,7 @@ void CDataServer::Accept(int socket) {
 
 void CDataServer::Rearm(CDataClient* connection) {
     epoll_event event = ConnectionEvent(connection);
-    ::epoll_ctl(epoll_, EPOLL_CTL_MOD, connection->Socket(), &event);
+    ::epoll_ctl(epoll_.get(), EPOLL_CTL_MOD, connection->Socket(), &event);
 }
 
 std::size_t CDataServer::UnsentOutput() const {

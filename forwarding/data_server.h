@@ -10,6 +10,7 @@
 #pragma once
 
 #include "forwarding/frame_handler.h"
+#include "platform/files/unique_fd.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -60,10 +61,10 @@ public:
 private:
     friend class CDataClient;
 
-    bool Fail(StartFailure failure, int socket);
+    bool Fail(StartFailure failure);
     void OnEvents();
     void OnAccept();
-    void Accept(int socket);
+    void Accept(UniqueFd socket);
     // Reports the connection again in the next round if it is readable or writable now.
     void Rearm(CDataClient* connection);
     std::uint8_t* ReceiveBuffer() { return receiveBuffer_.data(); }
@@ -73,9 +74,9 @@ private:
     std::function<void(const std::string&)> showMessage_;
     ItemWriter writer_ = WriteThroughGroup;
     StartFailure failure_ = StartFailure::kNone;
-    int listener_ = -1;
-    int epoll_ = -1;
-    int spareDescriptor_ = -1;  // given up to accept and shed a peer when descriptors run out
+    UniqueFd listener_;
+    UniqueFd epoll_;
+    UniqueFd spareDescriptor_;  // given up to accept and shed a peer when descriptors run out
     std::uint16_t port_ = 0;
     std::unique_ptr<QSocketNotifier> notifier_;
     // The connection set, ordered by address; owns the connections.
