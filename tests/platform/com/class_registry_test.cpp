@@ -4,7 +4,7 @@
 #include "platform/com/class_registry.h"
 #include "platform/com/hresult.h"
 #include "platform/com/memory.h"
-#include "tests/com/test_objects.h"
+#include "tests/platform/com/test_objects.h"
 
 #include <gtest/gtest.h>
 

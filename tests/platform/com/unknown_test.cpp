@@ -1,6 +1,6 @@
 // ComPtr ownership and ComObject's QueryInterface and reference count.
 #include "platform/com/hresult.h"
-#include "tests/com/test_objects.h"
+#include "tests/platform/com/test_objects.h"
 
 #include <gtest/gtest.h>
 

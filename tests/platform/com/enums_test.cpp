@@ -2,7 +2,7 @@
 #include "platform/com/enums.h"
 #include "platform/com/hresult.h"
 #include "platform/com/memory.h"
-#include "tests/com/test_objects.h"
+#include "tests/platform/com/test_objects.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "platform/com/hresult.h"
 #include "platform/com/safearray.h"
 #include "platform/com/variant.h"
-#include "tests/com/test_objects.h"
+#include "tests/platform/com/test_objects.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,11 @@
-// Split-save slicing and the atomic file replacement that every save goes through.
+// The atomic file replacement that every save of a project, OPC.cfg and the autostart entry
+// goes through.
 #include "platform/files/atomic_file.h"
-#include "persistence/split_save.h"
 #include "tests/platform/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -13,17 +14,6 @@
 #include <vector>
 
 namespace {
-
-std::vector<std::size_t> SliceSizes(std::size_t total, int files) {
-    std::vector<std::size_t> sizes;
-    std::size_t next = 0;
-    for (const SplitSlice& slice : SplitSlices(total, files)) {
-        EXPECT_EQ(slice.first, next);  // consecutive, nothing skipped
-        next = slice.first + slice.count;
-        sizes.push_back(slice.count);
-    }
-    return sizes;
-}
 
 std::span<const std::uint8_t> AsBytes(const std::string& text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -57,29 +47,6 @@ private:
 };
 
 }  // namespace
-
-TEST(SplitSave, SliceSizes) {
-    struct Case {
-        std::size_t total;
-        int files;
-        std::vector<std::size_t> sizes;
-    };
-    const Case cases[] = {
-        {5, 2, {3, 2}},
-        {10, 3, {4, 4, 2}},
-        {10, 4, {4, 4, 2}},  // fewer files than asked
-        {3, 5, {3}},         // q = 0, r = T: one file holds all
-        {10, 1, {10}},
-        {10, 10, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1}},
-        {0, 2, {}},
-        {10, 0, {}},
-        {10, -3, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.total) + " in " + std::to_string(c.files));
-        EXPECT_EQ(SliceSizes(c.total, c.files), c.sizes);
-    }
-}
 
 TEST(AtomicFile, CreatesAndReplaces) {
     TempFolder folder;
@@ -123,4 +90,16 @@ TEST(AtomicFile, MissingFolderFails) {
     std::string error;
     EXPECT_FALSE(WriteFileAtomically(folder / "no/such/p.ovopc", AsBytes("x"), &error));
     EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+}
+
+TEST(AtomicFile, AGivenModeReplacesTheOldOne) {
+    TempFolder folder;
+    const std::string path = folder / "OPC.cfg";
+    TempFolder::Write(path, "[CONFIG]\n");
+    ::chmod(path.c_str(), 0600);
+    ASSERT_TRUE(WriteFileAtomically(path, std::string_view("[CONFIG]\nPATH=/p\n"), nullptr, 0644));
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+    EXPECT_EQ(TempFolder::Read(path), "[CONFIG]\nPATH=/p\n");
 }

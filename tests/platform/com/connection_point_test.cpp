@@ -1,7 +1,7 @@
 // Connection points: advising sinks, calling them from snapshots, and lifetimes.
 #include "platform/com/connection_point.h"
 #include "platform/com/hresult.h"
-#include "tests/com/test_objects.h"
+#include "tests/platform/com/test_objects.h"
 
 #include <gtest/gtest.h>
 

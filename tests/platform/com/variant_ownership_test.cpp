@@ -5,7 +5,7 @@
 #include "platform/com/memory.h"
 #include "platform/com/safearray.h"
 #include "platform/com/variant.h"
-#include "tests/com/test_objects.h"
+#include "tests/platform/com/test_objects.h"
 
 #include <gtest/gtest.h>
 
