@@ -53,7 +53,7 @@ CVDocument::~CVDocument() {
 }
 
 bool CVDocument::ContainsServer(const CVServer* server) const {
-    for (const CVServer* s = servers_.first; s; s = s->next)
+    for (const CVServer* s = servers_.First(); s; s = s->next)
         if (s == server) return true;
     return false;
 }
@@ -109,9 +109,9 @@ bool CVDocument::OnOpenDocument(const std::string& path) {
     // reported and the project is empty.
     if (!Document::OnOpenDocument(path)) return false;
     WriteProjectPath(path);
-    if (servers_.count > 0) {
+    if (servers_.Count() > 0) {
         StatusMessage status(IDS_LOADING_PROJECT);
-        UpdateAllViews(nullptr, HINT_PROJECT_LOADED, servers_.first);
+        UpdateAllViews(nullptr, HINT_PROJECT_LOADED, servers_.First());
         RunBackgroundJob(BackgroundJob::ForServers(JobKind::ConnectServers, ServersInListOrder()));
     }
     return true;
@@ -239,7 +239,7 @@ void CVDocument::ShowMessage(const std::string& text) const {
 
 std::vector<CVServer*> CVDocument::ServersInListOrder() const {
     std::vector<CVServer*> servers;
-    servers.reserve(static_cast<std::size_t>(servers_.count));
-    for (CVServer* server = servers_.first; server; server = server->next) servers.push_back(server);
+    servers.reserve(static_cast<std::size_t>(servers_.Count()));
+    for (CVServer* server = servers_.First(); server; server = server->next) servers.push_back(server);
     return servers;
 }

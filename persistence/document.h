@@ -25,8 +25,8 @@ public:
     ~CVDocument() override;
 
     // The project's servers, newest first.
-    CVServer* FirstServer() const { return servers_.first; }
-    int ServerCount() const override { return servers_.count; }
+    CVServer* FirstServer() const { return servers_.First(); }
+    int ServerCount() const override { return servers_.Count(); }
     bool ContainsServer(const CVServer* server) const;
     // The New server command, after the property sheet connected the server: links it at the
     // head, tells the views (1000) and marks the project modified.

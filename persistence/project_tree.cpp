@@ -36,24 +36,6 @@ void BuildGroup(const GroupRecord& record, CVServer* server) {
 
 }  // namespace
 
-void ServerList::PushFront(CVServer* server) {
-    server->prev = nullptr;
-    server->next = first;
-    if (first) first->prev = server;
-    first = server;
-    ++count;
-}
-
-CVServer* ServerList::PopFront() {
-    CVServer* server = first;
-    if (!server) return nullptr;
-    first = server->next;
-    if (first) first->prev = nullptr;
-    server->next = nullptr;
-    --count;
-    return server;
-}
-
 void BuildProject(const ProjectRecord& project, ServerList& list) {
     // Every object is linked as soon as it exists, so that whatever was built before a
     // failure (no memory) is reachable from the list and goes with it.
@@ -68,7 +50,7 @@ void BuildProject(const ProjectRecord& project, ServerList& list) {
 }
 
 void StartProjectThreads(const ServerList& list) {
-    for (CVServer* server = list.first; server; server = server->next) {
+    for (CVServer* server = list.First(); server; server = server->next) {
         server->StartWatchdog();
         for (CVGroup* group = server->FirstGroup(); group; group = group->next) group->StartCheckThread();
     }
@@ -112,8 +94,8 @@ ServerRecord HeaderOf(const CVServer& server) {
 
 ProjectRecord ProjectOf(const ServerList& list) {
     ProjectRecord project;
-    project.servers.reserve(static_cast<std::size_t>(list.count));
-    for (const CVServer* server = list.first; server; server = server->next) {
+    project.servers.reserve(static_cast<std::size_t>(list.Count()));
+    for (const CVServer* server = list.First(); server; server = server->next) {
         ServerRecord serverRecord = HeaderOf(*server);
         for (const CVGroup* group = server->FirstGroup(); group; group = group->next) {
             GroupRecord groupRecord = HeaderOf(*group);

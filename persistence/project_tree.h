@@ -3,22 +3,15 @@
 // order, at every level. Collecting walks every list from its head.
 #pragma once
 
+#include "opc/client/intrusive_list.h"
+#include "opc/client/server.h"
 #include "persistence/project_records.h"
 
 class CVGroup;
 class CVItem;
-class CVServer;
 
-// A list of servers, newest first (the document's server list).
-struct ServerList {
-    CVServer* first = nullptr;
-    int count = 0;
-
-    // Links `server` at the head.
-    void PushFront(CVServer* server);
-    // Unlinks the head and returns it; null when empty.
-    CVServer* PopFront();
-};
+// The document's servers, newest first.
+using ServerList = IntrusiveList<CVServer>;
 
 // Builds the servers, groups and items of `project` and links the servers at the head of
 // `list`. Each item is placed at its stored address in the address registry. No thread starts

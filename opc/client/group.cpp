@@ -102,11 +102,7 @@ ComPtr<IConnectionPointContainer> CVGroup::ConnectionPointContainer() const {
 void CVGroup::LinkItem(CVItem* item) {
     {
         std::lock_guard lock(lock_);
-        item->prev = nullptr;
-        item->next = firstItem_;
-        if (firstItem_) firstItem_->prev = item;
-        firstItem_ = item;
-        ++itemCount_;
+        items_.PushFront(item);
     }
     AddToItemCount(1);
 }
@@ -114,31 +110,26 @@ void CVGroup::LinkItem(CVItem* item) {
 void CVGroup::UnlinkItem(CVItem* item) {
     {
         std::lock_guard lock(lock_);
-        if (item->prev) item->prev->next = item->next;
-        if (item->next) item->next->prev = item->prev;
-        if (firstItem_ == item) firstItem_ = item->next;
-        item->prev = item->next = nullptr;
-        --itemCount_;
+        items_.Unlink(item);
     }
     AddToItemCount(-1);
 }
 
 void CVGroup::DeleteAllItems() {
-    CVItem* item;
-    DWORD count;
+    IntrusiveList<CVItem> taken;  // deleted outside the lock
     {
         std::lock_guard lock(lock_);
-        item = std::exchange(firstItem_, nullptr);
-        count = std::exchange(itemCount_, 0);
+        taken.Swap(items_);
     }
-    while (item) delete std::exchange(item, item->next);
-    if (count) AddToItemCount(-static_cast<int>(count));
+    const int count = taken.Count();
+    taken.DeleteAll();
+    if (count) AddToItemCount(-count);
 }
 
 bool CVGroup::HasItemNotGood() const {
     std::lock_guard lock(lock_);
-    if (!firstItem_ || !interfaces_.itemMgt) return false;
-    for (const CVItem* item = firstItem_; item; item = item->next)
+    if (!items_.First() || !interfaces_.itemMgt) return false;
+    for (const CVItem* item = items_.First(); item; item = item->next)
         if (item->added && !item->IsGood()) return true;
     return false;
 }

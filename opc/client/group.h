@@ -10,6 +10,7 @@
 // same lock, so the check thread can walk it while the GUI thread removes items.
 #pragma once
 
+#include "opc/client/intrusive_list.h"
 #include "opc/client/thread_start.h"
 #include "opc/da/opcda.h"
 #include "platform/com/connection_point.h"
@@ -83,8 +84,8 @@ public:
     ComPtr<IConnectionPointContainer> ConnectionPointContainer() const;
 
     // The item list (GUI thread / document worker).
-    CVItem* FirstItem() const { return firstItem_; }
-    DWORD ItemCount() const { return itemCount_; }
+    CVItem* FirstItem() const { return items_.First(); }
+    DWORD ItemCount() const { return static_cast<DWORD>(items_.Count()); }
     void LinkItem(CVItem* item);
     void UnlinkItem(CVItem* item);
     void DeleteAllItems();
@@ -156,8 +157,7 @@ private:
     DWORD cookie20_ = 0;
     ComPtr<CVAdviseSink> sink10_;
 
-    CVItem* firstItem_ = nullptr;
-    DWORD itemCount_ = 0;
+    IntrusiveList<CVItem> items_;
     const OPCHANDLE clientHandle_;
 
     // Check thread.

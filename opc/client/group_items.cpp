@@ -89,7 +89,7 @@ void CVGroup::AddItems(CVItem* const* items, int count, bool alreadyListed) {
 
 void CVGroup::AddAllItems() {
     std::vector<CVItem*> all;
-    for (CVItem* item = firstItem_; item; item = item->next) all.push_back(item);
+    for (CVItem* item = items_.First(); item; item = item->next) all.push_back(item);
     if (!all.empty()) AddItems(all.data(), static_cast<int>(all.size()), true);
 }
 
@@ -131,7 +131,7 @@ void CVGroup::RemoveItems(CVItem* const* items, int count, bool deleteItems) {
 }
 
 void CVGroup::RemoveAllItems(bool deleteItems) {
-    if (!firstItem_) return;
+    if (!items_.First()) return;
     if (!ItemMgt()) {
         if (deleteItems) DeleteAllItems();
         return;
@@ -139,7 +139,7 @@ void CVGroup::RemoveAllItems(bool deleteItems) {
     // Each item is reset as it is collected: it is off the server whatever the server says,
     // so RemoveItems counts no failure for it.
     std::vector<CVItem*> onServer;
-    for (CVItem* item = firstItem_; item; item = item->next) {
+    for (CVItem* item = items_.First(); item; item = item->next) {
         if (!item->added) continue;
         item->Reset(false);
         onServer.push_back(item);

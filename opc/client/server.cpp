@@ -151,7 +151,7 @@ bool CVServer::SetTargetAndConnect(const std::string& newProgId, const std::stri
 bool CVServer::ConnectWithGroups() {
     std::lock_guard operation(operationLock_);
     const bool connected = Connect();
-    for (CVGroup* group = firstGroup_; group; group = group->next) {
+    for (CVGroup* group = groups_.First(); group; group = group->next) {
         AddGroup(group, true);
         group->AddAllItems();
     }
@@ -202,21 +202,9 @@ bool CVServer::IsAlive() {
     return StatusAnswers(OpcServer().get());
 }
 
-void CVServer::LinkGroup(CVGroup* group) {
-    group->prev = nullptr;
-    group->next = firstGroup_;
-    if (firstGroup_) firstGroup_->prev = group;
-    firstGroup_ = group;
-    ++groupCount_;
-}
+void CVServer::LinkGroup(CVGroup* group) { groups_.PushFront(group); }
 
-void CVServer::UnlinkGroup(CVGroup* group) {
-    if (group->prev) group->prev->next = group->next;
-    if (group->next) group->next->prev = group->prev;
-    if (firstGroup_ == group) firstGroup_ = group->next;
-    group->prev = group->next = nullptr;
-    --groupCount_;
-}
+void CVServer::UnlinkGroup(CVGroup* group) { groups_.Unlink(group); }
 
 void CVServer::AddGroup(CVGroup* group, bool alreadyListed) {
     std::lock_guard operation(operationLock_);
@@ -279,10 +267,10 @@ void CVServer::RemoveGroup(CVGroup* group, bool deleteGroup) {
 void CVServer::RemoveAllGroups(bool deleteGroups) {
     std::lock_guard operation(operationLock_);
     if (!deleteGroups) {
-        for (CVGroup* group = firstGroup_; group; group = group->next) RemoveGroup(group, false);
+        for (CVGroup* group = groups_.First(); group; group = group->next) RemoveGroup(group, false);
         return;
     }
-    while (firstGroup_) RemoveGroup(firstGroup_, true);
+    while (CVGroup* group = groups_.First()) RemoveGroup(group, true);
 }
 
 ComPtr<IOPCServer> CVServer::OpcServer() const {

@@ -10,6 +10,7 @@
 // serialised, so a watchdog that disconnects on its own never interleaves with them.
 #pragma once
 
+#include "opc/client/intrusive_list.h"
 #include "opc/client/thread_start.h"
 #include "opc/da/opcda.h"
 #include "platform/com/connection_point.h"
@@ -70,8 +71,8 @@ public:
     HRESULT GetClassId(CLSID* clsid) const;
 
     bool IsConnected() const { return connected_.load(std::memory_order_acquire); }
-    CVGroup* FirstGroup() const { return firstGroup_; }
-    int GroupCount() const { return groupCount_; }
+    CVGroup* FirstGroup() const { return groups_.First(); }
+    int GroupCount() const { return groups_.Count(); }
 
     // The server's interfaces; empty when not obtained.
     ComPtr<IOPCServer> OpcServer() const;
@@ -119,6 +120,5 @@ private:
     // Serialises the server-level operations; recursive because they call each other.
     mutable std::recursive_mutex operationLock_;
 
-    CVGroup* firstGroup_ = nullptr;
-    int groupCount_ = 0;
+    IntrusiveList<CVGroup> groups_;
 };

@@ -28,7 +28,7 @@ void CutUtf8(std::string& text, std::size_t limit) { text.resize(Utf8Prefix(text
 }  // namespace
 
 bool CVServer::HasGroupNamed(const std::string& name) const {
-    for (const CVGroup* group = firstGroup_; group; group = group->next)
+    for (const CVGroup* group = groups_.First(); group; group = group->next)
         if (EqualIgnoringCase(group->Name(), name)) return true;
     return false;
 }
