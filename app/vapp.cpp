@@ -1,6 +1,7 @@
 #include "app/vapp.h"
 
 #include "app/project_operations.h"
+#include "docview/document.h"
 #include "opc/client/item_address_registry.h"
 #include "persistence/document.h"
 #include "persistence/document_notifier.h"
@@ -8,14 +9,13 @@
 #include "platform/config/opc_config.h"
 #include "platform/locale/locale_date_time.h"
 #include "platform/settings/profile.h"
+#include "platform/strings/command_ids.h"
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
-#include "platform/strings/command_ids.h"
-#include "docview/document.h"
-#include "ui/framework/file_filter.h"
-#include "ui/framework/qt_document_prompts.h"
 #include "simserver/server_registry.h"
 #include "ui/forwarding/set_start_addr_dialog.h"
+#include "ui/framework/file_filter.h"
+#include "ui/framework/qt_document_prompts.h"
 #include "ui/mainframe/main_wnd.h"
 #include "ui/persistence/qt_wait_ui.h"
 
@@ -29,9 +29,7 @@ constexpr const char* kDocumentFilter = "OPC Station Files (*.ovopc)|*.ovopc|";
 
 CVApp* g_app = nullptr;
 
-QString FromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 }  // namespace
 
@@ -45,7 +43,8 @@ CVApp::CVApp(std::string lockName) : instanceLock_(std::move(lockName)), recentF
     MapCommand(ID_START_ADDRESS, [this] {
         CSetStartAddrDialog::MessageFunction message;
         if (messageBox_) message = [this](QWidget*, const std::string& text) { messageBox_(text); };
-        RunSetStartAddressDialog(mainWnd_.get(), [this](int address) { WriteStartAddress(address); }, message);
+        RunSetStartAddressDialog(
+            mainWnd_.get(), [this](int address) { WriteStartAddress(address); }, message);
     });
 }
 

@@ -4,8 +4,8 @@
 // the start address.
 #pragma once
 
-#include "platform/instance/single_instance.h"
 #include "docview/command_target.h"
+#include "platform/instance/single_instance.h"
 #include "ui/framework/recent_file_list.h"
 #include "ui/mainframe/autostart_toggle.h"
 

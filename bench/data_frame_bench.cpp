@@ -1,8 +1,8 @@
 // Building one forwarding reply: a read of 125 numeric items out of 10,000 registered, the
 // user-space share of each request the data server answers.
 #include "forwarding/data_frame.h"
-#include "opc/client/item_address_registry.h"
 #include "opc/client/item.h"
+#include "opc/client/item_address_registry.h"
 
 #include <benchmark/benchmark.h>
 

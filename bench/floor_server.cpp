@@ -6,6 +6,11 @@
 //
 //   floor_server [port=15891] [seconds=60]
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -13,11 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/epoll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -35,8 +35,8 @@ void AppendReply(const std::vector<std::uint8_t>& records, unsigned first, unsig
     const unsigned end = first + count < unsigned(kItems) ? first + count : unsigned(kItems);
     const unsigned taken = first < end ? end - first : 0;
     const std::size_t length = 11 + kRecordSize * taken;
-    const std::uint8_t header[7] = {0x4D, 0x49, std::uint8_t(length), std::uint8_t(length >> 8), 1,
-                                    std::uint8_t(taken), std::uint8_t(taken >> 8)};
+    const std::uint8_t header[7] = {
+        0x4D, 0x49, std::uint8_t(length), std::uint8_t(length >> 8), 1, std::uint8_t(taken), std::uint8_t(taken >> 8)};
     out.insert(out.end(), header, header + 7);
     if (taken) {
         const std::uint8_t* from = records.data() + kRecordSize * first;

@@ -6,19 +6,19 @@
 //   load_client [-h host] [-p port] [-c conns] [-n addresses] [-a first] [-d seconds]
 //               [-w warmup_seconds] [-V]      (-V: check the frame, not the values)
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <string>
-#include <sys/epoll.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -84,16 +84,26 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         }
     }
     return o.port > 0 && o.port < 65536 && o.connections > 0 && o.connections <= 10000 && o.addresses > 0 &&
-           o.addresses <= 5000 && o.first >= 0 && o.first + o.addresses <= 65536 && o.seconds > 0 &&
-           o.warmup >= 0;
+           o.addresses <= 5000 && o.first >= 0 && o.first + o.addresses <= 65536 && o.seconds > 0 && o.warmup >= 0;
 }
 
 class LoadClient {
 public:
     explicit LoadClient(const Options& options) : o_(options) {
         const std::uint16_t first = std::uint16_t(o_.first), count = std::uint16_t(o_.addresses);
-        request_ = {0x4D, 0x49, 13, 0, 1, std::uint8_t(first), std::uint8_t(first >> 8), std::uint8_t(count),
-                    std::uint8_t(count >> 8), 0x4E, 0x45, 0, 0};
+        request_ = {0x4D,
+                    0x49,
+                    13,
+                    0,
+                    1,
+                    std::uint8_t(first),
+                    std::uint8_t(first >> 8),
+                    std::uint8_t(count),
+                    std::uint8_t(count >> 8),
+                    0x4E,
+                    0x45,
+                    0,
+                    0};
         replySize_ = 11 + 7 * std::size_t(o_.addresses);
         totals_.histogram.assign(kBuckets, 0);
     }
@@ -151,14 +161,15 @@ public:
         const double window = end > measureFrom_ ? double(end - measureFrom_) / 1e9 : 1e-9;
         const std::uint64_t errors = totals_.badReplies + totals_.failures + totals_.timeouts;
         const std::uint64_t n = totals_.replies;
-        std::printf("conns=%d items=%d window_s=%.3f replies=%llu requests_per_s=%.0f mean_us=%.1f p50_us=%.1f "
-                    "p99_us=%.1f max_us=%.1f client_cpu_pct=%.0f errors=%llu bad_replies=%llu "
-                    "conn_failures=%llu timeouts=%llu\n",
-                    o_.connections, o_.addresses, window, (unsigned long long)n, double(n) / window,
-                    n ? double(totals_.latencySum) / 1e3 / double(n) : 0.0, Percentile(0.50), Percentile(0.99),
-                    double(totals_.latencyMax) / 1e3, 100.0 * cpuUsed_ / window, (unsigned long long)errors,
-                    (unsigned long long)totals_.badReplies, (unsigned long long)totals_.failures,
-                    (unsigned long long)totals_.timeouts);
+        std::printf(
+            "conns=%d items=%d window_s=%.3f replies=%llu requests_per_s=%.0f mean_us=%.1f p50_us=%.1f "
+            "p99_us=%.1f max_us=%.1f client_cpu_pct=%.0f errors=%llu bad_replies=%llu "
+            "conn_failures=%llu timeouts=%llu\n",
+            o_.connections, o_.addresses, window, (unsigned long long)n, double(n) / window,
+            n ? double(totals_.latencySum) / 1e3 / double(n) : 0.0, Percentile(0.50), Percentile(0.99),
+            double(totals_.latencyMax) / 1e3, 100.0 * cpuUsed_ / window, (unsigned long long)errors,
+            (unsigned long long)totals_.badReplies, (unsigned long long)totals_.failures,
+            (unsigned long long)totals_.timeouts);
         return errors ? 1 : 0;
     }
 
@@ -166,8 +177,8 @@ private:
     // `why` names what failed; the first failure is reported with its time and errno.
     void Fail(Connection& c, const char* why) {
         if (totals_.failures == 0)
-            std::fprintf(stderr, "first connection failure after %.3f s: %s: %s\n",
-                         double(NowNs() - startedAt_) / 1e9, why, errno ? std::strerror(errno) : "closed by the server");
+            std::fprintf(stderr, "first connection failure after %.3f s: %s: %s\n", double(NowNs() - startedAt_) / 1e9,
+                         why, errno ? std::strerror(errno) : "closed by the server");
         close(c.fd);
         c.fd = -1;
         ++totals_.failures;

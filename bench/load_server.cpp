@@ -6,8 +6,8 @@
 // With updates_per_s > 0 a thread rewrites every item's value (same value, fresh quality) at
 // that rate, as a server's data-change callbacks would, so replies contend for item locks.
 #include "forwarding/data_server.h"
-#include "opc/client/item_address_registry.h"
 #include "opc/client/item.h"
+#include "opc/client/item_address_registry.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,7 +1,7 @@
 // Address registry: registering and renumbering 100,000 items, and the memory one numeric
 // item costs.
-#include "opc/client/item_address_registry.h"
 #include "opc/client/item.h"
+#include "opc/client/item_address_registry.h"
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>

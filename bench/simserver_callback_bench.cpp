@@ -53,7 +53,8 @@ double ProcessCpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-bool Subscribe(IOPCServer* server, int index, std::atomic<std::uint64_t>& changes, std::vector<ComPtr<IUnknown>>* keep) {
+bool Subscribe(IOPCServer* server, int index, std::atomic<std::uint64_t>& changes,
+               std::vector<ComPtr<IUnknown>>* keep) {
     OPCHANDLE handle = 0;
     DWORD revised = 0;
     ComPtr<IOPCItemMgt> items;
@@ -148,7 +149,13 @@ void BM_SimServerCallback(benchmark::State& state) {
         }
     }
 }
-BENCHMARK(BM_SimServerCallback)->Arg(10)->Arg(40)->ArgName("groups")->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SimServerCallback)
+    ->Arg(10)
+    ->Arg(40)
+    ->ArgName("groups")
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

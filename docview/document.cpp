@@ -1,7 +1,7 @@
 #include "docview/document.h"
 
-#include "platform/strings/command_ids.h"
 #include "docview/view.h"
+#include "platform/strings/command_ids.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -49,8 +49,7 @@ void Document::UpdateAllViews(View* sender, int hint, void* object) {
     // A view may leave the document while it is updated; walk a copy.
     const std::vector<View*> views = views_;
     for (View* view : views) {
-        if (view != sender && std::ranges::find(views_, view) != views_.end())
-            view->OnUpdate(hint, object);
+        if (view != sender && std::ranges::find(views_, view) != views_.end()) view->OnUpdate(hint, object);
     }
 }
 
@@ -99,11 +98,10 @@ bool Document::OnOpenDocument(const std::string& path) {
 bool Document::OnSaveDocument(const std::string& path) {
     const std::vector<std::uint8_t> bytes = Store();
     QSaveFile file(ToQString(path));
-    const bool written =
-        file.open(QIODevice::WriteOnly) &&
-        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) ==
-            static_cast<qint64>(bytes.size()) &&
-        file.commit();
+    const bool written = file.open(QIODevice::WriteOnly) &&
+                         file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size())) ==
+                             static_cast<qint64>(bytes.size()) &&
+                         file.commit();
     if (!written) {
         ShowError("保存文档失败: " + path);
         return false;
@@ -145,9 +143,9 @@ bool Document::SaveModified() {
     if (!IsModified()) return true;
     const auto answer = prompts_ ? prompts_->AskSaveChanges(title_) : DocumentPrompts::Answer::No;
     switch (answer) {
-        case DocumentPrompts::Answer::Cancel: return false;
-        case DocumentPrompts::Answer::Yes: return DoFileSave();
-        case DocumentPrompts::Answer::No: return true;
+    case DocumentPrompts::Answer::Cancel: return false;
+    case DocumentPrompts::Answer::Yes: return DoFileSave();
+    case DocumentPrompts::Answer::No: return true;
     }
     return false;
 }

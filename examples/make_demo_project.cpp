@@ -4,9 +4,9 @@
 // program writes.
 //
 //   make_demo_project <path of demo.ovopc>
-#include "opc/client/item_address_registry.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/server.h"
 #include "persistence/document.h"
 
@@ -29,20 +29,51 @@ struct DemoGroup {
 };
 
 const std::vector<DemoGroup> kGroups = {
-    {"Ramps 2.0", 2, 500,
-     {{"Ramp.I1", VT_I1}, {"Ramp.UI1", VT_UI1}, {"Ramp.I2", VT_I2}, {"Ramp.UI2", VT_UI2}, {"Ramp.I4", VT_I4},
-      {"Ramp.UI4", VT_UI4}, {"Ramp.I8", VT_I8}, {"Ramp.UI8", VT_UI8}, {"Ramp.R4", VT_R4}, {"Ramp.R8", VT_R8}}},
-    {"Writable 2.0", 2, 250,
-     {{"Writable.I2", VT_I2}, {"Writable.I4", VT_I4}, {"Writable.R4", VT_R4}, {"Writable.R8", VT_R8},
-      {"Writable.BOOL", VT_BOOL}, {"Writable.BSTR", VT_BSTR}, {"Writable.Array.I2", VT_ARRAY | VT_I2}}},
-    {"Signals 1.0 time", 1, 1000,
-     {{"Sine.R4", VT_R4}, {"Sine.R8", VT_R8}, {"Sine.I2", VT_I2}, {"Square.BOOL", VT_BOOL}, {"Square.I4", VT_I4},
-      {"Random.I4", VT_I4}, {"Random.R8", VT_R8}, {"Random.BOOL", VT_BOOL}}},
+    {"Ramps 2.0",
+     2,
+     500,
+     {{"Ramp.I1", VT_I1},
+      {"Ramp.UI1", VT_UI1},
+      {"Ramp.I2", VT_I2},
+      {"Ramp.UI2", VT_UI2},
+      {"Ramp.I4", VT_I4},
+      {"Ramp.UI4", VT_UI4},
+      {"Ramp.I8", VT_I8},
+      {"Ramp.UI8", VT_UI8},
+      {"Ramp.R4", VT_R4},
+      {"Ramp.R8", VT_R8}}},
+    {"Writable 2.0",
+     2,
+     250,
+     {{"Writable.I2", VT_I2},
+      {"Writable.I4", VT_I4},
+      {"Writable.R4", VT_R4},
+      {"Writable.R8", VT_R8},
+      {"Writable.BOOL", VT_BOOL},
+      {"Writable.BSTR", VT_BSTR},
+      {"Writable.Array.I2", VT_ARRAY | VT_I2}}},
+    {"Signals 1.0 time",
+     1,
+     1000,
+     {{"Sine.R4", VT_R4},
+      {"Sine.R8", VT_R8},
+      {"Sine.I2", VT_I2},
+      {"Square.BOOL", VT_BOOL},
+      {"Square.I4", VT_I4},
+      {"Random.I4", VT_I4},
+      {"Random.R8", VT_R8},
+      {"Random.BOOL", VT_BOOL}}},
     {"Plant 1.0 time", 1, 1000, {{"Plant.PUMP1", VT_R8}, {"Plant.TANK1", VT_R4}, {"Plant.PUMP1.UNIT", VT_BSTR}}},
     {"Text 1.0", 0, 1000, {{"Text.Cycle", VT_BSTR}, {"Text.Static", VT_BSTR}, {"Random.BSTR", VT_BSTR}}},
-    {"Arrays 1.0", 0, 1000,
-     {{"Array.UI1", VT_ARRAY | VT_UI1}, {"Array.I2", VT_ARRAY | VT_I2}, {"Array.I4", VT_ARRAY | VT_I4},
-      {"Array.R4", VT_ARRAY | VT_R4}, {"Array.R8", VT_ARRAY | VT_R8}, {"Array2D.I2", VT_ARRAY | VT_I2},
+    {"Arrays 1.0",
+     0,
+     1000,
+     {{"Array.UI1", VT_ARRAY | VT_UI1},
+      {"Array.I2", VT_ARRAY | VT_I2},
+      {"Array.I4", VT_ARRAY | VT_I4},
+      {"Array.R4", VT_ARRAY | VT_R4},
+      {"Array.R8", VT_ARRAY | VT_R8},
+      {"Array2D.I2", VT_ARRAY | VT_I2},
       {"Array2D.R8", VT_ARRAY | VT_R8}}},
 };
 

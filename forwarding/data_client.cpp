@@ -2,9 +2,9 @@
 
 #include "forwarding/data_server.h"
 
-#include <cerrno>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace {
 // Replies queued beyond this are sent before more requests are handled.
@@ -16,9 +16,7 @@ constexpr int kReadsPerTurn = 4;
 }  // namespace
 
 CDataClient::CDataClient(CDataServer* server, UniqueFd socket)
-    : server_(server),
-      socket_(std::move(socket)),
-      handler_([server](CVItem& item, const std::string& text) {
+    : server_(server), socket_(std::move(socket)), handler_([server](CVItem& item, const std::string& text) {
           if (const ItemWriter& write = server->Writer()) write(item, text);
       }) {}
 
@@ -60,8 +58,8 @@ void CDataClient::OnSend() { Flush(); }
 
 bool CDataClient::Flush() {
     while (sent_ < output_.size()) {
-        const ssize_t n = ::send(socket_.get(), output_.data() + sent_, output_.size() - sent_,
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n =
+            ::send(socket_.get(), output_.data() + sent_, output_.size() - sent_, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent_ += static_cast<std::size_t>(n);
         } else if (n < 0 && errno == EINTR) {

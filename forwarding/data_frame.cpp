@@ -1,8 +1,8 @@
 #include "forwarding/data_frame.h"
 
 #include "forwarding/frame_codec.h"
-#include "opc/client/item_address_registry.h"
 #include "opc/client/item.h"
+#include "opc/client/item_address_registry.h"
 
 #include <algorithm>
 #include <bit>
@@ -22,8 +22,8 @@ void PutU16(std::uint8_t* p, std::size_t value) {
 
 // The record writers return the cursor past what they wrote (unchanged when the item is left
 // out), or null when the record does not fit.
-std::uint8_t* PutRecord(int address, BYTE code, bool good, std::uint64_t bits, std::size_t size,
-                        std::uint8_t* cursor, const std::uint8_t* limit) {
+std::uint8_t* PutRecord(int address, BYTE code, bool good, std::uint64_t bits, std::size_t size, std::uint8_t* cursor,
+                        const std::uint8_t* limit) {
     if (cursor + 3 + size > limit) return nullptr;
     PutU16(cursor, static_cast<std::size_t>(address));
     cursor[2] = static_cast<std::uint8_t>(code | (good ? 0x80 : 0));
@@ -68,9 +68,9 @@ std::size_t BuildDataFrame(std::uint16_t first, std::uint16_t count, std::vector
     // Most items take the short way: their snapshot holds the record as it is sent.
     for (const auto& [address, item] : CItemAddressRegistry::Instance().InRange(first, last)) {
         const CVItem::WireSnapshot value = item->ReadWireSnapshot();
-        std::uint8_t* const next = value.size <= 8
-                                       ? PutRecord(address, value.code, value.good, value.bits, value.size, cursor, limit)
-                                       : PutAnyRecord(address, *item, cursor, limit);
+        std::uint8_t* const next =
+            value.size <= 8 ? PutRecord(address, value.code, value.good, value.bits, value.size, cursor, limit)
+                            : PutAnyRecord(address, *item, cursor, limit);
         if (!next) break;  // the reply is full
         records += next != cursor;
         cursor = next;

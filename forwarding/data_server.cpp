@@ -5,15 +5,15 @@
 #include <QSocketNotifier>
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
 
 namespace {
 constexpr int kBacklog = 10;

@@ -16,7 +16,7 @@ FrameScan NeedMore() { return {ScanResult::kNeedMore, 0, ReadRequest{}}; }
 enum class ValueKind { kNone, kInt8, kUint8, kInt16, kUint16, kInt32, kUint32, kFloat, kDouble };
 
 constexpr ValueKind kValueKindByCode[kWireTypeCodeCount] = {
-    ValueKind::kNone,  ValueKind::kInt8,   ValueKind::kInt8,   ValueKind::kUint8, ValueKind::kInt16,
+    ValueKind::kNone,   ValueKind::kInt8,  ValueKind::kInt8,   ValueKind::kUint8, ValueKind::kInt16,
     ValueKind::kUint16, ValueKind::kInt32, ValueKind::kUint32, ValueKind::kFloat, ValueKind::kDouble,
 };
 
@@ -47,16 +47,13 @@ FrameScan ScanFrame(const std::uint8_t* data, std::size_t available, bool joined
     const auto length = static_cast<std::int16_t>(ReadU16(data + 2));
     std::size_t needed;
     switch (data[4]) {
-    case kReadCommand:
-        needed = kReadRequestSize;
-        break;
+    case kReadCommand: needed = kReadRequestSize; break;
     case kWriteCommand:
         if (available < 8) return NeedMore();
         if (data[7] >= kWireTypeCodeCount) return Malformed();
         needed = kWriteRequestBaseSize + kWireValueSize[data[7]];
         break;
-    default:
-        return Malformed();
+    default: return Malformed();
     }
     if (available < needed) return NeedMore();
     if (joined && std::memcmp(data + needed - kFrameTrailerSize, kFrameTrailer, kFrameTrailerSize) != 0)
@@ -69,8 +66,7 @@ FrameScan ScanFrame(const std::uint8_t* data, std::size_t available, bool joined
         if (size > kLongestPaddedFrameSize || size > available) return Malformed();
     }
 
-    if (data[4] == kReadCommand)
-        return {ScanResult::kRequest, size, ReadRequest{ReadU16(data + 5), ReadU16(data + 7)}};
+    if (data[4] == kReadCommand) return {ScanResult::kRequest, size, ReadRequest{ReadU16(data + 5), ReadU16(data + 7)}};
     WriteRequest write{ReadU16(data + 5), data[7], {}};
     std::memcpy(write.value.data(), data + 8, kWireValueSize[write.code]);
     return {ScanResult::kRequest, size, write};

@@ -11,8 +11,8 @@
 #include <string>
 #include <variant>
 
-inline constexpr std::uint8_t kFrameMagic1 = 0x4D;  // "M"
-inline constexpr std::uint8_t kFrameMagic2 = 0x49;  // "I"
+inline constexpr std::uint8_t kFrameMagic1 = 0x4D;                          // "M"
+inline constexpr std::uint8_t kFrameMagic2 = 0x49;                          // "I"
 inline constexpr std::uint8_t kFrameTrailer[4] = {0x4E, 0x45, 0x00, 0x00};  // "N","E",0,0
 inline constexpr std::uint8_t kReadCommand = 1;
 inline constexpr std::uint8_t kWriteCommand = 2;
@@ -24,7 +24,7 @@ inline constexpr std::size_t kWriteRequestBaseSize = 12;  // plus the value size
 inline constexpr std::size_t kLongestRequestSize = kWriteRequestBaseSize + 8;
 // A peer's frame may be padded beyond its request up to what one receive of 64 bytes takes.
 inline constexpr std::size_t kLongestPaddedFrameSize = 64;
-inline constexpr std::size_t kReplyBaseSize = 11;  // header, record count, trailer
+inline constexpr std::size_t kReplyBaseSize = 11;    // header, record count, trailer
 inline constexpr std::size_t kMaxReplySize = 65535;  // the length field is 16 bits
 
 struct ReadRequest {
@@ -34,7 +34,7 @@ struct ReadRequest {
 
 struct WriteRequest {
     std::uint16_t address;
-    std::uint8_t code;  // 0-9
+    std::uint8_t code;                  // 0-9
     std::array<std::uint8_t, 8> value;  // the code's value size of bytes, zeros after them
 };
 

@@ -23,8 +23,8 @@ std::optional<Request> FrameReader::Next() {
         if (scan.result == ScanResult::kNeedMore) return std::nullopt;
         // Resynchronise: the next frame can only begin at a later "M".
         const void* magic = std::memchr(start + 1, kFrameMagic1, available - 1);
-        position_ = magic ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(magic) - buffer_.data())
-                          : buffer_.size();
+        position_ =
+            magic ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(magic) - buffer_.data()) : buffer_.size();
     }
     buffer_.clear();
     position_ = 0;

@@ -9,9 +9,9 @@
 #include "forwarding/data_frame.h"
 #include "forwarding/frame_codec.h"
 #include "forwarding/frame_handler.h"
+#include "opc/client/item.h"
 #include "opc/client/item_address_registry.h"
 #include "opc/client/wire_type.h"
-#include "opc/client/item.h"
 #include "platform/com/bstr.h"
 #include "platform/com/variant.h"
 
@@ -40,15 +40,24 @@ struct Fixture {
     Fixture() {
         std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);  // the skip traces are many
         const ItemSetup setups[] = {
-            {0, VT_BOOL, VT_BOOL, 0xFFFF, 0xC0},         {1, VT_I1, VT_I1, 0x80, 0x40},
-            {2, VT_UI1, VT_UI1, 0xFF, 0xC3},              {3, VT_I2, VT_I2, 0x8000, 0x00},
-            {4, VT_UI2, VT_I4, 0x12345678, 0xC0},         {5, VT_I4, VT_I4, 0xFFFFFFFF, 0xC0},
-            {6, VT_UI4, VT_EMPTY, 0, 0xC0},               {7, VT_R4, VT_R4, 0x40200000, 0xD8},
-            {8, VT_R8, VT_R8, 0x4029000000000000, 0xC0},  {9, VT_I8, VT_I8, 0x8000000000000000, 0xC0},
-            {10, VT_UI8, VT_BOOL, 0, 0xC0},               {11, VT_BSTR, VT_BSTR, 0, 0xC0},
-            {12, VT_I4, VT_BSTR, 0, 0xC0},                {13, VT_DATE, VT_R8, 0, 0xC0},
-            {300, VT_R8, VT_R8, 1, 0xC0},                 {65535, VT_I2, VT_I2, 7, 0xC0},
-            {65536, VT_UI1, VT_UI1, 9, 0xC0},             {131069, VT_I4, VT_I4, 11, 0xC0},
+            {0, VT_BOOL, VT_BOOL, 0xFFFF, 0xC0},
+            {1, VT_I1, VT_I1, 0x80, 0x40},
+            {2, VT_UI1, VT_UI1, 0xFF, 0xC3},
+            {3, VT_I2, VT_I2, 0x8000, 0x00},
+            {4, VT_UI2, VT_I4, 0x12345678, 0xC0},
+            {5, VT_I4, VT_I4, 0xFFFFFFFF, 0xC0},
+            {6, VT_UI4, VT_EMPTY, 0, 0xC0},
+            {7, VT_R4, VT_R4, 0x40200000, 0xD8},
+            {8, VT_R8, VT_R8, 0x4029000000000000, 0xC0},
+            {9, VT_I8, VT_I8, 0x8000000000000000, 0xC0},
+            {10, VT_UI8, VT_BOOL, 0, 0xC0},
+            {11, VT_BSTR, VT_BSTR, 0, 0xC0},
+            {12, VT_I4, VT_BSTR, 0, 0xC0},
+            {13, VT_DATE, VT_R8, 0, 0xC0},
+            {300, VT_R8, VT_R8, 1, 0xC0},
+            {65535, VT_I2, VT_I2, 7, 0xC0},
+            {65536, VT_UI1, VT_UI1, 9, 0xC0},
+            {131069, VT_I4, VT_I4, 11, 0xC0},
         };
         for (const ItemSetup& setup : setups) {
             auto item = std::make_unique<CVItem>(nullptr);
@@ -75,14 +84,14 @@ struct Outcome {
 
 Outcome Handle(const std::uint8_t* data, std::size_t size, std::size_t firstCut) {
     Outcome outcome;
-    FrameHandler handler([&](CVItem& item, const std::string& text) { outcome.writes.push_back(item.itemId + "=" + text); });
+    FrameHandler handler(
+        [&](CVItem& item, const std::string& text) { outcome.writes.push_back(item.itemId + "=" + text); });
     std::size_t position = 0;
     std::size_t cut = firstCut;
     while (position < size) {
         const std::size_t n = std::min(cut, size - position);
         handler.Receive(data + position, n);
-        while (handler.HandleNext(outcome.replies)) {
-        }
+        while (handler.HandleNext(outcome.replies)) {}
         position += n;
         cut = cut % 23 + 1;
     }

@@ -52,7 +52,8 @@ bool SameValue(const VARIANT& a, const VARIANT& b) {
         const SAFEARRAY& y = *b.parray;
         if (x.cDims != y.cDims || x.cbElements != y.cbElements) return false;
         for (USHORT d = 0; d < x.cDims; ++d)
-            if (x.rgsabound[d].cElements != y.rgsabound[d].cElements || x.rgsabound[d].lLbound != y.rgsabound[d].lLbound)
+            if (x.rgsabound[d].cElements != y.rgsabound[d].cElements ||
+                x.rgsabound[d].lLbound != y.rgsabound[d].lLbound)
                 return false;
         const std::size_t bytes = std::size_t{SafeArrayElementCount(a.parray)} * x.cbElements;
         return bytes == 0 || std::memcmp(x.pvData, y.pvData, bytes) == 0;

@@ -28,25 +28,24 @@ BackgroundJob BackgroundJob::ForItems(std::vector<CVItem*> items) {
 void RunJobWork(const BackgroundJob& job) noexcept {
     try {
         switch (static_cast<JobKind>(job.kind)) {
-            case JobKind::ConnectServer:
-                if (job.server) job.server->ConnectWithGroups();
-                break;
-            case JobKind::ConnectServers:
-                for (auto it = job.servers.rbegin(); it != job.servers.rend(); ++it)
-                    if (*it) (*it)->ConnectWithGroups();
-                break;
-            case JobKind::DisconnectServer:
-                if (job.server) job.server->Disconnect();
-                break;
-            case JobKind::DisconnectServers:
-                for (auto it = job.servers.rbegin(); it != job.servers.rend(); ++it)
-                    if (*it) (*it)->Disconnect();
-                break;
-            case JobKind::AddItems:
-                if (!job.items.empty() && job.items.front() && job.items.front()->group)
-                    job.items.front()->group->AddItems(job.items.data(), static_cast<int>(job.items.size()),
-                                                       false);
-                break;
+        case JobKind::ConnectServer:
+            if (job.server) job.server->ConnectWithGroups();
+            break;
+        case JobKind::ConnectServers:
+            for (auto it = job.servers.rbegin(); it != job.servers.rend(); ++it)
+                if (*it) (*it)->ConnectWithGroups();
+            break;
+        case JobKind::DisconnectServer:
+            if (job.server) job.server->Disconnect();
+            break;
+        case JobKind::DisconnectServers:
+            for (auto it = job.servers.rbegin(); it != job.servers.rend(); ++it)
+                if (*it) (*it)->Disconnect();
+            break;
+        case JobKind::AddItems:
+            if (!job.items.empty() && job.items.front() && job.items.front()->group)
+                job.items.front()->group->AddItems(job.items.data(), static_cast<int>(job.items.size()), false);
+            break;
         }
     } catch (...) {
         // A failure inside the client core is reported there; the worker ends quietly.

@@ -7,15 +7,13 @@
 
 namespace {
 
-constexpr std::array<std::string_view, kCsvColumnCount> kColumnNames = {
-    "变量ID", "访问路径", "数据类型", "Active"};
+constexpr std::array<std::string_view, kCsvColumnCount> kColumnNames = {"变量ID", "访问路径", "数据类型", "Active"};
 
 constexpr const char* kHeaderOverflow =
     "Error importing CSV item data.\n\nField buffer overflow reading identification record.";
 constexpr const char* kUnrecognizedField = "Error importing CSV item data.\n\nUnrecognized field name: '%s'";
 constexpr const char* kDuplicateField = "Error importing CSV item data.\n\nDuplicate field name: '%s'";
-constexpr const char* kMissingHeader =
-    "Error importing CSV item data.\n\nMissing item field identification record.";
+constexpr const char* kMissingHeader = "Error importing CSV item data.\n\nMissing item field identification record.";
 constexpr const char* kRecordOverflow = "Error importing CSV item record %d\n\nField buffer overflow.";
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
@@ -114,11 +112,11 @@ bool ParseHeader(std::string_view line, std::vector<int>& chain, std::string& er
 void ApplyField(CsvItem& item, int column, const std::string& field) {
     if (field.empty()) return;
     switch (column) {
-        case kCsvItemId: item.itemId = field; break;
-        case kCsvAccessPath: item.accessPath = field; break;
-        case kCsvDataType: item.dataType = VarTypeFromName(field); break;
-        case kCsvActive: item.active = EqualsNoCase(field, "TRUE"); break;
-        default: break;
+    case kCsvItemId: item.itemId = field; break;
+    case kCsvAccessPath: item.accessPath = field; break;
+    case kCsvDataType: item.dataType = VarTypeFromName(field); break;
+    case kCsvActive: item.active = EqualsNoCase(field, "TRUE"); break;
+    default: break;
     }
 }
 
@@ -138,8 +136,7 @@ std::string_view CsvColumnName(int column) {
     return kColumnNames[static_cast<std::size_t>(column)];
 }
 
-CsvFieldResult ReadCsvField(std::string_view line, std::size_t& pos, std::string& field,
-                            std::size_t limit) {
+CsvFieldResult ReadCsvField(std::string_view line, std::size_t& pos, std::string& field, std::size_t limit) {
     field.clear();
     if (pos >= line.size()) return CsvFieldResult::EndOfLine;
     bool quoted = false;

@@ -47,5 +47,4 @@ CsvImport ParseCsvItems(std::string_view file);
 // `line` and moves `pos` past it. Leading white space is skipped; double quotes switch
 // quoting and are dropped; outside quotes a comma or a line feed ends the field.
 enum class CsvFieldResult { EndOfLine, Field, Overflow };
-CsvFieldResult ReadCsvField(std::string_view line, std::size_t& pos, std::string& field,
-                            std::size_t limit);
+CsvFieldResult ReadCsvField(std::string_view line, std::size_t& pos, std::string& field, std::size_t limit);

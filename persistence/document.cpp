@@ -1,12 +1,12 @@
 #include "persistence/document.h"
 
+#include "docview/update_hints.h"
 #include "opc/client/group.h"
 #include "opc/client/server.h"
-#include "platform/files/atomic_file.h"
 #include "persistence/project_codec.h"
 #include "platform/config/opc_config.h"
+#include "platform/files/atomic_file.h"
 #include "platform/shell/shell.h"
-#include "docview/update_hints.h"
 
 #include <QCoreApplication>
 #include <QThread>

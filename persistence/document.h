@@ -6,10 +6,10 @@
 // operations of the document too.
 #pragma once
 
+#include "docview/document.h"
 #include "persistence/background_job.h"
 #include "persistence/project_tree.h"
 #include "persistence/wait_ui.h"
-#include "docview/document.h"
 
 #include <memory>
 #include <mutex>

@@ -1,17 +1,17 @@
 // The document side of the CSV import and export of a group's items.
-#include "opc/client/item_address_registry.h"
+#include "docview/update_hints.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
-#include "platform/files/atomic_file.h"
+#include "opc/client/item_address_registry.h"
 #include "persistence/csv_format.h"
 #include "persistence/document.h"
-#include "docview/update_hints.h"
+#include "platform/files/atomic_file.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 

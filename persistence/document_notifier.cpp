@@ -16,12 +16,10 @@ DocumentClientNotifier::~DocumentClientNotifier() {
 
 void DocumentClientNotifier::ServerShutdownRequested(CVServer* server) {
     QMetaObject::invokeMethod(
-        guiContext_.get(), [this, server] { document_.OnServerShutdownRequested(server); },
-        Qt::QueuedConnection);
+        guiContext_.get(), [this, server] { document_.OnServerShutdownRequested(server); }, Qt::QueuedConnection);
 }
 
 void DocumentClientNotifier::ServerStoppedAnswering(CVServer* server) {
     QMetaObject::invokeMethod(
-        guiContext_.get(), [this, server] { document_.OnServerStoppedAnswering(server); },
-        Qt::QueuedConnection);
+        guiContext_.get(), [this, server] { document_.OnServerStoppedAnswering(server); }, Qt::QueuedConnection);
 }

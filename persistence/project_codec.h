@@ -10,8 +10,8 @@
 
 enum class ProjectLoadError {
     None,
-    EndOfFile,      // a field or a counted record runs past the end of the file
-    WrongSchema,    // a record whose schema is not 1
+    EndOfFile,    // a field or a counted record runs past the end of the file
+    WrongSchema,  // a record whose schema is not 1
 };
 
 std::vector<std::uint8_t> EncodeProject(const ProjectRecord& project);

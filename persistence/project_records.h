@@ -13,7 +13,7 @@ struct ItemRecord {
     std::uint32_t active = 0;
     std::uint16_t dataType = 0;  // VARTYPE
     std::uint32_t accessRights = 1;
-    std::int32_t address = -1;   // -1: none
+    std::int32_t address = -1;  // -1: none
     std::uint32_t reserved = 0;
 
     bool operator==(const ItemRecord&) const = default;

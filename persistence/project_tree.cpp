@@ -1,8 +1,8 @@
 #include "persistence/project_tree.h"
 
-#include "opc/client/item_address_registry.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/server.h"
 
 namespace {

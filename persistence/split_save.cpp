@@ -4,9 +4,9 @@
 #include "opc/client/item.h"
 #include "opc/client/server.h"
 #include "persistence/archive.h"
-#include "platform/files/atomic_file.h"
 #include "persistence/document.h"
 #include "persistence/project_codec.h"
+#include "platform/files/atomic_file.h"
 
 std::vector<SplitSlice> SplitSlices(std::size_t total, int fileCount) {
     std::vector<SplitSlice> slices;

@@ -121,8 +121,8 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         const char* name;
         ULONG rows, cols;
     };
-    for (const auto& d : {Dims2{VT_I2, "I2", 2, 3}, Dims2{VT_UI1, "UI1", 2, 2}, Dims2{VT_R4, "R4", 3, 2},
-                          Dims2{VT_R8, "R8", 3, 4}}) {
+    for (const auto& d :
+         {Dims2{VT_I2, "I2", 2, 3}, Dims2{VT_UI1, "UI1", 2, 2}, Dims2{VT_R4, "R4", 3, 2}, Dims2{VT_R8, "R8", 3, 4}}) {
         TagSpec s = Describe(std::string("Array2D.") + d.name, VT_ARRAY | d.vt, SignalShape::Ramp);
         s.stepMs = 500;
         s.dims = {d.rows, d.cols};
@@ -130,7 +130,8 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
     }
 
     // Writable tags of every type, holding what was written.
-    for (const auto& t : kIntegerTypes) Add(Describe(std::string("Writable.") + t.name, t.vt, SignalShape::Memory, kRW));
+    for (const auto& t : kIntegerTypes)
+        Add(Describe(std::string("Writable.") + t.name, t.vt, SignalShape::Memory, kRW));
     for (const auto& t : kFloatTypes) Add(Describe(std::string("Writable.") + t.name, t.vt, SignalShape::Memory, kRW));
     Add(Describe("Writable.BOOL", VT_BOOL, SignalShape::Memory, kRW));
     {
@@ -157,9 +158,9 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         const char* name;
         WORD quality;
     };
-    for (const auto& f : {Fixed{"Good", OPC_QUALITY_GOOD}, Fixed{"Uncertain", OPC_QUALITY_UNCERTAIN},
-                          Fixed{"Bad", OPC_QUALITY_BAD}, Fixed{"CommFailure", OPC_QUALITY_COMM_FAILURE},
-                          Fixed{"LocalOverride", OPC_QUALITY_LOCAL_OVERRIDE}}) {
+    for (const auto& f :
+         {Fixed{"Good", OPC_QUALITY_GOOD}, Fixed{"Uncertain", OPC_QUALITY_UNCERTAIN}, Fixed{"Bad", OPC_QUALITY_BAD},
+          Fixed{"CommFailure", OPC_QUALITY_COMM_FAILURE}, Fixed{"LocalOverride", OPC_QUALITY_LOCAL_OVERRIDE}}) {
         TagSpec s = Describe(std::string("Quality.") + f.name, VT_I4, SignalShape::Fixed);
         s.quality = f.quality;
         s.initialNumber = 42;
@@ -200,10 +201,17 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         const char* text;
     };
     const Companion companions[] = {
-        {"_DESC", VT_BSTR, "Feed pump 1 flow"}, {"_UNIT", VT_BSTR, "m3/h"}, {"_UNITS", VT_BSTR, "m3/h"},
-        {"_unit", VT_BSTR, "m3/h"}, {"_PRIOC", VT_I4, "3"}, {"_PRIOA", VT_I4, "2"},
-        {"_SALM", VT_BOOL, "0"}, {"_PTYP", VT_BSTR, "AI"}, {"_SYSN", VT_BSTR, "PLANT"},
-        {"_TREND", VT_BOOL, "1"}, {"_USEN", VT_BOOL, "1"},
+        {"_DESC", VT_BSTR, "Feed pump 1 flow"},
+        {"_UNIT", VT_BSTR, "m3/h"},
+        {"_UNITS", VT_BSTR, "m3/h"},
+        {"_unit", VT_BSTR, "m3/h"},
+        {"_PRIOC", VT_I4, "3"},
+        {"_PRIOA", VT_I4, "2"},
+        {"_SALM", VT_BOOL, "0"},
+        {"_PTYP", VT_BSTR, "AI"},
+        {"_SYSN", VT_BSTR, "PLANT"},
+        {"_TREND", VT_BOOL, "1"},
+        {"_USEN", VT_BOOL, "1"},
     };
     {
         TagSpec pump = Analog(Describe("Plant.PUMP1", VT_R8, SignalShape::Sine), 0, 50, "m3/h");

@@ -14,8 +14,7 @@ const BrowseNode* BrowseNode::Child(std::u16string_view childName) const {
     return it != children.end() && (*it)->name == childName ? it->get() : nullptr;
 }
 
-AddressSpace::AddressSpace(const SimConfig& config)
-    : flat_(config.flatNamespace), created_(FileTimeNow()) {
+AddressSpace::AddressSpace(const SimConfig& config) : flat_(config.flatNamespace), created_(FileTimeNow()) {
     for (const auto& [id, error] : config.addErrors) addErrors_[WideFromUtf8(id)] = error;
     BuildCatalogue(config.loadTagCount);
     for (const auto& [id, error] : config.writeErrors)

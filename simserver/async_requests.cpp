@@ -26,16 +26,16 @@ bool GroupCore::ProcessOneRequest() {
             for (OPCHANDLE handle : request.serverHandles) {
                 GroupItem* item = FindItemLocked(handle);
                 if (!item) continue;
-                values.Add(item->clientHandle, request.source == OPC_DS_CACHE ? SampleCacheLocked(*item, now)
-                                                                              : SampleDevice(*item, now));
+                values.Add(item->clientHandle,
+                           request.source == OPC_DS_CACHE ? SampleCacheLocked(*item, now) : SampleDevice(*item, now));
             }
             break;
         case AsyncKind::Refresh:
             if (active) {
                 for (GroupItem& item : items) {
                     if (!item.Subscribed()) continue;
-                    values.Add(item.clientHandle, request.source == OPC_DS_CACHE ? SampleCacheLocked(item, now)
-                                                                                 : SampleDevice(item, now));
+                    values.Add(item.clientHandle,
+                               request.source == OPC_DS_CACHE ? SampleCacheLocked(item, now) : SampleDevice(item, now));
                 }
             }
             break;
@@ -47,8 +47,7 @@ bool GroupCore::ProcessOneRequest() {
                 writeErrors.push_back(item->tag->Write(*request.values[i]));
             }
             break;
-        case AsyncKind::CancelComplete:
-            break;
+        case AsyncKind::CancelComplete: break;
         }
         if (!request.v2) streamTargets = StreamTargetsLocked(request.connection, request.kind != AsyncKind::Write);
     }
@@ -89,11 +88,8 @@ void GroupCore::DeliverCompletion(const AsyncRequest& request, OPCHANDLE group, 
                                       const_cast<HRESULT*>(writeErrors.data()));
                 break;
             }
-            case AsyncKind::CancelComplete:
-                sink->OnCancelComplete(tid, group);
-                break;
-            case AsyncKind::Refresh:
-                break;
+            case AsyncKind::CancelComplete: sink->OnCancelComplete(tid, group); break;
+            case AsyncKind::Refresh: break;
             }
         } catch (...) {
             // A client's exception must not end the server thread.

@@ -32,8 +32,8 @@ struct GroupParams {
 // What the groups of one server object use; every group keeps these alive.
 struct GroupServices {
     std::shared_ptr<AddressSpace> addressSpace;
-    std::shared_ptr<const SimConfig> config;             // fault knobs; null: none
-    std::shared_ptr<SubscriptionScheduler> scheduler;    // null: SubscriptionScheduler::Shared()
+    std::shared_ptr<const SimConfig> config;           // fault knobs; null: none
+    std::shared_ptr<SubscriptionScheduler> scheduler;  // null: SubscriptionScheduler::Shared()
 };
 
 // The fastest update rate the server offers; requests below it (and 0, "as fast as you can")
@@ -55,8 +55,7 @@ struct NewGroup {
 // unique and non-empty (GroupTable::AddGroup sees to that); the deadband must be 0..100.
 // `table` is the table the group will belong to (held weakly): SetName asks it about
 // duplicates, CloneGroup adds the clone to it, MoveToPublic moves the group within it.
-NewGroup CreateGroup(const GroupParams& params, const GroupServices& services,
-                     std::weak_ptr<GroupTable> table);
+NewGroup CreateGroup(const GroupParams& params, const GroupServices& services, std::weak_ptr<GroupTable> table);
 
 // The group's IUnknown, for code that only holds the Group class.
 IUnknown* GroupIdentity(Group* group);

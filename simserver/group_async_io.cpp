@@ -124,8 +124,7 @@ HRESULT Group::QueueRefresh(bool v2, DWORD connection, OPCDATASOURCE source, DWO
 
 // --- IOPCAsyncIO2 --------------------------------------------------------------------
 
-HRESULT Group::Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactionID, DWORD* pdwCancelID,
-                    HRESULT** ppErrors) {
+HRESULT Group::Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactionID, DWORD* pdwCancelID, HRESULT** ppErrors) {
     if (ppErrors) *ppErrors = nullptr;
     if (!ppErrors || !pdwCancelID) return E_POINTER;
     *pdwCancelID = 0;

@@ -173,8 +173,7 @@ std::vector<Advice10> GroupCore::StreamTargetsLocked(DWORD connection, bool data
 }
 
 SchedulerClock::time_point GroupCore::RunDue(SchedulerClock::time_point now) {
-    while (ProcessOneRequest()) {
-    }
+    while (ProcessOneRequest()) {}
     bool due = false;
     {
         std::lock_guard lock(mutex);
@@ -218,10 +217,10 @@ void GroupCore::Update(SchedulerClock::time_point now) {
             item.tagVersion = version;
             if (item.sampled && !item.sendNext && s.quality == item.quality && s.error == item.error) {
                 const bool analog = percent > 0 && item.tag->EuType() == OPC_ANALOG;
-                const bool changed =
-                    analog ? ExceedsDeadband(*item.value, *s.value,
-                                             percent / 100.0 * (item.tag->EuHigh() - item.tag->EuLow()))
-                           : !VariantsEqual(*item.value, *s.value);
+                const bool changed = analog
+                                         ? ExceedsDeadband(*item.value, *s.value,
+                                                           percent / 100.0 * (item.tag->EuHigh() - item.tag->EuLow()))
+                                         : !VariantsEqual(*item.value, *s.value);
                 if (!changed) continue;
             }
             item.value = s.value;
@@ -273,8 +272,8 @@ void SendStream(const Advice10& advice, const std::vector<std::uint8_t>& bytes) 
     GlobalFree(block);
 }
 
-void SendDataStreams(const std::vector<Advice10>& targets, OPCHANDLE clientGroup, DWORD transactionId,
-                     HRESULT status, const ItemValues& values) {
+void SendDataStreams(const std::vector<Advice10>& targets, OPCHANDLE clientGroup, DWORD transactionId, HRESULT status,
+                     const ItemValues& values) {
     if (targets.empty()) return;
     std::vector<Stream10Item> items(values.size());
     for (std::size_t i = 0; i < values.size(); ++i)
@@ -317,11 +316,9 @@ void GroupCore::DeliverDataChange(DWORD transactionId, ItemValues& values, bool 
         for (const ComPtr<IOPCDataCallback>& sink : dataCallback.SinksAs<IOPCDataCallback>()) {
             try {
                 sink->OnDataChange(transactionId, group, values.MasterQuality(), values.MasterError(),
-                                   static_cast<DWORD>(values.size()), values.clientHandles.data(),
-                                   values.values.data(), values.qualities.data(), values.timestamps.data(),
-                                   values.errors.data());
-            } catch (...) {
-            }
+                                   static_cast<DWORD>(values.size()), values.clientHandles.data(), values.values.data(),
+                                   values.qualities.data(), values.timestamps.data(), values.errors.data());
+            } catch (...) {}
         }
     }
     SendDataStreams(streamTargets, group, transactionId, values.MasterError(), values);

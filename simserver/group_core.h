@@ -101,8 +101,8 @@ struct Advice10 {
 // that is freed when the sink returns.
 UINT StreamFormat(AdviseFormat format);
 void SendStream(const Advice10& advice, const std::vector<std::uint8_t>& bytes);
-void SendDataStreams(const std::vector<Advice10>& targets, OPCHANDLE clientGroup, DWORD transactionId,
-                     HRESULT status, const ItemValues& values);
+void SendDataStreams(const std::vector<Advice10>& targets, OPCHANDLE clientGroup, DWORD transactionId, HRESULT status,
+                     const ItemValues& values);
 void SendWriteCompleteStreams(const std::vector<Advice10>& targets, OPCHANDLE clientGroup, DWORD transactionId,
                               const std::vector<OPCHANDLE>& clientHandles, const std::vector<HRESULT>& errors);
 

@@ -12,8 +12,8 @@
 
 namespace simserver {
 
-class Group final : public ComObject<IOPCGroupStateMgt, IOPCPublicGroupStateMgt, IOPCItemMgt, IOPCSyncIO,
-                                     IOPCAsyncIO, IOPCAsyncIO2, IDataObject, IConnectionPointContainer> {
+class Group final : public ComObject<IOPCGroupStateMgt, IOPCPublicGroupStateMgt, IOPCItemMgt, IOPCSyncIO, IOPCAsyncIO,
+                                     IOPCAsyncIO2, IDataObject, IConnectionPointContainer> {
 public:
     Group(const GroupParams& params, const GroupServices& services, std::weak_ptr<GroupTable> table,
           OPCHANDLE serverHandle);
@@ -43,15 +43,13 @@ public:
     HRESULT MoveToPublic() override;
 
     // IOPCItemMgt
-    HRESULT AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults,
-                     HRESULT** ppErrors) override;
-    HRESULT ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL bBlobUpdate,
-                          OPCITEMRESULT** ppValidationResults, HRESULT** ppErrors) override;
+    HRESULT AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults, HRESULT** ppErrors) override;
+    HRESULT ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL bBlobUpdate, OPCITEMRESULT** ppValidationResults,
+                          HRESULT** ppErrors) override;
     HRESULT RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) override;
     HRESULT SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) override;
     HRESULT SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient, HRESULT** ppErrors) override;
-    HRESULT SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* pRequestedDatatypes,
-                         HRESULT** ppErrors) override;
+    HRESULT SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* pRequestedDatatypes, HRESULT** ppErrors) override;
     HRESULT CreateEnumerator(REFIID riid, LPUNKNOWN* ppUnk) override;
 
     // IOPCSyncIO
@@ -60,18 +58,18 @@ public:
     HRESULT Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, HRESULT** ppErrors) override;
 
     // IOPCAsyncIO
-    HRESULT Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,
-                 DWORD* pTransactionID, HRESULT** ppErrors) override;
-    HRESULT Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
-                  DWORD* pTransactionID, HRESULT** ppErrors) override;
+    HRESULT Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer, DWORD* pTransactionID,
+                 HRESULT** ppErrors) override;
+    HRESULT Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, DWORD* pTransactionID,
+                  HRESULT** ppErrors) override;
     HRESULT Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) override;
     HRESULT Cancel(DWORD dwTransactionID) override;
 
     // IOPCAsyncIO2
     HRESULT Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactionID, DWORD* pdwCancelID,
                  HRESULT** ppErrors) override;
-    HRESULT Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, DWORD dwTransactionID,
-                  DWORD* pdwCancelID, HRESULT** ppErrors) override;
+    HRESULT Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, DWORD dwTransactionID, DWORD* pdwCancelID,
+                  HRESULT** ppErrors) override;
     HRESULT Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD* pdwCancelID) override;
     HRESULT Cancel2(DWORD dwCancelID) override;
     HRESULT SetEnable(BOOL bEnable) override;
@@ -101,8 +99,7 @@ private:
     // The table of a private group still attached to its server, for renaming or making it
     // public; E_FAIL once shut down or detached, OPC_E_PUBLIC for a public group.
     HRESULT PrivateGroupTable(std::shared_ptr<GroupTable>& table);
-    HRESULT ResolveItems(DWORD count, const OPCITEMDEF* defs, bool add, OPCITEMRESULT** ppResults,
-                         HRESULT** ppErrors);
+    HRESULT ResolveItems(DWORD count, const OPCITEMDEF* defs, bool add, OPCITEMRESULT** ppResults, HRESULT** ppErrors);
     // For the async calls: keeps the handles that name items (readable / writable ones).
     HRESULT CheckAsyncItems(DWORD count, const OPCHANDLE* handles, bool write, std::vector<OPCHANDLE>* valid,
                             std::vector<std::size_t>* positions, HRESULT** ppErrors);

@@ -22,8 +22,7 @@ bool IsValidDeadband(FLOAT percent) { return std::isfinite(percent) && percent >
 
 }  // namespace
 
-NewGroup CreateGroup(const GroupParams& params, const GroupServices& services,
-                     std::weak_ptr<GroupTable> table) {
+NewGroup CreateGroup(const GroupParams& params, const GroupServices& services, std::weak_ptr<GroupTable> table) {
     NewGroup made;
     made.serverHandle = NextGroupHandle();
     made.revisedUpdateRate = ReviseUpdateRate(params.requestedUpdateRate);
@@ -95,9 +94,8 @@ ULONG Group::References() {
 
 // --- IOPCGroupStateMgt ---------------------------------------------------------------
 
-HRESULT Group::GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName, LONG* pTimeBias,
-                        FLOAT* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup,
-                        OPCHANDLE* phServerGroup) {
+HRESULT Group::GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName, LONG* pTimeBias, FLOAT* pPercentDeadband,
+                        DWORD* pLCID, OPCHANDLE* phClientGroup, OPCHANDLE* phServerGroup) {
     if (ppName) *ppName = nullptr;
     if (!pUpdateRate || !pActive || !ppName || !pTimeBias || !pPercentDeadband || !pLCID || !phClientGroup ||
         !phServerGroup)

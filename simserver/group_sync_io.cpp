@@ -32,8 +32,8 @@ HRESULT Group::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer, 
             state.hClient = item->clientHandle;
             error = OPC_E_BADRIGHTS;
         } else {
-            ItemSample s = dwSource == OPC_DS_CACHE ? core_->SampleCacheLocked(*item, now)
-                                                    : GroupCore::SampleDevice(*item, now);
+            ItemSample s =
+                dwSource == OPC_DS_CACHE ? core_->SampleCacheLocked(*item, now) : GroupCore::SampleDevice(*item, now);
             state.hClient = item->clientHandle;
             state.ftTimeStamp = s.timestamp;
             state.wQuality = s.quality;

@@ -118,7 +118,9 @@ HRESULT GroupTable::RemoveFrom(GroupMap& groups, OPCHANDLE handle, BOOL bForce) 
     return S_OK;
 }
 
-HRESULT GroupTable::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) { return RemoveFrom(private_, hServerGroup, bForce); }
+HRESULT GroupTable::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) {
+    return RemoveFrom(private_, hServerGroup, bForce);
+}
 
 HRESULT GroupTable::RemovePublicGroup(OPCHANDLE hServerGroup, BOOL bForce) {
     return RemoveFrom(public_, hServerGroup, bForce);
@@ -129,9 +131,12 @@ HRESULT GroupTable::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPU
     *ppUnk = nullptr;
     bool wantPrivate = false, wantPublic = false;
     switch (dwScope) {
-    case OPC_ENUM_PRIVATE_CONNECTIONS: case OPC_ENUM_PRIVATE: wantPrivate = true; break;
-    case OPC_ENUM_PUBLIC_CONNECTIONS: case OPC_ENUM_PUBLIC: wantPublic = true; break;
-    case OPC_ENUM_ALL_CONNECTIONS: case OPC_ENUM_ALL: wantPrivate = wantPublic = true; break;
+    case OPC_ENUM_PRIVATE_CONNECTIONS:
+    case OPC_ENUM_PRIVATE: wantPrivate = true; break;
+    case OPC_ENUM_PUBLIC_CONNECTIONS:
+    case OPC_ENUM_PUBLIC: wantPublic = true; break;
+    case OPC_ENUM_ALL_CONNECTIONS:
+    case OPC_ENUM_ALL: wantPrivate = wantPublic = true; break;
     default: return E_INVALIDARG;
     }
     if (riid != IID_IEnumString && riid != IID_IEnumUnknown) return E_NOINTERFACE;

@@ -26,9 +26,9 @@ public:
     // Null szName or "" lets the table choose a unique name. OPC_S_UNSUPPORTEDRATE when the
     // rate was revised, OPC_E_DUPLICATENAME, E_INVALIDARG (deadband outside 0..100),
     // E_POINTER (null out pointers), E_NOINTERFACE (riid; no group is created then).
-    HRESULT AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
-                     LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup,
-                     DWORD* pRevisedUpdateRate, REFIID riid, LPUNKNOWN* ppUnk);
+    HRESULT AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup, LONG* pTimeBias,
+                     FLOAT* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup, DWORD* pRevisedUpdateRate,
+                     REFIID riid, LPUNKNOWN* ppUnk);
     // Private groups only; E_INVALIDARG when there is none of that name.
     HRESULT GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk);
     // S_OK; OPC_S_INUSE when the client still holds references and bForce is FALSE (the group

@@ -21,14 +21,13 @@ bool BstrsEqual(BSTR a, BSTR b) {
 bool SameShape(const SAFEARRAY* a, const SAFEARRAY* b) {
     if (a->cDims != b->cDims || a->cbElements != b->cbElements) return false;
     for (USHORT d = 0; d < a->cDims; ++d)
-        if (a->rgsabound[d].cElements != b->rgsabound[d].cElements || a->rgsabound[d].lLbound != b->rgsabound[d].lLbound)
+        if (a->rgsabound[d].cElements != b->rgsabound[d].cElements ||
+            a->rgsabound[d].lLbound != b->rgsabound[d].lLbound)
             return false;
     return true;
 }
 
-std::size_t ElementCount(const SAFEARRAY* sa) {
-    return SafeArrayElementCount(const_cast<SAFEARRAY*>(sa));
-}
+std::size_t ElementCount(const SAFEARRAY* sa) { return SafeArrayElementCount(const_cast<SAFEARRAY*>(sa)); }
 
 bool ArraysEqual(const SAFEARRAY* a, const SAFEARRAY* b, VARTYPE elementType) {
     if (!a || !b) return a == b;
@@ -57,17 +56,74 @@ bool ArraysEqual(const SAFEARRAY* a, const SAFEARRAY* b, VARTYPE elementType) {
 // The number stored at `p` as an element of type vt; false for non-numeric types.
 bool NumberAt(const void* p, VARTYPE vt, double* out) {
     switch (vt) {
-    case VT_I1: { std::int8_t v; std::memcpy(&v, p, 1); *out = v; return true; }
-    case VT_UI1: { std::uint8_t v; std::memcpy(&v, p, 1); *out = v; return true; }
-    case VT_I2: { std::int16_t v; std::memcpy(&v, p, 2); *out = v; return true; }
-    case VT_UI2: { std::uint16_t v; std::memcpy(&v, p, 2); *out = v; return true; }
-    case VT_I4: case VT_INT: { std::int32_t v; std::memcpy(&v, p, 4); *out = v; return true; }
-    case VT_UI4: case VT_UINT: { std::uint32_t v; std::memcpy(&v, p, 4); *out = v; return true; }
-    case VT_I8: { std::int64_t v; std::memcpy(&v, p, 8); *out = static_cast<double>(v); return true; }
-    case VT_UI8: { std::uint64_t v; std::memcpy(&v, p, 8); *out = static_cast<double>(v); return true; }
-    case VT_R4: { float v; std::memcpy(&v, p, 4); *out = v; return true; }
-    case VT_R8: { double v; std::memcpy(&v, p, 8); *out = v; return true; }
-    case VT_CY: { std::int64_t v; std::memcpy(&v, p, 8); *out = static_cast<double>(v) / 10000.0; return true; }
+    case VT_I1: {
+        std::int8_t v;
+        std::memcpy(&v, p, 1);
+        *out = v;
+        return true;
+    }
+    case VT_UI1: {
+        std::uint8_t v;
+        std::memcpy(&v, p, 1);
+        *out = v;
+        return true;
+    }
+    case VT_I2: {
+        std::int16_t v;
+        std::memcpy(&v, p, 2);
+        *out = v;
+        return true;
+    }
+    case VT_UI2: {
+        std::uint16_t v;
+        std::memcpy(&v, p, 2);
+        *out = v;
+        return true;
+    }
+    case VT_I4:
+    case VT_INT: {
+        std::int32_t v;
+        std::memcpy(&v, p, 4);
+        *out = v;
+        return true;
+    }
+    case VT_UI4:
+    case VT_UINT: {
+        std::uint32_t v;
+        std::memcpy(&v, p, 4);
+        *out = v;
+        return true;
+    }
+    case VT_I8: {
+        std::int64_t v;
+        std::memcpy(&v, p, 8);
+        *out = static_cast<double>(v);
+        return true;
+    }
+    case VT_UI8: {
+        std::uint64_t v;
+        std::memcpy(&v, p, 8);
+        *out = static_cast<double>(v);
+        return true;
+    }
+    case VT_R4: {
+        float v;
+        std::memcpy(&v, p, 4);
+        *out = v;
+        return true;
+    }
+    case VT_R8: {
+        double v;
+        std::memcpy(&v, p, 8);
+        *out = v;
+        return true;
+    }
+    case VT_CY: {
+        std::int64_t v;
+        std::memcpy(&v, p, 8);
+        *out = static_cast<double>(v) / 10000.0;
+        return true;
+    }
     default: return false;
     }
 }
@@ -81,10 +137,22 @@ bool Exceeds(double previous, double current, double band) {
 
 std::size_t PlainValueSize(VARTYPE vt) {
     switch (vt) {
-    case VT_I1: case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return 4;
-    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: return 8;
+    case VT_I1:
+    case VT_UI1: return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL: return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR: return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE: return 8;
     default: return 0;
     }
 }
@@ -125,14 +193,25 @@ bool IsRequestableType(VARTYPE vt) {
     const VARTYPE base = static_cast<VARTYPE>(vt & ~VT_ARRAY);
     if (vt == VT_EMPTY) return true;
     switch (base) {
-    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_I8: case VT_UI8:
-    case VT_INT: case VT_UINT: case VT_R4: case VT_R8: case VT_CY: case VT_DATE: case VT_BOOL:
-    case VT_BSTR: case VT_ERROR:
-        return true;
-    case VT_VARIANT:
-        return (vt & VT_ARRAY) != 0;
-    default:
-        return false;
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_BOOL:
+    case VT_BSTR:
+    case VT_ERROR: return true;
+    case VT_VARIANT: return (vt & VT_ARRAY) != 0;
+    default: return false;
     }
 }
 

@@ -29,5 +29,4 @@ bool IsRequestableType(VARTYPE vt);
 // take that type, OPC_E_RANGE when it overflows it; the value is then VT_EMPTY.
 HRESULT ConvertToRequested(VARIANT* value, VARTYPE requested);
 
-
 }  // namespace simserver

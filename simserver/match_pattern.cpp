@@ -58,8 +58,14 @@ std::optional<std::vector<Token>> Compile(std::u16string_view p) {
     for (std::size_t i = 0; i < p.size();) {
         Token t;
         switch (p[i]) {
-        case u'?': t.kind = Token::AnyChar; ++i; break;
-        case u'#': t.kind = Token::Digit; ++i; break;
+        case u'?':
+            t.kind = Token::AnyChar;
+            ++i;
+            break;
+        case u'#':
+            t.kind = Token::Digit;
+            ++i;
+            break;
         case u'*':
             t.kind = Token::Star;
             ++i;

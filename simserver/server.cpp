@@ -54,8 +54,8 @@ std::vector<ComPtr<IOPCShutdown>> SimServer::ShutdownSinks() const { return shut
 HRESULT SimServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
                             LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup,
                             DWORD* pRevisedUpdateRate, REFIID riid, LPUNKNOWN* ppUnk) {
-    return groups_->AddGroup(szName, bActive, dwRequestedUpdateRate, hClientGroup, pTimeBias, pPercentDeadband,
-                             dwLCID, phServerGroup, pRevisedUpdateRate, riid, ppUnk);
+    return groups_->AddGroup(szName, bActive, dwRequestedUpdateRate, hClientGroup, pTimeBias, pPercentDeadband, dwLCID,
+                             phServerGroup, pRevisedUpdateRate, riid, ppUnk);
 }
 
 HRESULT SimServer::GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR* ppString) {
@@ -90,7 +90,9 @@ HRESULT SimServer::GetStatus(OPCSERVERSTATUS** ppServerStatus) {
     return S_OK;
 }
 
-HRESULT SimServer::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) { return groups_->RemoveGroup(hServerGroup, bForce); }
+HRESULT SimServer::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) {
+    return groups_->RemoveGroup(hServerGroup, bForce);
+}
 
 HRESULT SimServer::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN* ppUnk) {
     return groups_->CreateGroupEnumerator(dwScope, riid, ppUnk);

@@ -20,9 +20,8 @@ namespace simserver {
 
 class GroupTable;
 
-class SimServer final
-    : public ComObject<IOPCServer, IOPCCommon, IConnectionPointContainer, IOPCItemProperties,
-                       IOPCBrowseServerAddressSpace, IOPCServerPublicGroups, IPersistFile> {
+class SimServer final : public ComObject<IOPCServer, IOPCCommon, IConnectionPointContainer, IOPCItemProperties,
+                                         IOPCBrowseServerAddressSpace, IOPCServerPublicGroups, IPersistFile> {
 public:
     SimServer(std::string progId, const CLSID& clsid, std::shared_ptr<const SimConfig> config);
     ~SimServer() override;
@@ -32,9 +31,9 @@ public:
     std::vector<ComPtr<IOPCShutdown>> ShutdownSinks() const;
 
     // IOPCServer
-    HRESULT AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
-                     LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup,
-                     DWORD* pRevisedUpdateRate, REFIID riid, LPUNKNOWN* ppUnk) override;
+    HRESULT AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup, LONG* pTimeBias,
+                     FLOAT* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup, DWORD* pRevisedUpdateRate,
+                     REFIID riid, LPUNKNOWN* ppUnk) override;
     HRESULT GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR* ppString) override;
     HRESULT GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) override;
     HRESULT GetStatus(OPCSERVERSTATUS** ppServerStatus) override;
@@ -53,8 +52,8 @@ public:
     HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
 
     // IOPCItemProperties
-    HRESULT QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount, DWORD** ppPropertyIDs,
-                                     LPWSTR** ppDescriptions, VARTYPE** ppvtDataTypes) override;
+    HRESULT QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount, DWORD** ppPropertyIDs, LPWSTR** ppDescriptions,
+                                     VARTYPE** ppvtDataTypes) override;
     HRESULT GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs, VARIANT** ppvData,
                               HRESULT** ppErrors) override;
     HRESULT LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs, LPWSTR** ppszNewItemIDs,

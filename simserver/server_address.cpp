@@ -129,8 +129,7 @@ HRESULT SimServer::ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LP
 }
 
 HRESULT SimServer::BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria,
-                                    VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter,
-                                    LPENUMSTRING* ppIEnumString) {
+                                    VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter, LPENUMSTRING* ppIEnumString) {
     if (!ppIEnumString) return E_POINTER;
     *ppIEnumString = nullptr;
     std::vector<std::u16string> names;

@@ -73,8 +73,8 @@ HRESULT BrowseSession::Browse(OPCBROWSETYPE type, LPCWSTR filter, VARTYPE dataTy
             if (LeafPasses(*leaf->tag, dataType, rights) && accept(leaf->path)) names->push_back(leaf->path);
     } else {
         for (const auto& child : position_->children) {
-            const bool wanted = type == OPC_BRANCH ? child->IsBranch()
-                                                   : child->IsLeaf() && LeafPasses(*child->tag, dataType, rights);
+            const bool wanted =
+                type == OPC_BRANCH ? child->IsBranch() : child->IsLeaf() && LeafPasses(*child->tag, dataType, rights);
             if (wanted && accept(child->name)) names->push_back(child->name);
         }
     }

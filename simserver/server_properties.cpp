@@ -40,12 +40,9 @@ void SetBstr(VARIANT* out, std::u16string_view text) {
 
 std::vector<PropertyInfo> AvailableProperties(const Tag& tag) {
     std::vector<PropertyInfo> props = {
-        {OPC_PROP_CDT, u"Item Canonical DataType", VT_I2},
-        {OPC_PROP_VALUE, u"Item Value", tag.CanonicalType()},
-        {OPC_PROP_QUALITY, u"Item Quality", VT_I2},
-        {OPC_PROP_TIME, u"Item Timestamp", VT_DATE},
-        {OPC_PROP_RIGHTS, u"Item Access Rights", VT_I4},
-        {OPC_PROP_SCANRATE, u"Server Scan Rate", VT_R4},
+        {OPC_PROP_CDT, u"Item Canonical DataType", VT_I2}, {OPC_PROP_VALUE, u"Item Value", tag.CanonicalType()},
+        {OPC_PROP_QUALITY, u"Item Quality", VT_I2},        {OPC_PROP_TIME, u"Item Timestamp", VT_DATE},
+        {OPC_PROP_RIGHTS, u"Item Access Rights", VT_I4},   {OPC_PROP_SCANRATE, u"Server Scan Rate", VT_R4},
         {OPC_PROP_EUTYPE, u"Item EU Type", VT_I4},
     };
     if (tag.EuType() == OPC_ANALOG) props.push_back({OPC_PROP_EUINFO, u"Item EUInfo", VT_ARRAY | VT_R8});
@@ -83,7 +80,10 @@ HRESULT PropertyValue(const AddressSpace& space, const Tag& tag, DWORD id, FILET
     WORD quality = 0;
     FILETIME stamp;
     switch (id) {
-    case OPC_PROP_CDT: out->vt = VT_I2; out->iVal = static_cast<SHORT>(tag.CanonicalType()); return S_OK;
+    case OPC_PROP_CDT:
+        out->vt = VT_I2;
+        out->iVal = static_cast<SHORT>(tag.CanonicalType());
+        return S_OK;
     case OPC_PROP_VALUE:
         if (!(tag.AccessRights() & OPC_READABLE)) return OPC_E_BADRIGHTS;
         tag.Read(now, out, &quality, &stamp);
@@ -102,16 +102,34 @@ HRESULT PropertyValue(const AddressSpace& space, const Tag& tag, DWORD id, FILET
         out->date = DateFromFileTime(stamp);
         return S_OK;
     }
-    case OPC_PROP_RIGHTS: out->vt = VT_I4; out->lVal = static_cast<LONG>(tag.AccessRights()); return S_OK;
-    case OPC_PROP_SCANRATE: out->vt = VT_R4; out->fltVal = kScanRateMs; return S_OK;
-    case OPC_PROP_EUTYPE: out->vt = VT_I4; out->lVal = static_cast<LONG>(tag.EuType()); return S_OK;
+    case OPC_PROP_RIGHTS:
+        out->vt = VT_I4;
+        out->lVal = static_cast<LONG>(tag.AccessRights());
+        return S_OK;
+    case OPC_PROP_SCANRATE:
+        out->vt = VT_R4;
+        out->fltVal = kScanRateMs;
+        return S_OK;
+    case OPC_PROP_EUTYPE:
+        out->vt = VT_I4;
+        out->lVal = static_cast<LONG>(tag.EuType());
+        return S_OK;
     case OPC_PROP_EUINFO: tag.GetEuInfo(out); return S_OK;
     case OPC_PROP_UNIT: SetBstr(out, WideFromUtf8(tag.Unit())); return S_OK;
     case OPC_PROP_DESC: SetBstr(out, WideFromUtf8(tag.Description())); return S_OK;
-    case OPC_PROP_HIEU: out->vt = VT_R8; out->dblVal = tag.EuHigh(); return S_OK;
-    case OPC_PROP_LOEU: out->vt = VT_R8; out->dblVal = tag.EuLow(); return S_OK;
+    case OPC_PROP_HIEU:
+        out->vt = VT_R8;
+        out->dblVal = tag.EuHigh();
+        return S_OK;
+    case OPC_PROP_LOEU:
+        out->vt = VT_R8;
+        out->dblVal = tag.EuLow();
+        return S_OK;
     case kPropSignal: SetBstr(out, ShapeName(tag.Shape())); return S_OK;
-    case kPropStep: out->vt = VT_UI4; out->ulVal = tag.StepMs(); return S_OK;
+    case kPropStep:
+        out->vt = VT_UI4;
+        out->ulVal = tag.StepMs();
+        return S_OK;
     default: return OPC_E_INVALID_PID;
     }
 }

@@ -11,11 +11,11 @@
 
 namespace simserver {
 
-inline constexpr DWORD kPropSignal = OPC_PROP_FIRST_VENDOR;          // "Simulation Signal"
-inline constexpr DWORD kPropStep = OPC_PROP_FIRST_VENDOR + 1;        // "Simulation Step (ms)"
-inline constexpr DWORD kPropAlarmItem = OPC_PROP_FIRST_VENDOR + 2;   // "Alarm Item"
-inline constexpr DWORD kPropTrendItem = OPC_PROP_FIRST_VENDOR + 3;   // "Trend Item"
-inline constexpr DWORD kPropWordItem = OPC_PROP_FIRST_VENDOR + 4;    // "Word Item"
+inline constexpr DWORD kPropSignal = OPC_PROP_FIRST_VENDOR;         // "Simulation Signal"
+inline constexpr DWORD kPropStep = OPC_PROP_FIRST_VENDOR + 1;       // "Simulation Step (ms)"
+inline constexpr DWORD kPropAlarmItem = OPC_PROP_FIRST_VENDOR + 2;  // "Alarm Item"
+inline constexpr DWORD kPropTrendItem = OPC_PROP_FIRST_VENDOR + 3;  // "Trend Item"
+inline constexpr DWORD kPropWordItem = OPC_PROP_FIRST_VENDOR + 4;   // "Word Item"
 
 struct PropertyInfo {
     DWORD id;

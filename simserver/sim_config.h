@@ -13,13 +13,13 @@ namespace simserver {
 
 struct SimConfig {
     // --- address space ---
-    bool flatNamespace = false;  // QueryOrganization answers OPC_NS_FLAT; no branches
+    bool flatNamespace = false;    // QueryOrganization answers OPC_NS_FLAT; no branches
     unsigned loadTagCount = 1000;  // "Load.T0000"...: fast ramps for load tests
 
     // --- interfaces the objects expose ---
-    bool serverInterface = true;          // IOPCServer on the server object
-    bool browseInterface = true;          // IOPCBrowseServerAddressSpace on the server object
-    bool groupConnectionPoints = true;    // IConnectionPointContainer on groups (2.0 callback)
+    bool serverInterface = true;        // IOPCServer on the server object
+    bool browseInterface = true;        // IOPCBrowseServerAddressSpace on the server object
+    bool groupConnectionPoints = true;  // IConnectionPointContainer on groups (2.0 callback)
 
     // --- faults ---
     // QueryOrganization fails with this HRESULT when set.

@@ -16,10 +16,30 @@ using layout::StreamWriter;
 // Appends `size` bytes of a native little-endian number stored at `p`.
 void AppendNumber(StreamWriter& w, const void* p, std::size_t size) {
     switch (size) {
-    case 1: { std::uint8_t v; std::memcpy(&v, p, 1); w.Append(v); break; }
-    case 2: { std::uint16_t v; std::memcpy(&v, p, 2); w.Append(v); break; }
-    case 4: { std::uint32_t v; std::memcpy(&v, p, 4); w.Append(v); break; }
-    case 8: { std::uint64_t v; std::memcpy(&v, p, 8); w.Append(v); break; }
+    case 1: {
+        std::uint8_t v;
+        std::memcpy(&v, p, 1);
+        w.Append(v);
+        break;
+    }
+    case 2: {
+        std::uint16_t v;
+        std::memcpy(&v, p, 2);
+        w.Append(v);
+        break;
+    }
+    case 4: {
+        std::uint32_t v;
+        std::memcpy(&v, p, 4);
+        w.Append(v);
+        break;
+    }
+    case 8: {
+        std::uint64_t v;
+        std::memcpy(&v, p, 8);
+        w.Append(v);
+        break;
+    }
     default: w.AppendZeros(size); break;
     }
 }

@@ -26,7 +26,7 @@ thread_local SubscriptionScheduler::Id tCurrentId = 0;
 struct SubscriptionScheduler::State {
     struct Entry {
         std::weak_ptr<ScheduledWork> work;
-        TimePoint due = kNever;           // planned run; in `queue` when idle and not kNever
+        TimePoint due = kNever;  // planned run; in `queue` when idle and not kNever
         TimePoint wokenDuringRun = kNever;
         bool running = false;
         bool removed = false;
@@ -63,8 +63,7 @@ std::shared_ptr<SubscriptionScheduler> SubscriptionScheduler::Shared() {
 
 SubscriptionScheduler::SubscriptionScheduler(unsigned threadCount) : state_(std::make_shared<State>()) {
     threadCount = std::max(threadCount, 1u);
-    for (unsigned i = 0; i < threadCount; ++i)
-        state_->threads.emplace_back([state = state_] { WorkerLoop(state); });
+    for (unsigned i = 0; i < threadCount; ++i) state_->threads.emplace_back([state = state_] { WorkerLoop(state); });
 }
 
 SubscriptionScheduler::~SubscriptionScheduler() {

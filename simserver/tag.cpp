@@ -22,14 +22,8 @@ constexpr std::u16string_view kWords[] = {
 
 // Qualities of the quality-cycling signal, in order.
 constexpr WORD kQualityCycle[] = {
-    OPC_QUALITY_GOOD,
-    OPC_QUALITY_UNCERTAIN,
-    OPC_QUALITY_LAST_USABLE,
-    OPC_QUALITY_SENSOR_CAL,
-    OPC_QUALITY_BAD,
-    OPC_QUALITY_COMM_FAILURE,
-    OPC_QUALITY_OUT_OF_SERVICE,
-    OPC_QUALITY_LOCAL_OVERRIDE,
+    OPC_QUALITY_GOOD, OPC_QUALITY_UNCERTAIN,    OPC_QUALITY_LAST_USABLE,    OPC_QUALITY_SENSOR_CAL,
+    OPC_QUALITY_BAD,  OPC_QUALITY_COMM_FAILURE, OPC_QUALITY_OUT_OF_SERVICE, OPC_QUALITY_LOCAL_OVERRIDE,
 };
 
 std::uint64_t SplitMix(std::uint64_t x) {
@@ -74,9 +68,7 @@ void PutSample(VARTYPE base, const Sample& s, void* dst) {
     case VT_R8:
     case VT_DATE: *static_cast<DOUBLE*>(dst) = AsDouble(s); break;
     case VT_CY: static_cast<CY*>(dst)->int64 = AsInteger(s) * 10000; break;
-    case VT_BOOL:
-        *static_cast<VARIANT_BOOL*>(dst) = AsDouble(s) != 0.0 ? VARIANT_TRUE : VARIANT_FALSE;
-        break;
+    case VT_BOOL: *static_cast<VARIANT_BOOL*>(dst) = AsDouble(s) != 0.0 ? VARIANT_TRUE : VARIANT_FALSE; break;
     default: break;
     }
 }
@@ -131,7 +123,8 @@ Sample SampleAt(const TagSpec& desc, std::uint64_t step, std::uint64_t k) {
 BSTR TextAt(const TagSpec& desc, std::uint64_t step) {
     constexpr std::size_t n = std::size(kWords);
     if (desc.shape == SignalShape::TextCycle) return BstrFromWide(kWords[step % n]);
-    if (desc.shape == SignalShape::Random) return BstrFromWide(kWords[SplitMix(step ^ static_cast<std::uint64_t>(desc.offset)) % n]);
+    if (desc.shape == SignalShape::Random)
+        return BstrFromWide(kWords[SplitMix(step ^ static_cast<std::uint64_t>(desc.offset)) % n]);
     return BstrFromUtf8(desc.initialText);
 }
 
@@ -139,7 +132,8 @@ SAFEARRAY* MakeArray(const TagSpec& desc, std::uint64_t step) {
     // The counts are listed as the array stores them (row count, then row length); creation
     // takes the dimensions the other way round.
     std::vector<SAFEARRAYBOUND> bounds;
-    for (auto count = desc.dims.rbegin(); count != desc.dims.rend(); ++count) bounds.push_back(SAFEARRAYBOUND{*count, 0});
+    for (auto count = desc.dims.rbegin(); count != desc.dims.rend(); ++count)
+        bounds.push_back(SAFEARRAYBOUND{*count, 0});
     const VARTYPE base = desc.type & VT_TYPEMASK;
     SAFEARRAY* psa = SafeArrayCreate(base, static_cast<UINT>(bounds.size()), bounds.data());
     if (!psa) return nullptr;
@@ -186,8 +180,7 @@ struct Tag::Memory {
     ~Memory() { VariantClear(&value); }
 };
 
-Tag::Tag(TagSpec desc, FILETIME created, Tag* word)
-    : spec_(std::move(desc)), word_(word), created_(created) {
+Tag::Tag(TagSpec desc, FILETIME created, Tag* word) : spec_(std::move(desc)), word_(word), created_(created) {
     if (spec_.stepMs == 0) spec_.stepMs = 1;
     if (spec_.shape == SignalShape::Memory) {
         memory_ = std::make_unique<Memory>();
@@ -264,8 +257,8 @@ void Tag::ReadComputed(FILETIME now, VARIANT* value, WORD* quality, FILETIME* ti
     }
     const std::uint64_t step = StepOf(now);
     ValueAt(spec_, step, value);
-    *quality = spec_.shape == SignalShape::QualityCycle ? kQualityCycle[step % std::size(kQualityCycle)]
-                                                         : OPC_QUALITY_GOOD;
+    *quality =
+        spec_.shape == SignalShape::QualityCycle ? kQualityCycle[step % std::size(kQualityCycle)] : OPC_QUALITY_GOOD;
     *timestamp = FileTimeFromTicks(step * spec_.stepMs * kTicksPerMs);
 }
 
@@ -302,8 +295,8 @@ HRESULT Tag::WriteBit(const VARIANT& value) {
     const auto mask = static_cast<USHORT>(1u << static_cast<unsigned>(spec_.offset));
     std::lock_guard lock(word.mutex);
     if (word.value.vt != VT_UI2) return E_FAIL;
-    word.value.uiVal = flag->boolVal ? static_cast<USHORT>(word.value.uiVal | mask)
-                                     : static_cast<USHORT>(word.value.uiVal & ~mask);
+    word.value.uiVal =
+        flag->boolVal ? static_cast<USHORT>(word.value.uiVal | mask) : static_cast<USHORT>(word.value.uiVal & ~mask);
     word.stamp = FileTimeNow();
     word.version.fetch_add(1, std::memory_order_release);
     return S_OK;

@@ -34,21 +34,21 @@ struct TagSpec {
     VARTYPE type = VT_EMPTY;  // canonical type; VT_ARRAY | base for arrays
     SignalShape shape = SignalShape::Memory;
     DWORD rights = OPC_READABLE;
-    DWORD stepMs = 1000;        // the value changes once per step
-    DWORD periodMs = 10000;     // sine, square, float ramps
-    double low = 0.0;           // EU range of analog tags; ramp/sine/random range
+    DWORD stepMs = 1000;     // the value changes once per step
+    DWORD periodMs = 10000;  // sine, square, float ramps
+    double low = 0.0;        // EU range of analog tags; ramp/sine/random range
     double high = 100.0;
-    bool analog = false;        // OPC_ANALOG with [low, high]
+    bool analog = false;  // OPC_ANALOG with [low, high]
     // Array element counts in the array's stored bound order: for two dimensions the row
     // count, then the row length, the way clients show the rows.
     std::vector<ULONG> dims;
     WORD quality = OPC_QUALITY_GOOD;  // Fixed
-    std::int64_t offset = 0;    // ramp start / random seed
-    std::string initialText;    // BSTR initial value (Memory, Fixed)
-    double initialNumber = 0;   // numeric initial value (Memory, Fixed)
+    std::int64_t offset = 0;          // ramp start / random seed
+    std::string initialText;          // BSTR initial value (Memory, Fixed)
+    double initialNumber = 0;         // numeric initial value (Memory, Fixed)
     std::string unit;
     std::string description;
-    std::vector<std::u16string> accessPaths;  // accepted besides the empty one
+    std::vector<std::u16string> accessPaths;          // accepted besides the empty one
     std::map<DWORD, std::u16string> propertyItemIds;  // property id -> ItemID
 };
 

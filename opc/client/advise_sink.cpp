@@ -49,8 +49,8 @@ void HandleDataStream(std::span<const std::uint8_t> block, bool withTime) {
     if (header.transactionId != 0) {
         std::string name;
         if (FindGroupName(header.clientGroup, name))
-            LogEvent(IDS_ASYNC10_COMPLETED, header.transactionId, static_cast<int>(header.itemCount),
-                     name.c_str(), HrBits(header.status));
+            LogEvent(IDS_ASYNC10_COMPLETED, header.transactionId, static_cast<int>(header.itemCount), name.c_str(),
+                     HrBits(header.status));
     }
     ItemWriter writer(header.clientGroup, withTime);
     auto lock = ItemHandles().ReadLock();

@@ -16,8 +16,8 @@ void ReportCompleted(EventMessage<DWORD, int, const char*, unsigned> message, DW
 }
 
 // One lock of the item table for the whole batch; no allocation for numeric values.
-void ApplyValues(OPCHANDLE group, DWORD count, const OPCHANDLE* handles, const VARIANT* values,
-                 const WORD* qualities, const FILETIME* timestamps) {
+void ApplyValues(OPCHANDLE group, DWORD count, const OPCHANDLE* handles, const VARIANT* values, const WORD* qualities,
+                 const FILETIME* timestamps) {
     auto lock = ItemHandles().ReadLock();
     for (DWORD i = 0; i < count; ++i) {
         CVItem* item = ItemHandles().Find(handles[i]);
@@ -30,8 +30,8 @@ void ApplyValues(OPCHANDLE group, DWORD count, const OPCHANDLE* handles, const V
     }
 }
 
-bool ValidValues(OPCHANDLE group, DWORD count, const OPCHANDLE* handles, const VARIANT* values,
-                 const WORD* qualities, const FILETIME* timestamps, const HRESULT* errors) {
+bool ValidValues(OPCHANDLE group, DWORD count, const OPCHANDLE* handles, const VARIANT* values, const WORD* qualities,
+                 const FILETIME* timestamps, const HRESULT* errors) {
     return group != 0 && count != 0 && handles && values && qualities && timestamps && errors;
 }
 
@@ -42,9 +42,9 @@ HRESULT IVDataSink20::QueryInterface(REFIID riid, void** ppv) {
     return ComObject::QueryInterface(riid, ppv);
 }
 
-HRESULT IVDataSink20::OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT, HRESULT hrMastererror,
-                                   DWORD dwCount, OPCHANDLE* phClientItems, VARIANT* pvValues,
-                                   WORD* pwQualities, FILETIME* pftTimeStamps, HRESULT* pErrors) {
+HRESULT IVDataSink20::OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT, HRESULT hrMastererror, DWORD dwCount,
+                                   OPCHANDLE* phClientItems, VARIANT* pvValues, WORD* pwQualities,
+                                   FILETIME* pftTimeStamps, HRESULT* pErrors) {
     if (!ValidValues(hGroup, dwCount, phClientItems, pvValues, pwQualities, pftTimeStamps, pErrors))
         return E_INVALIDARG;
     const auto pass = gate_.Enter();
@@ -55,9 +55,9 @@ HRESULT IVDataSink20::OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT, H
     return S_OK;
 }
 
-HRESULT IVDataSink20::OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT, HRESULT hrMastererror,
-                                     DWORD dwCount, OPCHANDLE* phClientItems, VARIANT* pvValues,
-                                     WORD* pwQualities, FILETIME* pftTimeStamps, HRESULT* pErrors) {
+HRESULT IVDataSink20::OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT, HRESULT hrMastererror, DWORD dwCount,
+                                     OPCHANDLE* phClientItems, VARIANT* pvValues, WORD* pwQualities,
+                                     FILETIME* pftTimeStamps, HRESULT* pErrors) {
     if (!ValidValues(hGroup, dwCount, phClientItems, pvValues, pwQualities, pftTimeStamps, pErrors))
         return E_INVALIDARG;
     const auto pass = gate_.Enter();

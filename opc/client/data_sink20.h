@@ -15,14 +15,12 @@ public:
 
     // E_INVALIDARG for a null group handle, a count of 0 or any null array; nothing changes
     // then. The error array is not consulted: every item takes what the server sent for it.
-    HRESULT OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
-                         HRESULT hrMastererror, DWORD dwCount, OPCHANDLE* phClientItems,
-                         VARIANT* pvValues, WORD* pwQualities, FILETIME* pftTimeStamps,
-                         HRESULT* pErrors) override;
-    HRESULT OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
-                           HRESULT hrMastererror, DWORD dwCount, OPCHANDLE* phClientItems,
-                           VARIANT* pvValues, WORD* pwQualities, FILETIME* pftTimeStamps,
-                           HRESULT* pErrors) override;
+    HRESULT OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality, HRESULT hrMastererror,
+                         DWORD dwCount, OPCHANDLE* phClientItems, VARIANT* pvValues, WORD* pwQualities,
+                         FILETIME* pftTimeStamps, HRESULT* pErrors) override;
+    HRESULT OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality, HRESULT hrMastererror,
+                           DWORD dwCount, OPCHANDLE* phClientItems, VARIANT* pvValues, WORD* pwQualities,
+                           FILETIME* pftTimeStamps, HRESULT* pErrors) override;
     HRESULT OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMastererr, DWORD dwCount,
                             OPCHANDLE* pClienthandles, HRESULT* pErrors) override;
     HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }

@@ -15,12 +15,13 @@ constexpr auto kMinute = std::chrono::minutes(1);
 constexpr DWORD kLongestIntervalMinutes = 30 * 24 * 60;
 }  // namespace
 
-CVGroup::CVGroup(CVServer* owner, ThreadStart checkThread)
-    : server(owner), clientHandle_(GroupHandles().Add(this)) {
+CVGroup::CVGroup(CVServer* owner, ThreadStart checkThread) : server(owner), clientHandle_(GroupHandles().Add(this)) {
     if (checkThread == ThreadStart::kNow) StartCheckThread();
 }
 
-void CVGroup::StartCheckThread() { StartObjectThread(checkThread_, "check thread", [this] { CheckLoop(); }); }
+void CVGroup::StartCheckThread() {
+    StartObjectThread(checkThread_, "check thread", [this] { CheckLoop(); });
+}
 
 CVGroup::~CVGroup() {
     {
@@ -33,8 +34,7 @@ CVGroup::~CVGroup() {
     // Deliveries that found this group by its handle finish first.
     GroupHandles().Remove(clientHandle_);
     // Normally the server has detached the group and deleted its items already.
-    if (GroupStateMgt() || ItemMgt() || DataObject() || ConnectionPointContainer())
-        DetachInterfaces(true);
+    if (GroupStateMgt() || ItemMgt() || DataObject() || ConnectionPointContainer()) DetachInterfaces(true);
     DeleteAllItems();
 }
 

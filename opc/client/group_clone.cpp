@@ -2,8 +2,8 @@
 // takes the copy's state and enumerates the copied items into items of its own.
 #include "opc/client/group.h"
 
-#include "opc/client/item_address_registry.h"
 #include "opc/client/item.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/server.h"
 #include "platform/com/bstr.h"
 #include "platform/com/memory.h"
@@ -26,8 +26,7 @@ void FreeAttributes(OPCITEMATTRIBUTES& attributes) {
 
 void CVGroup::CopyItemsFrom(IOPCItemMgt* itemMgt) {
     ComPtr<IEnumOPCItemAttributes> items;
-    const HRESULT hr = itemMgt->CreateEnumerator(IID_IEnumOPCItemAttributes,
-                                                 reinterpret_cast<LPUNKNOWN*>(items.put()));
+    const HRESULT hr = itemMgt->CreateEnumerator(IID_IEnumOPCItemAttributes, reinterpret_cast<LPUNKNOWN*>(items.put()));
     if (hr != S_OK || !items) return;
 
     for (;;) {

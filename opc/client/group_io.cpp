@@ -28,7 +28,7 @@ struct TransactionMessages {
     ItemFailure failure;
 };
 struct RefreshMessages {
-    EventMessage<DWORD, const char*> success;  // transaction, group
+    EventMessage<DWORD, const char*> success;     // transaction, group
     EventMessage<const char*, unsigned> failure;  // group, HRESULT
 };
 // [fromDevice]
@@ -49,7 +49,6 @@ constexpr TransactionMessages kAsyncWrite10{IDS_ASYNC10_WRITE_STARTED, IDS_ASYNC
 constexpr TransactionMessages kAsyncWrite20{IDS_ASYNC20_WRITE_STARTED, IDS_ASYNC20_WRITE_ITEM_FAILED};
 
 OPCDATASOURCE Source(bool fromDevice) { return fromDevice ? OPC_DS_DEVICE : OPC_DS_CACHE; }
-
 
 // An item succeeded when the call did, an error array came back and its entry is not
 // negative. Reports each failed item with `failure` (ItemID, group name, the item's error
@@ -111,8 +110,8 @@ void CVGroup::SyncRead(CVItem* const* items, int count, bool fromDevice) {
 
     TaskMemArray<OPCITEMSTATE> states([](OPCITEMSTATE& state) { VariantClear(&state.vDataValue); });
     TaskMemArray<HRESULT> errors;
-    const HRESULT hr = io->Read(Source(fromDevice), static_cast<DWORD>(list.size()), handles.data(), states.put(),
-                                errors.put());
+    const HRESULT hr =
+        io->Read(Source(fromDevice), static_cast<DWORD>(list.size()), handles.data(), states.put(), errors.put());
     states.SetFilled(list.size());
     const std::string name = Name();
     const SyncMessages& m = kSyncRead[fromDevice];
@@ -132,8 +131,8 @@ void CVGroup::AsyncRead10(CVItem* const* items, int count, bool fromDevice) {
 
     DWORD transaction = 0;
     TaskMemArray<HRESULT> errors;
-    const HRESULT hr = io->Read(DataConnection(), Source(fromDevice), static_cast<DWORD>(list.size()),
-                                handles.data(), &transaction, errors.put());
+    const HRESULT hr = io->Read(DataConnection(), Source(fromDevice), static_cast<DWORD>(list.size()), handles.data(),
+                                &transaction, errors.put());
     const std::string name = Name();
     const TransactionMessages& m = kAsyncRead10[fromDevice];
     const int succeeded = ReportItemResults(list, hr, errors.get(), m.failure, name);
@@ -206,7 +205,8 @@ void CVGroup::AsyncWrite10(CVItem* const* items, const std::string* texts, int c
     // the server's answer reported.
     DWORD transaction = 0;
     TaskMemArray<HRESULT> errors;
-    const HRESULT hr = io->Write(WriteConnection(), batch.size(), handles.data(), batch.values(), &transaction, errors.put());
+    const HRESULT hr =
+        io->Write(WriteConnection(), batch.size(), handles.data(), batch.values(), &transaction, errors.put());
     const std::string name = Name();
     const int succeeded = ReportItemResults(batch.items(), hr, errors.get(), kAsyncWrite10.failure, name);
     if (succeeded > 0) LogEvent(kAsyncWrite10.success, transaction, succeeded, name.c_str());

@@ -11,7 +11,6 @@
 
 namespace {
 
-
 // The item's own error when the server gave a negative one, else the call's result.
 HRESULT ItemError(HRESULT call, const HRESULT* errors, int index) {
     if (SUCCEEDED(call) && errors && FAILED(errors[index])) return errors[index];
@@ -168,7 +167,8 @@ bool CVGroup::SetItemsActive(CVItem* const* items, int count, bool activate) {
                 ++changed;
             }
         } else {
-            LogEvent(IDS_SET_ACTIVE_FAILED, state, item.itemId.c_str(), name.c_str(), HrBits(ItemError(hr, errors.get(), i)));
+            LogEvent(IDS_SET_ACTIVE_FAILED, state, item.itemId.c_str(), name.c_str(),
+                     HrBits(ItemError(hr, errors.get(), i)));
         }
     }
     if (changed > 0) LogEvent(IDS_ACTIVE_STATE_SET, state, changed, name.c_str());

@@ -30,8 +30,8 @@ void CVGroup::ReadStateFromServer(IOPCGroupStateMgt* stateMgt) {
     DWORD locale = 0;
     OPCHANDLE clientGroup = 0;
     OPCHANDLE serverGroup = 0;
-    const HRESULT hr = stateMgt->GetState(&rate, &isActive, serverName.put(), &bias, &deadband, &locale,
-                                          &clientGroup, &serverGroup);
+    const HRESULT hr =
+        stateMgt->GetState(&rate, &isActive, serverName.put(), &bias, &deadband, &locale, &clientGroup, &serverGroup);
     if (SUCCEEDED(hr)) {
         updateRate = rate;
         active = isActive;

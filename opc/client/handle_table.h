@@ -103,9 +103,7 @@ private:
     static Handle MakeHandle(std::uint32_t index, std::uint32_t generation) {
         return (generation << kIndexBits) | (index + 1);
     }
-    static std::uint32_t IndexOf(Handle handle) {
-        return (handle & ((1u << kIndexBits) - 1)) - 1;
-    }
+    static std::uint32_t IndexOf(Handle handle) { return (handle & ((1u << kIndexBits) - 1)) - 1; }
 
     mutable WriterPreferringSharedMutex mutex_;
     std::vector<Slot> slots_;

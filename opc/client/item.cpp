@@ -1,9 +1,9 @@
 #include "opc/client/item.h"
 
-#include "opc/client/item_address_registry.h"
-#include "opc/client/wire_type.h"
 #include "opc/client/client_handles.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/value_text.h"
+#include "opc/client/wire_type.h"
 #include "platform/com/filetime.h"
 #include "platform/com/variant.h"
 #include "platform/shell/shell.h"
@@ -11,11 +11,9 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-}
+namespace {}
 
-CVItem::CVItem(CVGroup* owner)
-    : group(owner), timestamp_(FileTimeNow()), clientHandle_(ItemHandles().Add(this)) {
+CVItem::CVItem(CVGroup* owner) : group(owner), timestamp_(FileTimeNow()), clientHandle_(ItemHandles().Add(this)) {
     VariantInit(&value_);
     PublishSnapshot();
     QualityText(0);  // loads the shared text table with the first item
@@ -127,8 +125,7 @@ void CVItem::FormatTimestamp(std::string& text) const {
     SYSTEMTIME st;
     if (!FileTimeToLocalFileTime(&timestamp_, &local) || !FileTimeToSystemTime(&local, &st)) return;
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d:%03d", st.wHour, st.wMinute, st.wSecond,
-                  st.wMilliseconds);
+    std::snprintf(buffer, sizeof buffer, "%02d:%02d:%02d:%03d", st.wHour, st.wMinute, st.wSecond, st.wMilliseconds);
     text = buffer;
 }
 

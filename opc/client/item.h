@@ -9,10 +9,10 @@
 #include "opc/da/opc_types.h"
 #include "platform/com/types.h"
 
+#include <sched.h>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
-#include <sched.h>
 #include <string>
 #include <vector>
 

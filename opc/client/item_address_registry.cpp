@@ -1,7 +1,7 @@
 #include "opc/client/item_address_registry.h"
 
-#include "platform/config/start_address_cache.h"
 #include "opc/client/item.h"
+#include "platform/config/start_address_cache.h"
 
 #include <algorithm>
 #include <climits>
@@ -116,8 +116,7 @@ void CItemAddressRegistry::Unregister(CVItem* item) {
     Release(address);
     byItemId_.erase(item->itemId);
     // Addresses where the item stands under an ItemID that names another address now.
-    for (auto it = addressesOf_.find(item); it != addressesOf_.end(); it = addressesOf_.find(item))
-        Release(it->second);
+    for (auto it = addressesOf_.find(item); it != addressesOf_.end(); it = addressesOf_.find(item)) Release(it->second);
 }
 
 void CItemAddressRegistry::Renumber() {
@@ -137,9 +136,7 @@ CVItem* CItemAddressRegistry::FindByAddress(int address) const {
     return it == byAddress_.end() ? nullptr : it->second;
 }
 
-bool CItemAddressRegistry::ContainsItemId(const std::string& itemId) const {
-    return byItemId_.count(itemId) != 0;
-}
+bool CItemAddressRegistry::ContainsItemId(const std::string& itemId) const { return byItemId_.count(itemId) != 0; }
 
 int CItemAddressRegistry::AddressOf(const std::string& itemId) const {
     auto it = byItemId_.find(itemId);

@@ -19,9 +19,12 @@ constexpr std::size_t kMaxNameLength = 260;
 
 // The interface requests of the creation, in the order of CVServer::Interfaces.
 constexpr std::array<const IID*, 7> kRequestedInterfaces = {
-    &IID_IOPCServer,           &IID_IOPCCommon,
-    &IID_IConnectionPointContainer, &IID_IOPCItemProperties,
-    &IID_IOPCBrowseServerAddressSpace, &IID_IOPCServerPublicGroups,
+    &IID_IOPCServer,
+    &IID_IOPCCommon,
+    &IID_IConnectionPointContainer,
+    &IID_IOPCItemProperties,
+    &IID_IOPCBrowseServerAddressSpace,
+    &IID_IOPCServerPublicGroups,
     &IID_IPersistFile,
 };
 
@@ -34,14 +37,15 @@ void Adopt(ComPtr<Itf>& slot, const MULTI_QI& request) {
         request.pItf->Release();
 }
 
-
 }  // namespace
 
 CVServer::CVServer(ThreadStart watchdog) : progId(LoadString(IDS_DEFAULT_PROGID)) {
     if (watchdog == ThreadStart::kNow) StartWatchdog();
 }
 
-void CVServer::StartWatchdog() { StartObjectThread(watchdog_, "watchdog", [this] { WatchdogLoop(); }); }
+void CVServer::StartWatchdog() {
+    StartObjectThread(watchdog_, "watchdog", [this] { WatchdogLoop(); });
+}
 
 CVServer::~CVServer() {
     {
@@ -76,8 +80,8 @@ HRESULT CVServer::CreateServerObject(const CLSID& clsid, Interfaces& out) {
         where = &serverInfo;
     }
 
-    const HRESULT hr = CoCreateInstanceEx(clsid, nullptr, kCreationContext, where,
-                                          static_cast<DWORD>(requests.size()), requests.data());
+    const HRESULT hr = CoCreateInstanceEx(clsid, nullptr, kCreationContext, where, static_cast<DWORD>(requests.size()),
+                                          requests.data());
     if (FAILED(hr)) {
         for (MULTI_QI& request : requests)
             if (request.pItf) request.pItf->Release();
@@ -227,9 +231,9 @@ void CVServer::AddGroup(CVGroup* group, bool alreadyListed) {
     OPCHANDLE serverHandle = 0;
     DWORD revisedRate = 0;
     ComPtr<IUnknown> groupObject;
-    const HRESULT hr = server->AddGroup(wideName.c_str(), group->active, group->updateRate,
-                                        group->ClientHandle(), &timeBias, &deadband, group->lcid,
-                                        &serverHandle, &revisedRate, IID_IUnknown, groupObject.put());
+    const HRESULT hr =
+        server->AddGroup(wideName.c_str(), group->active, group->updateRate, group->ClientHandle(), &timeBias,
+                         &deadband, group->lcid, &serverHandle, &revisedRate, IID_IUnknown, groupObject.put());
     if (FAILED(hr)) {
         LogEvent(IDS_ADD_GROUP_FAILED, name.c_str(), progId.c_str(), HrBits(hr));
         return;

@@ -8,11 +8,9 @@
 namespace {
 constexpr std::size_t kMaxReasonBytes = 260;
 
-
 }  // namespace
 
-IVShutdownSink::IVShutdownSink(CVServer* server, std::string progId)
-    : server_(server), progId_(std::move(progId)) {}
+IVShutdownSink::IVShutdownSink(CVServer* server, std::string progId) : server_(server), progId_(std::move(progId)) {}
 
 HRESULT IVShutdownSink::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_INVALIDARG;

@@ -27,4 +27,3 @@ private:
     CVServer* server_;
     const std::string progId_;
 };
-

@@ -21,19 +21,38 @@ using Block = std::span<const std::uint8_t>;
 // carry in its 8 value bytes (pointers, decimals, unknown types).
 int ScalarSize(VARTYPE vt) {
     switch (vt) {
-    case VT_EMPTY: case VT_NULL: return 0;
-    case VT_I1: case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return 4;
-    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: return 8;
+    case VT_EMPTY:
+    case VT_NULL: return 0;
+    case VT_I1:
+    case VT_UI1: return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL: return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR: return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE: return 8;
     default: return -1;
     }
 }
 
 bool IsStreamArrayElement(VARTYPE element) {
     switch (element) {
-    case VT_I2: case VT_I4: case VT_R4: case VT_R8:
-    case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4: return true;
+    case VT_I2:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4: return true;
     default: return false;
     }
 }
@@ -66,13 +85,11 @@ bool DecodeArray(Block block, std::size_t at, VARTYPE element, VARIANT& out) {
     if (elementSize != SafeArrayElementSize(element)) return false;
 
     SAFEARRAYBOUND bounds[2];
-    bounds[0] = {GetLE<std::uint32_t>(d + kArrayFirstBoundOffset),
-                 GetLE<std::int32_t>(d + kArrayFirstBoundOffset + 4)};
+    bounds[0] = {GetLE<std::uint32_t>(d + kArrayFirstBoundOffset), GetLE<std::int32_t>(d + kArrayFirstBoundOffset + 4)};
     std::size_t dataAt = at + kArrayDescriptorSize;
     if (dims == 2) {
         if (!Fits(block.size(), dataAt, kArrayBoundSize)) return false;
-        bounds[1] = {GetLE<std::uint32_t>(block.data() + dataAt),
-                     GetLE<std::int32_t>(block.data() + dataAt + 4)};
+        bounds[1] = {GetLE<std::uint32_t>(block.data() + dataAt), GetLE<std::int32_t>(block.data() + dataAt + 4)};
         dataAt += kArrayBoundSize;
     }
     if (dataAt > block.size()) return false;
@@ -171,8 +188,7 @@ std::size_t ReadDataItems(Block block, bool withTime, DataItemVisitor& visitor) 
         try {
             visitor.OnItem(item);
             ++delivered;
-        } catch (...) {
-        }
+        } catch (...) {}
         ClearDecoded(value);
     }
     return delivered;
@@ -187,11 +203,10 @@ std::size_t ReadWriteRecords(Block block, WriteRecordVisitor& visitor) {
         if (!Fits(block.size(), at, kWriteRecordSize)) break;
         const std::uint8_t* r = block.data() + at;
         try {
-            visitor.OnRecord({GetLE<std::uint32_t>(r + kWriteRecordClientOffset),
-                              GetLE<std::int32_t>(r + kWriteRecordErrorOffset)});
+            visitor.OnRecord(
+                {GetLE<std::uint32_t>(r + kWriteRecordClientOffset), GetLE<std::int32_t>(r + kWriteRecordErrorOffset)});
             ++delivered;
-        } catch (...) {
-        }
+        } catch (...) {}
     }
     return delivered;
 }

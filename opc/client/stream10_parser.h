@@ -59,8 +59,7 @@ protected:
 // Calls the visitor for every item of a data stream that can be decoded, in stream order.
 // `withTime` selects the 20-byte item headers of "OPCSTMFORMATDATATIME". Returns the number
 // of items delivered.
-std::size_t ReadDataItems(std::span<const std::uint8_t> block, bool withTime,
-                          DataItemVisitor& visitor);
+std::size_t ReadDataItems(std::span<const std::uint8_t> block, bool withTime, DataItemVisitor& visitor);
 
 // Calls the visitor for every record of a write-complete stream that is in the block.
 std::size_t ReadWriteRecords(std::span<const std::uint8_t> block, WriteRecordVisitor& visitor);
@@ -69,7 +68,6 @@ std::size_t ReadWriteRecords(std::span<const std::uint8_t> block, WriteRecordVis
 // array types, the data after it. On success `out` owns what it holds (free it with
 // VariantClear). False for a value that is cut short, of a type that carries a pointer the
 // stream cannot supply, or whose array descriptor does not describe its own bytes.
-[[nodiscard]] bool DecodeValue(std::span<const std::uint8_t> block, std::size_t offset,
-                               VARIANT& out);
+[[nodiscard]] bool DecodeValue(std::span<const std::uint8_t> block, std::size_t offset, VARIANT& out);
 
 }  // namespace opc::stream

@@ -4,10 +4,10 @@
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 
+#include <strings.h>
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 namespace {
 
@@ -17,11 +17,21 @@ struct QualityRow {
 };
 
 constexpr QualityRow kQualityRows[] = {
-    {0x00, IDS_QUALITY_BAD},           {0x04, IDS_QUALITY_CONFIG_ERROR},   {0x08, IDS_QUALITY_NOT_CONNECTED},
-    {0x0C, IDS_QUALITY_DEVICE_FAILURE}, {0x10, IDS_QUALITY_SENSOR_FAILURE}, {0x14, IDS_QUALITY_LAST_KNOWN},
-    {0x18, IDS_QUALITY_COMM_FAILURE},  {0x1C, IDS_QUALITY_OUT_OF_SERVICE}, {0x40, IDS_QUALITY_UNCERTAIN},
-    {0x44, IDS_QUALITY_LAST_USABLE},   {0x50, IDS_QUALITY_SENSOR_CAL},     {0x54, IDS_QUALITY_EGU_EXCEEDED},
-    {0x58, IDS_QUALITY_SUB_NORMAL},    {0xC0, IDS_QUALITY_GOOD},           {0xD8, IDS_QUALITY_LOCAL_OVERRIDE},
+    {0x00, IDS_QUALITY_BAD},
+    {0x04, IDS_QUALITY_CONFIG_ERROR},
+    {0x08, IDS_QUALITY_NOT_CONNECTED},
+    {0x0C, IDS_QUALITY_DEVICE_FAILURE},
+    {0x10, IDS_QUALITY_SENSOR_FAILURE},
+    {0x14, IDS_QUALITY_LAST_KNOWN},
+    {0x18, IDS_QUALITY_COMM_FAILURE},
+    {0x1C, IDS_QUALITY_OUT_OF_SERVICE},
+    {0x40, IDS_QUALITY_UNCERTAIN},
+    {0x44, IDS_QUALITY_LAST_USABLE},
+    {0x50, IDS_QUALITY_SENSOR_CAL},
+    {0x54, IDS_QUALITY_EGU_EXCEEDED},
+    {0x58, IDS_QUALITY_SUB_NORMAL},
+    {0xC0, IDS_QUALITY_GOOD},
+    {0xD8, IDS_QUALITY_LOCAL_OVERRIDE},
 };
 
 // Loaded once; the texts live until the process ends.
@@ -48,9 +58,8 @@ struct TypeName {
 };
 
 constexpr TypeName kTypeNames[] = {
-    {VT_BOOL, "Boolean"}, {VT_UI1, "Byte"},  {VT_I1, "Char"},  {VT_UI2, "Word"},
-    {VT_I2, "Short"},     {VT_UI4, "DWord"}, {VT_I4, "Long"},  {VT_R4, "Float"},
-    {VT_R8, "Double"},    {VT_BSTR, "String"},
+    {VT_BOOL, "Boolean"}, {VT_UI1, "Byte"}, {VT_I1, "Char"},  {VT_UI2, "Word"},  {VT_I2, "Short"},
+    {VT_UI4, "DWord"},    {VT_I4, "Long"},  {VT_R4, "Float"}, {VT_R8, "Double"}, {VT_BSTR, "String"},
 };
 
 template <typename... Args>
@@ -62,18 +71,24 @@ void Append(std::string& text, const char* format, Args... args) {
 
 bool IsShownArrayElement(VARTYPE element) {
     switch (element) {
-    case VT_I2: case VT_I4: case VT_R4: case VT_R8:
-    case VT_I1: case VT_UI1: case VT_UI2: case VT_UI4:
-        return true;
-    default:
-        return false;
+    case VT_I2:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4: return true;
+    default: return false;
     }
 }
 
 ULONG ElementSizeOf(VARTYPE element) {
     switch (element) {
-    case VT_I1: case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: return 2;
+    case VT_I1:
+    case VT_UI1: return 1;
+    case VT_I2:
+    case VT_UI2: return 2;
     case VT_R8: return 8;
     default: return 4;
     }
@@ -82,14 +97,18 @@ ULONG ElementSizeOf(VARTYPE element) {
 void AppendElement(std::string& text, VARTYPE element, const BYTE* p) {
     switch (ElementSizeOf(element)) {
     case 1:
-        if (element == VT_UI1) Append(text, "%u", unsigned{p[0]});
-        else Append(text, "%d", int{static_cast<signed char>(p[0])});
+        if (element == VT_UI1)
+            Append(text, "%u", unsigned{p[0]});
+        else
+            Append(text, "%d", int{static_cast<signed char>(p[0])});
         break;
     case 2: {
         std::uint16_t v;
         std::memcpy(&v, p, 2);
-        if (element == VT_UI2) Append(text, "%u", unsigned{v});
-        else Append(text, "%d", int{static_cast<std::int16_t>(v)});
+        if (element == VT_UI2)
+            Append(text, "%u", unsigned{v});
+        else
+            Append(text, "%d", int{static_cast<std::int16_t>(v)});
         break;
     }
     case 4: {

@@ -9,8 +9,8 @@
 
 // Quality text for (quality AND 0xFC); "无值" for values not in the table.
 const std::string& QualityText(WORD quality);
-const std::string& NoValueText();    // "无值"
-const std::string& UnknownText();    // "未知"
+const std::string& NoValueText();      // "无值"
+const std::string& UnknownText();      // "未知"
 const std::string& NoTimestampText();  // "N/A"
 
 // "Boolean", "Byte" ... "String", "Native", with " Array" for VT_ARRAY types.

@@ -40,24 +40,25 @@ float NarrowToFloat(double value) {
     return static_cast<float>(value);
 }
 
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 // Stores a token into one array element of `type`; other element types keep their value.
 void StoreElement(void* element, VARTYPE type, std::string_view token) {
     switch (type) {
-    case VT_I1: case VT_UI1: {
+    case VT_I1:
+    case VT_UI1: {
         const auto v = static_cast<std::uint8_t>(AtoL(token));
         std::memcpy(element, &v, sizeof v);
         break;
     }
-    case VT_I2: case VT_UI2: {
+    case VT_I2:
+    case VT_UI2: {
         const auto v = static_cast<std::uint16_t>(AtoL(token));
         std::memcpy(element, &v, sizeof v);
         break;
     }
-    case VT_I4: case VT_UI4: {
+    case VT_I4:
+    case VT_UI4: {
         const auto v = static_cast<std::uint32_t>(AtoL(token));
         std::memcpy(element, &v, sizeof v);
         break;
@@ -72,8 +73,7 @@ void StoreElement(void* element, VARTYPE type, std::string_view token) {
         std::memcpy(element, &v, sizeof v);
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 

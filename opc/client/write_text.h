@@ -23,5 +23,4 @@ inline constexpr std::size_t kArrayTokenLimit = 259;
 // The value that writing `text` to an item sends: of the type of the item's current value,
 // or of its data type while the value is empty. False when the text cannot be mapped; `out`
 // then holds nothing.
-[[nodiscard]] bool WriteValueFromText(std::string_view text, const VARIANT& current, VARTYPE dataType,
-                                      VARIANT& out);
+[[nodiscard]] bool WriteValueFromText(std::string_view text, const VARIANT& current, VARTYPE dataType, VARIANT& out);

@@ -4,8 +4,8 @@
 // caller, together with the strings, blobs and VARIANT contents inside them.
 #pragma once
 
-#include "opc/da/opc_types.h"
 #include "opc/da/iids.h"
+#include "opc/da/opc_types.h"
 #include "platform/com/unknown.h"
 
 struct IOPCGroupStateMgt : IUnknown {
@@ -13,9 +13,8 @@ struct IOPCGroupStateMgt : IUnknown {
                              FLOAT* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup,
                              OPCHANDLE* phServerGroup) = 0;
     // Null input pointers leave the corresponding property unchanged.
-    virtual HRESULT SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate,
-                             BOOL* pActive, LONG* pTimeBias, FLOAT* pPercentDeadband,
-                             DWORD* pLCID, OPCHANDLE* phClientGroup) = 0;
+    virtual HRESULT SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate, BOOL* pActive, LONG* pTimeBias,
+                             FLOAT* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup) = 0;
     virtual HRESULT SetName(LPCWSTR szName) = 0;
     virtual HRESULT CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) = 0;
 
@@ -37,12 +36,10 @@ struct IOPCItemMgt : IUnknown {
     virtual HRESULT ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL bBlobUpdate,
                                   OPCITEMRESULT** ppValidationResults, HRESULT** ppErrors) = 0;
     virtual HRESULT RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) = 0;
-    virtual HRESULT SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive,
-                                   HRESULT** ppErrors) = 0;
-    virtual HRESULT SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient,
-                                     HRESULT** ppErrors) = 0;
-    virtual HRESULT SetDatatypes(DWORD dwCount, OPCHANDLE* phServer,
-                                 VARTYPE* pRequestedDatatypes, HRESULT** ppErrors) = 0;
+    virtual HRESULT SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) = 0;
+    virtual HRESULT SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient, HRESULT** ppErrors) = 0;
+    virtual HRESULT SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* pRequestedDatatypes,
+                                 HRESULT** ppErrors) = 0;
     virtual HRESULT CreateEnumerator(REFIID riid, LPUNKNOWN* ppUnk) = 0;
 
 protected:
@@ -60,10 +57,9 @@ protected:
 };
 
 struct IOPCSyncIO : IUnknown {
-    virtual HRESULT Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,
-                         OPCITEMSTATE** ppItemValues, HRESULT** ppErrors) = 0;
-    virtual HRESULT Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
-                          HRESULT** ppErrors) = 0;
+    virtual HRESULT Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer, OPCITEMSTATE** ppItemValues,
+                         HRESULT** ppErrors) = 0;
+    virtual HRESULT Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, HRESULT** ppErrors) = 0;
 
 protected:
     ~IOPCSyncIO() = default;
@@ -71,12 +67,11 @@ protected:
 
 // OPC DA 1.0 asynchronous I/O; completions go to the IDataObject advices named by dwConnection.
 struct IOPCAsyncIO : IUnknown {
-    virtual HRESULT Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount,
-                         OPCHANDLE* phServer, DWORD* pTransactionID, HRESULT** ppErrors) = 0;
-    virtual HRESULT Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServer,
-                          VARIANT* pItemValues, DWORD* pTransactionID, HRESULT** ppErrors) = 0;
-    virtual HRESULT Refresh(DWORD dwConnection, OPCDATASOURCE dwSource,
-                            DWORD* pTransactionID) = 0;
+    virtual HRESULT Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,
+                         DWORD* pTransactionID, HRESULT** ppErrors) = 0;
+    virtual HRESULT Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
+                          DWORD* pTransactionID, HRESULT** ppErrors) = 0;
+    virtual HRESULT Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) = 0;
     virtual HRESULT Cancel(DWORD dwTransactionID) = 0;
 
 protected:
@@ -85,12 +80,11 @@ protected:
 
 // OPC DA 2.0 asynchronous I/O; completions go to the group's IOPCDataCallback sinks.
 struct IOPCAsyncIO2 : IUnknown {
-    virtual HRESULT Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactionID,
-                         DWORD* pdwCancelID, HRESULT** ppErrors) = 0;
-    virtual HRESULT Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
-                          DWORD dwTransactionID, DWORD* pdwCancelID, HRESULT** ppErrors) = 0;
-    virtual HRESULT Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID,
-                             DWORD* pdwCancelID) = 0;
+    virtual HRESULT Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactionID, DWORD* pdwCancelID,
+                         HRESULT** ppErrors) = 0;
+    virtual HRESULT Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, DWORD dwTransactionID,
+                          DWORD* pdwCancelID, HRESULT** ppErrors) = 0;
+    virtual HRESULT Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD* pdwCancelID) = 0;
     virtual HRESULT Cancel2(DWORD dwCancelID) = 0;
     virtual HRESULT SetEnable(BOOL bEnable) = 0;
     virtual HRESULT GetEnable(BOOL* pbEnable) = 0;
@@ -101,18 +95,14 @@ protected:
 
 // Implemented by the client; the server calls it through the group's connection point.
 struct IOPCDataCallback : IUnknown {
-    virtual HRESULT OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
-                                 HRESULT hrMastererror, DWORD dwCount, OPCHANDLE* phClientItems,
-                                 VARIANT* pvValues, WORD* pwQualities, FILETIME* pftTimeStamps,
-                                 HRESULT* pErrors) = 0;
-    virtual HRESULT OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
-                                   HRESULT hrMastererror, DWORD dwCount,
-                                   OPCHANDLE* phClientItems, VARIANT* pvValues,
-                                   WORD* pwQualities, FILETIME* pftTimeStamps,
-                                   HRESULT* pErrors) = 0;
-    virtual HRESULT OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMastererr,
-                                    DWORD dwCount, OPCHANDLE* pClienthandles,
-                                    HRESULT* pErrors) = 0;
+    virtual HRESULT OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality, HRESULT hrMastererror,
+                                 DWORD dwCount, OPCHANDLE* phClientItems, VARIANT* pvValues, WORD* pwQualities,
+                                 FILETIME* pftTimeStamps, HRESULT* pErrors) = 0;
+    virtual HRESULT OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality, HRESULT hrMastererror,
+                                   DWORD dwCount, OPCHANDLE* phClientItems, VARIANT* pvValues, WORD* pwQualities,
+                                   FILETIME* pftTimeStamps, HRESULT* pErrors) = 0;
+    virtual HRESULT OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMastererr, DWORD dwCount,
+                                    OPCHANDLE* pClienthandles, HRESULT* pErrors) = 0;
     virtual HRESULT OnCancelComplete(DWORD dwTransid, OPCHANDLE hGroup) = 0;
 
 protected:

@@ -27,8 +27,7 @@ protected:
 // {0000010C-0000-0000-C000-000000000046}
 inline constexpr IID IID_IPersist{0x0000010C, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {0000010B-0000-0000-C000-000000000046}
-inline constexpr IID IID_IPersistFile{0x0000010B, 0x0000, 0x0000,
-                                      {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IPersistFile{0x0000010B, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 COM_INTERFACE_IID(IPersist, IID_IPersist);
 COM_INTERFACE_IID_BASE(IPersistFile, IID_IPersistFile, IPersist);

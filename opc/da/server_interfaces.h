@@ -4,18 +4,17 @@
 // CoTaskMemAlloc (strings included) and freed by the caller.
 #pragma once
 
-#include "opc/da/opc_types.h"
 #include "opc/da/iids.h"
+#include "opc/da/opc_types.h"
 #include "platform/com/unknown.h"
 
 struct IEnumString;
 using LPENUMSTRING = IEnumString*;
 
 struct IOPCServer : IUnknown {
-    virtual HRESULT AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate,
-                             OPCHANDLE hClientGroup, LONG* pTimeBias, FLOAT* pPercentDeadband,
-                             DWORD dwLCID, OPCHANDLE* phServerGroup, DWORD* pRevisedUpdateRate,
-                             REFIID riid, LPUNKNOWN* ppUnk) = 0;
+    virtual HRESULT AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
+                             LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup,
+                             DWORD* pRevisedUpdateRate, REFIID riid, LPUNKNOWN* ppUnk) = 0;
     virtual HRESULT GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR* ppString) = 0;
     virtual HRESULT GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) = 0;
     virtual HRESULT GetStatus(OPCSERVERSTATUS** ppServerStatus) = 0;
@@ -47,8 +46,7 @@ protected:
 
 struct IOPCBrowseServerAddressSpace : IUnknown {
     virtual HRESULT QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) = 0;
-    virtual HRESULT ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection,
-                                         LPCWSTR szString) = 0;
+    virtual HRESULT ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) = 0;
     virtual HRESULT BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria,
                                      VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter,
                                      LPENUMSTRING* ppIEnumString) = 0;
@@ -60,13 +58,12 @@ protected:
 };
 
 struct IOPCItemProperties : IUnknown {
-    virtual HRESULT QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount,
-                                             DWORD** ppPropertyIDs, LPWSTR** ppDescriptions,
-                                             VARTYPE** ppvtDataTypes) = 0;
-    virtual HRESULT GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs,
-                                      VARIANT** ppvData, HRESULT** ppErrors) = 0;
-    virtual HRESULT LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs,
-                                  LPWSTR** ppszNewItemIDs, HRESULT** ppErrors) = 0;
+    virtual HRESULT QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount, DWORD** ppPropertyIDs,
+                                             LPWSTR** ppDescriptions, VARTYPE** ppvtDataTypes) = 0;
+    virtual HRESULT GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs, VARIANT** ppvData,
+                                      HRESULT** ppErrors) = 0;
+    virtual HRESULT LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs, LPWSTR** ppszNewItemIDs,
+                                  HRESULT** ppErrors) = 0;
 
 protected:
     ~IOPCItemProperties() = default;

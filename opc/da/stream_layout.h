@@ -16,24 +16,22 @@ namespace opc::stream {
 
 // Data streams: the group header at offset 0 (OPCGROUPHEADER).
 inline constexpr std::size_t kGroupHeaderSize = 20;
-inline constexpr std::size_t kGroupSizeOffset = 0;         // total stream size in bytes
+inline constexpr std::size_t kGroupSizeOffset = 0;  // total stream size in bytes
 inline constexpr std::size_t kGroupItemCountOffset = 4;
 inline constexpr std::size_t kGroupClientHandleOffset = 8;
 inline constexpr std::size_t kGroupTransactionOffset = 12;  // 0 for a subscription update
 inline constexpr std::size_t kGroupStatusOffset = 16;       // HRESULT
 
 // Item headers follow the group header, one per item, in item order.
-inline constexpr std::size_t kItemHeaderSize = 12;          // "OPCSTMFORMATDATA" (OPCITEMHEADER2)
-inline constexpr std::size_t kItemHeaderTimeSize = 20;      // "OPCSTMFORMATDATATIME" (OPCITEMHEADER1)
+inline constexpr std::size_t kItemHeaderSize = 12;      // "OPCSTMFORMATDATA" (OPCITEMHEADER2)
+inline constexpr std::size_t kItemHeaderTimeSize = 20;  // "OPCSTMFORMATDATATIME" (OPCITEMHEADER1)
 inline constexpr std::size_t kItemClientHandleOffset = 0;
-inline constexpr std::size_t kItemValueOffsetOffset = 4;    // value offset from stream start
-inline constexpr std::size_t kItemQualityOffset = 8;        // WORD
-inline constexpr std::size_t kItemReservedOffset = 10;      // WORD
-inline constexpr std::size_t kItemTimestampOffset = 12;     // FILETIME, only in the time format
+inline constexpr std::size_t kItemValueOffsetOffset = 4;  // value offset from stream start
+inline constexpr std::size_t kItemQualityOffset = 8;      // WORD
+inline constexpr std::size_t kItemReservedOffset = 10;    // WORD
+inline constexpr std::size_t kItemTimestampOffset = 12;   // FILETIME, only in the time format
 
-constexpr std::size_t ItemHeaderSize(bool withTime) {
-    return withTime ? kItemHeaderTimeSize : kItemHeaderSize;
-}
+constexpr std::size_t ItemHeaderSize(bool withTime) { return withTime ? kItemHeaderTimeSize : kItemHeaderSize; }
 constexpr std::size_t ItemHeaderOffset(std::size_t index, bool withTime) {
     return kGroupHeaderSize + index * ItemHeaderSize(withTime);
 }
@@ -69,9 +67,7 @@ inline constexpr std::size_t kWriteRecordSize = 8;
 inline constexpr std::size_t kWriteRecordClientOffset = 0;
 inline constexpr std::size_t kWriteRecordErrorOffset = 4;
 
-constexpr std::size_t WriteRecordOffset(std::size_t index) {
-    return kWriteHeaderSize + index * kWriteRecordSize;
-}
+constexpr std::size_t WriteRecordOffset(std::size_t index) { return kWriteHeaderSize + index * kWriteRecordSize; }
 
 // --- little-endian helpers ---------------------------------------------------------------
 

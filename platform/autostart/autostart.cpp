@@ -28,11 +28,11 @@ std::string UnescapeValue(std::string_view value) {
         }
         const char c = value[++i];
         switch (c) {
-            case 's': out += ' '; break;
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            default: out += c; break;
+        case 's': out += ' '; break;
+        case 'n': out += '\n'; break;
+        case 't': out += '\t'; break;
+        case 'r': out += '\r'; break;
+        default: out += c; break;
         }
     }
     return out;
@@ -172,8 +172,7 @@ AutostartState AutostartRead(const std::string& exePath) {
         if (text.size() >= kMaxEntrySize) break;
     }
     ::close(fd);
-    if (state.error == AutostartError::None)
-        state.on = !exePath.empty() && DesktopEntryProgram(text) == exePath;
+    if (state.error == AutostartError::None) state.on = !exePath.empty() && DesktopEntryProgram(text) == exePath;
     return state;
 }
 

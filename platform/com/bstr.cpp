@@ -11,14 +11,11 @@ namespace {
 constexpr std::size_t kPrefix = sizeof(std::uint32_t);
 constexpr char32_t kReplacement = 0xFFFD;
 
-char* BlockOf(BSTR text) {
-    return reinterpret_cast<char*>(text) - kPrefix;
-}
+char* BlockOf(BSTR text) { return reinterpret_cast<char*>(text) - kPrefix; }
 
 // The byte length must leave room for the prefix and the terminating NUL in 32 bits.
 BSTR AllocateBytes(const void* bytes, UINT length) {
-    if (length > std::numeric_limits<std::uint32_t>::max() - kPrefix - sizeof(OLECHAR))
-        return nullptr;
+    if (length > std::numeric_limits<std::uint32_t>::max() - kPrefix - sizeof(OLECHAR)) return nullptr;
     char* block = static_cast<char*>(std::malloc(kPrefix + length + sizeof(OLECHAR) + 1));
     if (!block) return nullptr;
     const std::uint32_t prefix = length;
@@ -112,9 +109,7 @@ BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
     return AllocateBytes(text, length * static_cast<UINT>(sizeof(OLECHAR)));
 }
 
-BSTR SysAllocStringByteLen(const char* bytes, UINT length) {
-    return AllocateBytes(bytes, length);
-}
+BSTR SysAllocStringByteLen(const char* bytes, UINT length) { return AllocateBytes(bytes, length); }
 
 void SysFreeString(BSTR text) {
     if (text) std::free(BlockOf(text));
@@ -127,9 +122,7 @@ UINT SysStringByteLen(BSTR text) {
     return prefix;
 }
 
-UINT SysStringLen(BSTR text) {
-    return SysStringByteLen(text) / sizeof(OLECHAR);
-}
+UINT SysStringLen(BSTR text) { return SysStringByteLen(text) / sizeof(OLECHAR); }
 
 std::size_t WideLength(const char16_t* wide) {
     if (!wide) return 0;
@@ -150,8 +143,7 @@ std::string Utf8FromWide(std::u16string_view wide) {
     out.reserve(wide.size());
     for (std::size_t i = 0; i < wide.size(); ++i) {
         char32_t c = wide[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
-            wide[i + 1] <= 0xDFFF) {
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
             ++i;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
@@ -177,9 +169,7 @@ BSTR BstrFromWide(std::u16string_view wide) {
     return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
 
-BSTR BstrFromUtf8(std::string_view utf8) {
-    return BstrFromWide(WideFromUtf8(utf8));
-}
+BSTR BstrFromUtf8(std::string_view utf8) { return BstrFromWide(WideFromUtf8(utf8)); }
 
 LPWSTR CoTaskWideFromWide(std::u16string_view wide) {
     if (wide.size() >= std::numeric_limits<std::size_t>::max() / sizeof(WCHAR)) return nullptr;
@@ -190,6 +180,4 @@ LPWSTR CoTaskWideFromWide(std::u16string_view wide) {
     return out;
 }
 
-LPWSTR CoTaskWideFromUtf8(std::string_view utf8) {
-    return CoTaskWideFromWide(WideFromUtf8(utf8));
-}
+LPWSTR CoTaskWideFromUtf8(std::string_view utf8) { return CoTaskWideFromWide(WideFromUtf8(utf8)); }

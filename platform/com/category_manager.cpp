@@ -56,8 +56,8 @@ public:
         return CAT_E_CATIDNOEXIST;
     }
 
-    HRESULT EnumClassesOfCategories(ULONG cImplemented, const CATID rgcatidImpl[], ULONG,
-                                    const CATID[], IEnumGUID** ppenumClsid) override {
+    HRESULT EnumClassesOfCategories(ULONG cImplemented, const CATID rgcatidImpl[], ULONG, const CATID[],
+                                    IEnumGUID** ppenumClsid) override {
         if (!ppenumClsid) return E_POINTER;
         *ppenumClsid = nullptr;
         if (cImplemented != kIgnore && cImplemented > 0 && !rgcatidImpl) return E_INVALIDARG;
@@ -68,8 +68,8 @@ public:
         return S_OK;
     }
 
-    HRESULT IsClassOfCategories(REFCLSID rclsid, ULONG cImplemented, const CATID rgcatidImpl[],
-                                ULONG, const CATID[]) override {
+    HRESULT IsClassOfCategories(REFCLSID rclsid, ULONG cImplemented, const CATID rgcatidImpl[], ULONG,
+                                const CATID[]) override {
         if (cImplemented != kIgnore && cImplemented > 0 && !rgcatidImpl) return E_INVALIDARG;
         const auto entry = class_registry::FindByClsid(rclsid);
         if (!entry) return REGDB_E_CLASSNOTREG;
@@ -99,9 +99,8 @@ public:
 namespace class_registry {
 
 ComPtr<IClassFactory> MakeCategoryManagerFactory() {
-    return MakeClassFactory([](REFIID riid, void** ppv) {
-        return MakeComObject<CategoryManager>()->QueryInterface(riid, ppv);
-    });
+    return MakeClassFactory(
+        [](REFIID riid, void** ppv) { return MakeComObject<CategoryManager>()->QueryInterface(riid, ppv); });
 }
 
 }  // namespace class_registry

@@ -5,9 +5,9 @@
 #include "platform/com/hresult.h"
 #include "platform/com/memory.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <mutex>
-#include <unistd.h>
 
 namespace {
 
@@ -18,9 +18,7 @@ std::string Lower(std::string_view text) {
     return out;
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && Lower(a) == Lower(b);
-}
+bool SameIgnoringCase(std::string_view a, std::string_view b) { return a.size() == b.size() && Lower(a) == Lower(b); }
 
 class Store {
 public:
@@ -133,8 +131,7 @@ thread_local ApartmentState tApartment;
 
 // Servers run in this process: every context that allows a server is answered the same way.
 bool AllowsServer(DWORD clsctx) {
-    return (clsctx & (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
-                      CLSCTX_REMOTE_SERVER)) != 0;
+    return (clsctx & (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)) != 0;
 }
 
 std::string LocalHostName() {
@@ -147,21 +144,13 @@ std::string LocalHostName() {
 
 namespace class_registry {
 
-std::optional<ClassRegistration> FindByClsid(REFCLSID clsid) {
-    return Store::Instance().ByClsid(clsid);
-}
+std::optional<ClassRegistration> FindByClsid(REFCLSID clsid) { return Store::Instance().ByClsid(clsid); }
 
-std::optional<ClassRegistration> FindByProgId(std::string_view progId) {
-    return Store::Instance().ByProgId(progId);
-}
+std::optional<ClassRegistration> FindByProgId(std::string_view progId) { return Store::Instance().ByProgId(progId); }
 
-std::vector<ClassRegistration> AllClasses() {
-    return Store::Instance().Classes();
-}
+std::vector<ClassRegistration> AllClasses() { return Store::Instance().Classes(); }
 
-std::vector<CategoryEntry> AllCategories() {
-    return Store::Instance().Categories();
-}
+std::vector<CategoryEntry> AllCategories() { return Store::Instance().Categories(); }
 
 }  // namespace class_registry
 
@@ -169,13 +158,9 @@ ComPtr<IClassFactory> MakeClassFactory(ClassCreateFunction create) {
     return MakeComObject<FunctionClassFactory>(std::move(create));
 }
 
-HRESULT RegisterComClass(ClassRegistration registration) {
-    return Store::Instance().Register(std::move(registration));
-}
+HRESULT RegisterComClass(ClassRegistration registration) { return Store::Instance().Register(std::move(registration)); }
 
-HRESULT UnregisterComClass(REFCLSID clsid) {
-    return Store::Instance().Unregister(clsid);
-}
+HRESULT UnregisterComClass(REFCLSID clsid) { return Store::Instance().Unregister(clsid); }
 
 HRESULT RegisterComCategory(REFCATID catid, std::string_view description) {
     Store::Instance().RegisterCategory(catid, description);
@@ -241,8 +226,7 @@ void CoUninitialize() {
     if (tApartment.count > 0) --tApartment.count;
 }
 
-HRESULT CoGetClassObject(REFCLSID clsid, DWORD dwClsContext, COSERVERINFO* pServerInfo,
-                         REFIID riid, void** ppv) {
+HRESULT CoGetClassObject(REFCLSID clsid, DWORD dwClsContext, COSERVERINFO* pServerInfo, REFIID riid, void** ppv) {
     if (!ppv) return E_INVALIDARG;
     *ppv = nullptr;
     if (!AllowsServer(dwClsContext)) return E_INVALIDARG;
@@ -254,8 +238,8 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD dwClsContext, COSERVERINFO* pServ
     return entry->factory->QueryInterface(riid, ppv);
 }
 
-HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* punkOuter, DWORD dwClsCtx,
-                           COSERVERINFO* pServerInfo, DWORD dwCount, MULTI_QI* pResults) {
+HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* punkOuter, DWORD dwClsCtx, COSERVERINFO* pServerInfo,
+                           DWORD dwCount, MULTI_QI* pResults) {
     if (dwCount == 0 || !pResults) return E_INVALIDARG;
     for (DWORD i = 0; i < dwCount; ++i)
         if (!pResults[i].pIID) return E_INVALIDARG;
@@ -287,8 +271,7 @@ HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* punkOuter, DWORD dwClsCtx,
     return answered > 0 ? CO_S_NOTALLINTERFACES : E_NOINTERFACE;
 }
 
-HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* punkOuter, DWORD dwClsContext, REFIID riid,
-                         void** ppv) {
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* punkOuter, DWORD dwClsContext, REFIID riid, void** ppv) {
     if (!ppv) return E_INVALIDARG;
     *ppv = nullptr;
     MULTI_QI request{&riid, nullptr, S_OK};

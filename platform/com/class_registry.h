@@ -64,11 +64,9 @@ struct ICatInformation : IUnknown {
     virtual HRESULT GetCategoryDesc(REFCATID rcatid, LCID lcid, LPWSTR* pszDesc) = 0;
     // cImplemented / cRequired of (ULONG)-1 ignore that side. A class matches when it
     // implements one of rgcatidImpl and requires nothing outside rgcatidReq.
-    virtual HRESULT EnumClassesOfCategories(ULONG cImplemented, const CATID rgcatidImpl[],
-                                            ULONG cRequired, const CATID rgcatidReq[],
-                                            IEnumGUID** ppenumClsid) = 0;
-    virtual HRESULT IsClassOfCategories(REFCLSID rclsid, ULONG cImplemented,
-                                        const CATID rgcatidImpl[], ULONG cRequired,
+    virtual HRESULT EnumClassesOfCategories(ULONG cImplemented, const CATID rgcatidImpl[], ULONG cRequired,
+                                            const CATID rgcatidReq[], IEnumGUID** ppenumClsid) = 0;
+    virtual HRESULT IsClassOfCategories(REFCLSID rclsid, ULONG cImplemented, const CATID rgcatidImpl[], ULONG cRequired,
                                         const CATID rgcatidReq[]) = 0;
     virtual HRESULT EnumImplCategoriesOfClass(REFCLSID rclsid, IEnumGUID** ppenumCatid) = 0;
     virtual HRESULT EnumReqCategoriesOfClass(REFCLSID rclsid, IEnumGUID** ppenumCatid) = 0;
@@ -80,14 +78,11 @@ protected:
 // {00000001-0000-0000-C000-000000000046}
 inline constexpr IID IID_IClassFactory{0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {0002E013-0000-0000-C000-000000000046}
-inline constexpr IID IID_ICatInformation{0x0002E013, 0x0000, 0x0000,
-                                         {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_ICatInformation{0x0002E013, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {0002E011-0000-0000-C000-000000000046}
-inline constexpr IID IID_IEnumCATEGORYINFO{0x0002E011, 0x0000, 0x0000,
-                                           {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IEnumCATEGORYINFO{0x0002E011, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {0002E005-0000-0000-C000-000000000046}
-inline constexpr CLSID CLSID_StdComponentCategoriesMgr{0x0002E005, 0x0000, 0x0000,
-                                                       {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr CLSID CLSID_StdComponentCategoriesMgr{0x0002E005, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 COM_INTERFACE_IID(IClassFactory, IID_IClassFactory);
 COM_INTERFACE_IID(ICatInformation, IID_ICatInformation);
@@ -137,9 +132,7 @@ void CoUninitialize();
 // CO_S_NOTALLINTERFACES when some do, E_NOINTERFACE when none; each request gets its own
 // result. A server name that is not this computer gives RPC_S_SERVER_UNAVAILABLE_HR to the
 // call and every request; an unknown class REGDB_E_CLASSNOTREG.
-HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* punkOuter, DWORD dwClsCtx,
-                           COSERVERINFO* pServerInfo, DWORD dwCount, MULTI_QI* pResults);
-HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* punkOuter, DWORD dwClsContext, REFIID riid,
-                         void** ppv);
-HRESULT CoGetClassObject(REFCLSID clsid, DWORD dwClsContext, COSERVERINFO* pServerInfo,
-                         REFIID riid, void** ppv);
+HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* punkOuter, DWORD dwClsCtx, COSERVERINFO* pServerInfo,
+                           DWORD dwCount, MULTI_QI* pResults);
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* punkOuter, DWORD dwClsContext, REFIID riid, void** ppv);
+HRESULT CoGetClassObject(REFCLSID clsid, DWORD dwClsContext, COSERVERINFO* pServerInfo, REFIID riid, void** ppv);

@@ -34,8 +34,7 @@ UINT RegisterClipboardFormat(std::string_view name) {
     Formats& formats = Table();
     std::string folded = Fold(name);
     std::lock_guard lock(formats.mutex);
-    if (const auto found = formats.byFoldedName.find(folded); found != formats.byFoldedName.end())
-        return found->second;
+    if (const auto found = formats.byFoldedName.find(folded); found != formats.byFoldedName.end()) return found->second;
     const UINT format = kFirstFormat + static_cast<UINT>(formats.names.size());
     if (format > kLastFormat) return 0;
     formats.names.emplace_back(name);

@@ -7,9 +7,7 @@
 ConnectionPoint::ConnectionPoint(IConnectionPointContainer* container, REFIID iid, ULONG maxSinks)
     : container_(container), iid_(iid), maxSinks_(maxSinks) {}
 
-ConnectionPoint::~ConnectionPoint() {
-    UnadviseAll();
-}
+ConnectionPoint::~ConnectionPoint() { UnadviseAll(); }
 
 HRESULT ConnectionPoint::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
@@ -20,13 +18,9 @@ HRESULT ConnectionPoint::QueryInterface(REFIID riid, void** ppv) {
     return S_OK;
 }
 
-ULONG ConnectionPoint::AddRef() {
-    return container_->AddRef();
-}
+ULONG ConnectionPoint::AddRef() { return container_->AddRef(); }
 
-ULONG ConnectionPoint::Release() {
-    return container_->Release();
-}
+ULONG ConnectionPoint::Release() { return container_->Release(); }
 
 HRESULT ConnectionPoint::GetConnectionInterface(IID* pIID) {
     if (!pIID) return E_POINTER;
@@ -110,8 +104,7 @@ void ConnectionPoint::UnadviseAll() {
     for (const Connection& c : dropped) c.sink->Release();
 }
 
-HRESULT FindConnectionPointIn(std::span<ConnectionPoint* const> points, REFIID riid,
-                              IConnectionPoint** ppCP) {
+HRESULT FindConnectionPointIn(std::span<ConnectionPoint* const> points, REFIID riid, IConnectionPoint** ppCP) {
     if (!ppCP) return E_POINTER;
     *ppCP = nullptr;
     for (ConnectionPoint* point : points) {
@@ -124,8 +117,7 @@ HRESULT FindConnectionPointIn(std::span<ConnectionPoint* const> points, REFIID r
     return CONNECT_E_NOCONNECTION;
 }
 
-HRESULT EnumConnectionPointsOf(std::span<ConnectionPoint* const> points,
-                               IEnumConnectionPoints** ppEnum) {
+HRESULT EnumConnectionPointsOf(std::span<ConnectionPoint* const> points, IEnumConnectionPoints** ppEnum) {
     if (!ppEnum) return E_POINTER;
     std::vector<ComPtr<IConnectionPoint>> items;
     for (ConnectionPoint* point : points)

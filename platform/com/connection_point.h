@@ -49,8 +49,7 @@ protected:
 };
 
 // {B196B286-BAB4-101A-B69C-00AA00341D07}
-inline constexpr IID IID_IConnectionPoint{0xB196B286, 0xBAB4, 0x101A,
-                                          {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+inline constexpr IID IID_IConnectionPoint{0xB196B286, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
 // {B196B284-BAB4-101A-B69C-00AA00341D07}
 inline constexpr IID IID_IConnectionPointContainer{
     0xB196B284, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
@@ -58,8 +57,7 @@ inline constexpr IID IID_IConnectionPointContainer{
 inline constexpr IID IID_IEnumConnectionPoints{
     0xB196B285, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
 // {B196B287-BAB4-101A-B69C-00AA00341D07}
-inline constexpr IID IID_IEnumConnections{0xB196B287, 0xBAB4, 0x101A,
-                                          {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+inline constexpr IID IID_IEnumConnections{0xB196B287, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
 
 COM_INTERFACE_IID(IConnectionPoint, IID_IConnectionPoint);
 COM_INTERFACE_IID(IConnectionPointContainer, IID_IConnectionPointContainer);
@@ -82,8 +80,7 @@ struct ConnectDataEnumPolicy {
     }
 };
 using ConnectionEnum = VectorEnum<IEnumConnections, CONNECTDATA, ConnectDataEnumPolicy>;
-using ConnectionPointEnum =
-    VectorEnum<IEnumConnectionPoints, IConnectionPoint*, InterfaceEnumPolicy<IConnectionPoint>>;
+using ConnectionPointEnum = VectorEnum<IEnumConnectionPoints, IConnectionPoint*, InterfaceEnumPolicy<IConnectionPoint>>;
 
 // One outgoing interface of a container object. The point is a member of the container and
 // shares its reference count, so it lives exactly as long as the container. Sinks are kept as
@@ -135,7 +132,5 @@ private:
 };
 
 // Helpers for a container whose points are fixed members.
-HRESULT FindConnectionPointIn(std::span<ConnectionPoint* const> points, REFIID riid,
-                              IConnectionPoint** ppCP);
-HRESULT EnumConnectionPointsOf(std::span<ConnectionPoint* const> points,
-                               IEnumConnectionPoints** ppEnum);
+HRESULT FindConnectionPointIn(std::span<ConnectionPoint* const> points, REFIID riid, IConnectionPoint** ppCP);
+HRESULT EnumConnectionPointsOf(std::span<ConnectionPoint* const> points, IEnumConnectionPoints** ppEnum);

@@ -104,8 +104,7 @@ struct IDataObject : IUnknown {
     virtual HRESULT GetCanonicalFormatEtc(FORMATETC* pformatectIn, FORMATETC* pformatetcOut) = 0;
     virtual HRESULT SetData(FORMATETC* pformatetc, STGMEDIUM* pmedium, BOOL fRelease) = 0;
     virtual HRESULT EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** ppenumFormatEtc) = 0;
-    virtual HRESULT DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink,
-                            DWORD* pdwConnection) = 0;
+    virtual HRESULT DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink, DWORD* pdwConnection) = 0;
     virtual HRESULT DUnadvise(DWORD dwConnection) = 0;
     virtual HRESULT EnumDAdvise(IEnumSTATDATA** ppenumAdvise) = 0;
 
@@ -118,11 +117,9 @@ inline constexpr IID IID_IAdviseSink{0x0000010F, 0x0000, 0x0000, {0xC0, 0, 0, 0,
 // {0000010E-0000-0000-C000-000000000046}
 inline constexpr IID IID_IDataObject{0x0000010E, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {00000103-0000-0000-C000-000000000046}
-inline constexpr IID IID_IEnumFORMATETC{0x00000103, 0x0000, 0x0000,
-                                        {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IEnumFORMATETC{0x00000103, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 // {00000105-0000-0000-C000-000000000046}
-inline constexpr IID IID_IEnumSTATDATA{0x00000105, 0x0000, 0x0000,
-                                       {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IEnumSTATDATA{0x00000105, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 COM_INTERFACE_IID(IAdviseSink, IID_IAdviseSink);
 COM_INTERFACE_IID(IDataObject, IID_IDataObject);

@@ -22,6 +22,4 @@ ComPtr<IEnumUnknown> MakeEnumUnknown(std::vector<ComPtr<IUnknown>> items) {
     return MakeComObject<UnknownEnum>(std::move(items));
 }
 
-ComPtr<IEnumGUID> MakeEnumGUID(std::vector<GUID> items) {
-    return MakeComObject<GuidEnum>(std::move(items));
-}
+ComPtr<IEnumGUID> MakeEnumGUID(std::vector<GUID> items) { return MakeComObject<GuidEnum>(std::move(items)); }

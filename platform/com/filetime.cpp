@@ -17,9 +17,7 @@ using Ticks = std::chrono::duration<long long, std::ratio<1, 10'000'000>>;
 
 }  // namespace
 
-FILETIME FileTimeNow() {
-    return FileTimeFromTimePoint(std::chrono::system_clock::now());
-}
+FILETIME FileTimeNow() { return FileTimeFromTimePoint(std::chrono::system_clock::now()); }
 
 FILETIME FileTimeFromTimePoint(std::chrono::system_clock::time_point time) {
     const long long sinceUnix = std::chrono::duration_cast<Ticks>(time.time_since_epoch()).count();
@@ -67,8 +65,8 @@ BOOL FileTimeToSystemTime(const FILETIME* ft, SYSTEMTIME* st) {
 BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* ft) {
     if (!st || !ft) return FALSE;
     if (st->wYear < 1601 || st->wYear > 30827 || st->wMonth < 1 || st->wMonth > 12 || st->wDay < 1 ||
-        st->wDay > civil_date::DaysInMonth(st->wYear, st->wMonth) || st->wHour > 23 ||
-        st->wMinute > 59 || st->wSecond > 59 || st->wMilliseconds > 999)
+        st->wDay > civil_date::DaysInMonth(st->wYear, st->wMonth) || st->wHour > 23 || st->wMinute > 59 ||
+        st->wSecond > 59 || st->wMilliseconds > 999)
         return FALSE;
     const long long days = civil_date::DaysFromCivil(st->wYear, st->wMonth, st->wDay) + kFileTimeToUnixDays;
     const ULONGLONG seconds = ULONGLONG{st->wHour} * 3600 + ULONGLONG{st->wMinute} * 60 + st->wSecond;
@@ -88,7 +86,8 @@ BOOL FileTimeToLocalFileTime(const FILETIME* ft, FILETIME* local) {
     const std::time_t when = static_cast<std::time_t>(seconds);
     std::tm fields{};
     if (!localtime_r(&when, &fields)) return FALSE;
-    const long long shifted = static_cast<long long>(ticks) + fields.tm_gmtoff * static_cast<long long>(kTicksPerSecond);
+    const long long shifted =
+        static_cast<long long>(ticks) + fields.tm_gmtoff * static_cast<long long>(kTicksPerSecond);
     if (shifted < 0) return FALSE;
     *local = FileTimeFromTicks(static_cast<ULONGLONG>(shifted));
     return TRUE;

@@ -7,7 +7,7 @@
 
 struct SYSTEMTIME {
     WORD wYear = 0;
-    WORD wMonth = 0;  // 1..12
+    WORD wMonth = 0;      // 1..12
     WORD wDayOfWeek = 0;  // 0 = Sunday
     WORD wDay = 0;
     WORD wHour = 0;

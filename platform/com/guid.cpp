@@ -9,9 +9,8 @@
 std::string GuidToString(const GUID& guid) {
     char text[39];
     std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
-                  guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
-                  guid.Data4[6], guid.Data4[7]);
+                  static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
+                  guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
     return text;
 }
 
@@ -25,15 +24,12 @@ HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid) {
         narrow[length] = static_cast<char>(text[length]);
     }
     GUID parsed;
-    if (length != 38 || !ParseGuid(std::string_view(narrow, length), parsed))
-        return CO_E_CLASSSTRING;
+    if (length != 38 || !ParseGuid(std::string_view(narrow, length), parsed)) return CO_E_CLASSSTRING;
     *clsid = parsed;
     return S_OK;
 }
 
-HRESULT IIDFromString(LPCOLESTR text, IID* iid) {
-    return CLSIDFromString(text, iid);
-}
+HRESULT IIDFromString(LPCOLESTR text, IID* iid) { return CLSIDFromString(text, iid); }
 
 int StringFromGUID2(REFGUID guid, LPOLESTR buffer, int capacity) {
     const std::string text = GuidToString(guid);

@@ -37,8 +37,8 @@ constexpr bool ParseGuid(std::string_view text, GUID& out) {
         ++digit;
     }
     GUID g;
-    g.Data1 = (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) |
-              (std::uint32_t{bytes[2]} << 8) | bytes[3];
+    g.Data1 =
+        (std::uint32_t{bytes[0]} << 24) | (std::uint32_t{bytes[1]} << 16) | (std::uint32_t{bytes[2]} << 8) | bytes[3];
     g.Data2 = static_cast<std::uint16_t>((bytes[4] << 8) | bytes[5]);
     g.Data3 = static_cast<std::uint16_t>((bytes[6] << 8) | bytes[7]);
     for (int i = 0; i < 8; ++i) g.Data4[i] = bytes[8 + i];

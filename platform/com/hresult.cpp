@@ -10,7 +10,8 @@ struct NamedCode {
     const char* name;
 };
 
-#define NAMED(code) NamedCode{code, #code}
+#define NAMED(code) \
+    NamedCode { code, #code }
 
 constexpr NamedCode kNames[] = {
     NAMED(S_OK),
@@ -84,7 +85,7 @@ constexpr NamedCode kNames[] = {
 }  // namespace
 
 const char* HResultName(HRESULT hr) {
-    const auto found = std::find_if(std::begin(kNames), std::end(kNames),
-                                    [hr](const NamedCode& entry) { return entry.code == hr; });
+    const auto found =
+        std::find_if(std::begin(kNames), std::end(kNames), [hr](const NamedCode& entry) { return entry.code == hr; });
     return found == std::end(kNames) ? "" : found->name;
 }

@@ -53,7 +53,9 @@ public:
     TaskMemArray(const TaskMemArray&) = delete;
     TaskMemArray& operator=(const TaskMemArray&) = delete;
     TaskMemArray(TaskMemArray&& other) noexcept
-        : block_(std::exchange(other.block_, nullptr)), filled_(std::exchange(other.filled_, 0)), cleanup_(other.cleanup_) {}
+        : block_(std::exchange(other.block_, nullptr)),
+          filled_(std::exchange(other.filled_, 0)),
+          cleanup_(other.cleanup_) {}
 
     // Frees what is held and gives the callee the slot to fill.
     T** put() {

@@ -18,14 +18,10 @@ struct Header {
     VARTYPE vt;
 };
 
-Header* HeaderOf(SAFEARRAY* psa) {
-    return reinterpret_cast<Header*>(reinterpret_cast<char*>(psa) - kHeader);
-}
+Header* HeaderOf(SAFEARRAY* psa) { return reinterpret_cast<Header*>(reinterpret_cast<char*>(psa) - kHeader); }
 
 // Bound of dimension `dim` counted from the first (0-based); rgsabound is stored reversed.
-SAFEARRAYBOUND& BoundOf(SAFEARRAY* psa, UINT dim) {
-    return psa->rgsabound[psa->cDims - 1 - dim];
-}
+SAFEARRAYBOUND& BoundOf(SAFEARRAY* psa, UINT dim) { return psa->rgsabound[psa->cDims - 1 - dim]; }
 
 USHORT FeaturesFor(VARTYPE vt) {
     switch (vt) {
@@ -78,9 +74,7 @@ HRESULT CopyElement(VARTYPE vt, void* to, const void* from, ULONG size) {
     return S_OK;
 }
 
-std::atomic_ref<ULONG> LockCount(SAFEARRAY* psa) {
-    return std::atomic_ref<ULONG>(psa->cLocks);
-}
+std::atomic_ref<ULONG> LockCount(SAFEARRAY* psa) { return std::atomic_ref<ULONG>(psa->cLocks); }
 
 }  // namespace
 
@@ -118,15 +112,12 @@ SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT cDims, SAFEARRAYBOUND* rgsabound) {
     for (UINT d = 0; d < cDims; ++d) {
         const SAFEARRAYBOUND& b = rgsabound[d];
         // The upper bound must be a LONG too.
-        if (b.cElements > 0 &&
-            std::int64_t{b.lLbound} + b.cElements - 1 > std::numeric_limits<LONG>::max())
+        if (b.cElements > 0 && std::int64_t{b.lLbound} + b.cElements - 1 > std::numeric_limits<LONG>::max())
             return nullptr;
-        if (b.cElements != 0 && count > std::numeric_limits<std::size_t>::max() / b.cElements)
-            return nullptr;
+        if (b.cElements != 0 && count > std::numeric_limits<std::size_t>::max() / b.cElements) return nullptr;
         count *= b.cElements;
     }
-    if (count > std::numeric_limits<std::size_t>::max() / elementSize ||
-        count > std::numeric_limits<ULONG>::max())
+    if (count > std::numeric_limits<std::size_t>::max() / elementSize || count > std::numeric_limits<ULONG>::max())
         return nullptr;
 
     const std::size_t descriptor = sizeof(SAFEARRAY) + (cDims - 1) * sizeof(SAFEARRAYBOUND);
@@ -188,13 +179,9 @@ HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut) {
     return S_OK;
 }
 
-UINT SafeArrayGetDim(SAFEARRAY* psa) {
-    return psa ? psa->cDims : 0;
-}
+UINT SafeArrayGetDim(SAFEARRAY* psa) { return psa ? psa->cDims : 0; }
 
-UINT SafeArrayGetElemsize(SAFEARRAY* psa) {
-    return psa ? psa->cbElements : 0;
-}
+UINT SafeArrayGetElemsize(SAFEARRAY* psa) { return psa ? psa->cbElements : 0; }
 
 HRESULT SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound) {
     if (!psa || !plLbound) return E_INVALIDARG;
@@ -240,9 +227,7 @@ HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData) {
     return S_OK;
 }
 
-HRESULT SafeArrayUnaccessData(SAFEARRAY* psa) {
-    return SafeArrayUnlock(psa);
-}
+HRESULT SafeArrayUnaccessData(SAFEARRAY* psa) { return SafeArrayUnlock(psa); }
 
 HRESULT SafeArrayPtrOfIndex(SAFEARRAY* psa, LONG* rgIndices, void** ppvData) {
     if (!psa || !rgIndices || !ppvData) return E_INVALIDARG;

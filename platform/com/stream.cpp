@@ -95,8 +95,7 @@ public:
         return S_OK;
     }
 
-    HRESULT CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
-                   ULARGE_INTEGER* pcbWritten) override {
+    HRESULT CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead, ULARGE_INTEGER* pcbWritten) override {
         if (pcbRead) pcbRead->QuadPart = 0;
         if (pcbWritten) pcbWritten->QuadPart = 0;
         if (!pstm) return STG_E_INVALIDPOINTER;

@@ -43,16 +43,13 @@ protected:
 
 struct IStream : ISequentialStream {
     // A position before the start is STG_E_INVALIDFUNCTION; past the end is allowed.
-    virtual HRESULT Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin,
-                         ULARGE_INTEGER* plibNewPosition) = 0;
+    virtual HRESULT Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition) = 0;
     virtual HRESULT SetSize(ULARGE_INTEGER libNewSize) = 0;
-    virtual HRESULT CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
-                           ULARGE_INTEGER* pcbWritten) = 0;
+    virtual HRESULT CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead, ULARGE_INTEGER* pcbWritten) = 0;
     virtual HRESULT Commit(DWORD grfCommitFlags) = 0;
     virtual HRESULT Revert() = 0;
     virtual HRESULT LockRegion(ULARGE_INTEGER libOffset, ULARGE_INTEGER cb, DWORD dwLockType) = 0;
-    virtual HRESULT UnlockRegion(ULARGE_INTEGER libOffset, ULARGE_INTEGER cb,
-                                 DWORD dwLockType) = 0;
+    virtual HRESULT UnlockRegion(ULARGE_INTEGER libOffset, ULARGE_INTEGER cb, DWORD dwLockType) = 0;
     virtual HRESULT Stat(STATSTG* pstatstg, DWORD grfStatFlag) = 0;
     virtual HRESULT Clone(IStream** ppstm) = 0;
 
@@ -62,8 +59,8 @@ protected:
 using LPSTREAM = IStream*;
 
 // {0C733A30-2A1C-11CE-ADE5-00AA0044773D}
-inline constexpr IID IID_ISequentialStream{0x0C733A30, 0x2A1C, 0x11CE,
-                                           {0xAD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0x77, 0x3D}};
+inline constexpr IID IID_ISequentialStream{
+    0x0C733A30, 0x2A1C, 0x11CE, {0xAD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0x77, 0x3D}};
 // {0000000C-0000-0000-C000-000000000046}
 inline constexpr IID IID_IStream{0x0000000C, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 

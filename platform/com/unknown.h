@@ -27,11 +27,11 @@ struct InterfaceTraits<IUnknown> {
     using Base = IUnknown;
 };
 
-#define COM_INTERFACE_IID_BASE(Itf, iid, BaseItf)              \
-    template <>                                                \
-    struct InterfaceTraits<Itf> {                              \
-        static constexpr const IID& Iid() { return iid; }      \
-        using Base = BaseItf;                                  \
+#define COM_INTERFACE_IID_BASE(Itf, iid, BaseItf)         \
+    template <>                                           \
+    struct InterfaceTraits<Itf> {                         \
+        static constexpr const IID& Iid() { return iid; } \
+        using Base = BaseItf;                             \
     }
 #define COM_INTERFACE_IID(Itf, iid) COM_INTERFACE_IID_BASE(Itf, iid, IUnknown)
 
@@ -138,8 +138,7 @@ void* MatchInterface(Self* self, REFIID iid) {
     Itf* itf = static_cast<Itf*>(self);
     if (iid == InterfaceTraits<Itf>::Iid()) return itf;
     using Base = typename InterfaceTraits<Itf>::Base;
-    if constexpr (!std::is_same_v<Base, IUnknown>)
-        return MatchInterface<Base>(itf, iid);
+    if constexpr (!std::is_same_v<Base, IUnknown>) return MatchInterface<Base>(itf, iid);
     return nullptr;
 }
 

@@ -71,8 +71,7 @@ HRESULT CopyInto(VARIANT& out, const VARIANT& src) {
     if (vt == VT_BSTR) {
         BSTR copy = nullptr;
         if (src.bstrVal) {
-            copy = SysAllocStringByteLen(reinterpret_cast<const char*>(src.bstrVal),
-                                         SysStringByteLen(src.bstrVal));
+            copy = SysAllocStringByteLen(reinterpret_cast<const char*>(src.bstrVal), SysStringByteLen(src.bstrVal));
             if (!copy) return E_OUTOFMEMORY;
         }
         out.vt = VT_BSTR;

@@ -42,8 +42,7 @@ HRESULT VariantClear(VARIANT* pvarg);
 HRESULT VariantCopy(VARIANT* pvargDest, const VARIANT* pvargSrc);
 // Like VariantCopy, but a VT_BYREF source is copied as the value it refers to.
 HRESULT VariantCopyInd(VARIANT* pvargDest, const VARIANT* pvargSrc);
-HRESULT VariantChangeType(VARIANT* pvargDest, const VARIANT* pvargSrc, USHORT wFlags,
-                          VARTYPE vt);
+HRESULT VariantChangeType(VARIANT* pvargDest, const VARIANT* pvargSrc, USHORT wFlags, VARTYPE vt);
 
 // Owner of one VARIANT: copies are deep, destruction clears.
 class Variant {

@@ -126,15 +126,12 @@ Int128 CurrencyToInteger(LONGLONG scaled) {
     Int128 quotient = scaled / 10000;
     const LONGLONG remainder = scaled % 10000;
     const LONGLONG magnitude = remainder < 0 ? -remainder : remainder;
-    if (magnitude > 5000 || (magnitude == 5000 && quotient % 2 != 0))
-        quotient += remainder < 0 ? -1 : 1;
+    if (magnitude > 5000 || (magnitude == 5000 && quotient % 2 != 0)) quotient += remainder < 0 ? -1 : 1;
     return quotient;
 }
 
 // Beyond every integer target; keeps the conversion to Int128 defined.
-bool RealFitsIntegers(double x) {
-    return std::isfinite(x) && std::fabs(x) < 1e30;
-}
+bool RealFitsIntegers(double x) { return std::isfinite(x) && std::fabs(x) < 1e30; }
 
 HRESULT ToInteger(const Value& v, Int128 min, Int128 max, Int128& out) {
     switch (v.kind) {
@@ -230,8 +227,7 @@ HRESULT ToDate(const Value& v, DATE& out) {
     double value = 0;
     const HRESULT hr = ToReal(v, value);
     if (FAILED(hr)) return hr;
-    if (!(value >= variant_text::kMinDate && value < variant_text::kMaxDateExclusive))
-        return DISP_E_OVERFLOW;
+    if (!(value >= variant_text::kMinDate && value < variant_text::kMaxDateExclusive)) return DISP_E_OVERFLOW;
     out = value;
     return S_OK;
 }
@@ -267,9 +263,7 @@ HRESULT ToText(const Value& v, USHORT flags, BSTR& out) {
         else
             text = v.boolean ? "-1" : "0";
         break;
-    case Kind::Text:
-        out = BstrFromWide(v.text);
-        return out ? S_OK : E_OUTOFMEMORY;
+    case Kind::Text: out = BstrFromWide(v.text); return out ? S_OK : E_OUTOFMEMORY;
     }
     out = BstrFromUtf8(text);
     return out ? S_OK : E_OUTOFMEMORY;
@@ -282,17 +276,10 @@ struct IntegerTarget {
 };
 
 constexpr IntegerTarget kIntegerTargets[] = {
-    {VT_I1, INT8_MIN, INT8_MAX},
-    {VT_UI1, 0, UINT8_MAX},
-    {VT_I2, INT16_MIN, INT16_MAX},
-    {VT_UI2, 0, UINT16_MAX},
-    {VT_I4, INT32_MIN, INT32_MAX},
-    {VT_INT, INT32_MIN, INT32_MAX},
-    {VT_ERROR, INT32_MIN, INT32_MAX},
-    {VT_UI4, 0, UINT32_MAX},
-    {VT_UINT, 0, UINT32_MAX},
-    {VT_I8, INT64_MIN, INT64_MAX},
-    {VT_UI8, 0, UINT64_MAX},
+    {VT_I1, INT8_MIN, INT8_MAX},      {VT_UI1, 0, UINT8_MAX},        {VT_I2, INT16_MIN, INT16_MAX},
+    {VT_UI2, 0, UINT16_MAX},          {VT_I4, INT32_MIN, INT32_MAX}, {VT_INT, INT32_MIN, INT32_MAX},
+    {VT_ERROR, INT32_MIN, INT32_MAX}, {VT_UI4, 0, UINT32_MAX},       {VT_UINT, 0, UINT32_MAX},
+    {VT_I8, INT64_MIN, INT64_MAX},    {VT_UI8, 0, UINT64_MAX},
 };
 
 void StoreInteger(VARIANT& out, VARTYPE vt, Int128 value) {
@@ -349,8 +336,8 @@ HRESULT ChangeTypeInto(VARIANT& out, const VARIANT& src, USHORT flags, VARTYPE v
 
 // Element by element into a new array of the same bounds.
 HRESULT ConvertArray(VARIANT& out, SAFEARRAY* source, VARTYPE from, VARTYPE to, USHORT flags) {
-    const bool convertible = (IsConvertible(from) || from == VT_VARIANT) &&
-                             (IsConvertible(to) || to == VT_VARIANT) && to != VT_EMPTY && from != VT_EMPTY;
+    const bool convertible = (IsConvertible(from) || from == VT_VARIANT) && (IsConvertible(to) || to == VT_VARIANT) &&
+                             to != VT_EMPTY && from != VT_EMPTY;
     if (!convertible) return DISP_E_TYPEMISMATCH;
     if (!source) {
         out.vt = VT_ARRAY | to;
@@ -374,8 +361,8 @@ HRESULT ConvertArray(VARIANT& out, SAFEARRAY* source, VARTYPE from, VARTYPE to, 
             std::memcpy(&element.llVal, from_element, source->cbElements);
         }
         VARIANT converted;
-        const HRESULT hr = to == VT_VARIANT ? VariantCopy(&converted, &element)
-                                            : ChangeTypeInto(converted, element, flags, to);
+        const HRESULT hr =
+            to == VT_VARIANT ? VariantCopy(&converted, &element) : ChangeTypeInto(converted, element, flags, to);
         if (FAILED(hr)) return hr;
         char* to_element = static_cast<char*>(result.get()->pvData) + std::size_t{i} * toSize;
         if (to == VT_VARIANT)
@@ -396,8 +383,7 @@ HRESULT ChangeTypeInto(VARIANT& out, const VARIANT& src, USHORT flags, VARTYPE v
         if (FAILED(hr)) return hr;
         return ChangeTypeInto(out, *value.get(), flags, vt);
     }
-    if (!IsValidVariantType(src.vt) || !IsValidVariantType(vt) || (vt & VT_BYREF))
-        return DISP_E_BADVARTYPE;
+    if (!IsValidVariantType(src.vt) || !IsValidVariantType(vt) || (vt & VT_BYREF)) return DISP_E_BADVARTYPE;
     if (vt == VT_EMPTY) return S_OK;
     if (src.vt == vt) return VariantCopy(&out, &src);
     if ((src.vt & VT_ARRAY) || (vt & VT_ARRAY)) {

@@ -20,9 +20,7 @@ const Int128 kIntegerCap = Int128(1) << 100;
 // Days between 1899-12-30 (DATE 0) and 1970-01-01.
 constexpr long long kDateToUnixDays = 25569;
 
-bool IsBlank(char16_t c) {
-    return c == u' ' || c == u'\t';
-}
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
 std::u16string_view Trim(std::u16string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -41,9 +39,12 @@ bool ToAscii(std::u16string_view text, std::string& out) {
 
 int DigitValue(char c, int base) {
     int v = -1;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        v = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        v = c - 'A' + 10;
     return v < base ? v : -1;
 }
 
@@ -63,8 +64,8 @@ std::optional<Int128> ParseDigits(std::string_view digits, int base) {
 bool ReadField(std::string_view text, std::size_t& pos, int maxDigits, int& value) {
     const std::size_t start = pos;
     value = 0;
-    while (pos < text.size() && pos - start < static_cast<std::size_t>(maxDigits) &&
-           text[pos] >= '0' && text[pos] <= '9')
+    while (pos < text.size() && pos - start < static_cast<std::size_t>(maxDigits) && text[pos] >= '0' &&
+           text[pos] <= '9')
         value = value * 10 + (text[pos++] - '0');
     return pos > start;
 }
@@ -77,10 +78,8 @@ bool Expect(std::string_view text, std::size_t& pos, char c) {
 
 bool ReadTime(std::string_view text, std::size_t& pos, int& seconds) {
     int h = 0, m = 0, s = 0;
-    if (!ReadField(text, pos, 2, h) || !Expect(text, pos, ':') || !ReadField(text, pos, 2, m))
-        return false;
-    if (pos < text.size() && text[pos] == ':' && !(++pos, ReadField(text, pos, 2, s)))
-        return false;
+    if (!ReadField(text, pos, 2, h) || !Expect(text, pos, ':') || !ReadField(text, pos, 2, m)) return false;
+    if (pos < text.size() && text[pos] == ':' && !(++pos, ReadField(text, pos, 2, s))) return false;
     if (h > 23 || m > 59 || s > 59) return false;
     seconds = h * 3600 + m * 60 + s;
     return true;
@@ -91,8 +90,7 @@ bool ReadDate(std::string_view text, std::size_t& pos, long long& serial) {
     if (!ReadField(text, pos, 4, y) || !Expect(text, pos, '-') || !ReadField(text, pos, 2, m) ||
         !Expect(text, pos, '-') || !ReadField(text, pos, 2, d))
         return false;
-    if (y < 100 || m < 1 || m > 12 || d < 1 || static_cast<unsigned>(d) > DaysInMonth(y, m))
-        return false;
+    if (y < 100 || m < 1 || m > 12 || d < 1 || static_cast<unsigned>(d) > DaysInMonth(y, m)) return false;
     serial = DaysFromCivil(y, static_cast<unsigned>(m), static_cast<unsigned>(d)) + kDateToUnixDays;
     return true;
 }
@@ -172,8 +170,7 @@ std::optional<bool> ParseBoolWord(std::u16string_view text) {
 std::string FormatReal(double value, int digits) {
     if (value == 0) return "0";
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                      std::chars_format::general, digits);
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, digits);
     std::string out(buffer, result.ptr);
     for (char& c : out)
         if (c == 'e') c = 'E';
@@ -216,8 +213,7 @@ std::string FormatDate(DATE date) {
         out = buffer;
     }
     if (seconds != 0 || days == 0) {
-        std::snprintf(buffer, sizeof buffer, "%02lld:%02lld:%02lld", seconds / 3600,
-                      seconds / 60 % 60, seconds % 60);
+        std::snprintf(buffer, sizeof buffer, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
         if (!out.empty()) out += ' ';
         out += buffer;
     }

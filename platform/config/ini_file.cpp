@@ -3,8 +3,8 @@
 #include "platform/files/atomic_file.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -69,8 +69,7 @@ std::optional<KeyValue> KeyValueOf(std::string_view line) {
     const std::string_view key = Trim(line.substr(0, eq));
     if (key.empty() || key.front() == ';') return std::nullopt;
     std::string_view value = Trim(line.substr(eq + 1));
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front())
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return KeyValue{key, value};
 }
@@ -79,8 +78,7 @@ bool HasLineBreak(const std::string& s) { return s.find_first_of("\r\n") != std:
 
 }  // namespace
 
-std::optional<std::string> Find(const std::string& text, const std::string& section,
-                                const std::string& key) {
+std::optional<std::string> Find(const std::string& text, const std::string& section, const std::string& key) {
     bool inSection = false;
     for (std::string_view line : Lines(text)) {
         if (const auto name = SectionOf(line)) {
@@ -88,14 +86,12 @@ std::optional<std::string> Find(const std::string& text, const std::string& sect
             continue;
         }
         if (!inSection) continue;
-        if (const auto kv = KeyValueOf(line); kv && EqualNoCase(kv->key, key))
-            return std::string(kv->value);
+        if (const auto kv = KeyValueOf(line); kv && EqualNoCase(kv->key, key)) return std::string(kv->value);
     }
     return std::nullopt;
 }
 
-std::string Set(const std::string& text, const std::string& section, const std::string& key,
-                const std::string& value) {
+std::string Set(const std::string& text, const std::string& section, const std::string& key, const std::string& value) {
     std::vector<std::string> lines;
     for (std::string_view line : Lines(text)) lines.emplace_back(line);
     const std::string newLine = key + "=" + value;
@@ -152,15 +148,13 @@ std::optional<std::string> ReadFile(const std::string& path) {
     return text;
 }
 
-std::optional<std::string> ReadValue(const std::string& path, const std::string& section,
-                                     const std::string& key) {
+std::optional<std::string> ReadValue(const std::string& path, const std::string& section, const std::string& key) {
     const auto text = ReadFile(path);
     if (!text) return std::nullopt;
     return Find(*text, section, key);
 }
 
-bool WriteValue(const std::string& path, const std::string& section, const std::string& key,
-                const std::string& value) {
+bool WriteValue(const std::string& path, const std::string& section, const std::string& key, const std::string& value) {
     if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) return false;
     const auto text = ReadFile(path);
     if (!text) return false;

@@ -2,9 +2,9 @@
 
 #include "platform/config/opc_config.h"
 
+#include <sys/stat.h>
 #include <mutex>
 #include <string>
-#include <sys/stat.h>
 
 namespace {
 

@@ -1,13 +1,13 @@
 #include "platform/files/atomic_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -35,8 +35,7 @@ std::string ResolveLink(const std::string& path) {
 // (0666 less the umask); an existing target's mode is copied onto it afterwards.
 int CreateTemporary(const std::string& target, std::string& tempPath) {
     static std::atomic<unsigned> counter{0};
-    const std::string stem = FolderOf(target) + "/." + FileNameOf(target) + ".tmp-" +
-                             std::to_string(::getpid()) + "-";
+    const std::string stem = FolderOf(target) + "/." + FileNameOf(target) + ".tmp-" + std::to_string(::getpid()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempPath = stem + std::to_string(counter.fetch_add(1));
         const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -78,8 +77,8 @@ bool Fail(std::string* error, const std::string& tempPath) {
 
 }  // namespace
 
-bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
-                         std::string* error, unsigned mode) {
+bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes, std::string* error,
+                         unsigned mode) {
     const std::string target = ResolveLink(path);
     std::string tempPath;
     const int fd = CreateTemporary(target, tempPath);

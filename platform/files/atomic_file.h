@@ -12,7 +12,7 @@
 // reason in `error`. A symbolic link is followed: the file it points to is replaced, the link
 // stays. `mode` gives the file's permission bits; 0 keeps those of the file replaced (a new
 // file gets 0666 less the umask).
-bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
-                         std::string* error = nullptr, unsigned mode = 0);
+bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes, std::string* error = nullptr,
+                         unsigned mode = 0);
 bool WriteFileAtomically(const std::string& path, std::string_view text, std::string* error = nullptr,
                          unsigned mode = 0);

@@ -61,8 +61,8 @@ char SeparatorAfter(const QString& pattern, qsizetype from, char fallback) {
 
 int CountOf(const std::string& picture, char lower) {
     const char upper = static_cast<char>(lower - 'a' + 'A');
-    return static_cast<int>(std::count_if(picture.begin(), picture.end(),
-                                          [&](char c) { return c == lower || c == upper; }));
+    return static_cast<int>(
+        std::count_if(picture.begin(), picture.end(), [&](char c) { return c == lower || c == upper; }));
 }
 
 // Reloads the process formatter when the application reports a locale change.
@@ -182,21 +182,16 @@ void LocaleDateTime::FormatDate(const SYSTEMTIME& time, char* buffer, size_t siz
     const int month = time.wMonth;
     const char sep = dateSeparator_;
     switch (order_) {
-        case 0:
-            Print(buffer, size, "%.*d%c%.*d%c%.*d", monthDigits_, month, sep, dayDigits_, day, sep,
-                  yearDigits_, year);
-            break;
-        case 1:
-            Print(buffer, size, "%.*d%c%.*d%c%.*d", dayDigits_, day, sep, monthDigits_, month, sep,
-                  yearDigits_, year);
-            break;
-        case 2:
-            Print(buffer, size, "%.*d%c%.*d%c%.*d", yearDigits_, year, sep, monthDigits_, month, sep,
-                  dayDigits_, day);
-            break;
-        default:
-            Print(buffer, size, "%d/%02d/%02d", month, day, time.wYear % 100);
-            break;
+    case 0:
+        Print(buffer, size, "%.*d%c%.*d%c%.*d", monthDigits_, month, sep, dayDigits_, day, sep, yearDigits_, year);
+        break;
+    case 1:
+        Print(buffer, size, "%.*d%c%.*d%c%.*d", dayDigits_, day, sep, monthDigits_, month, sep, yearDigits_, year);
+        break;
+    case 2:
+        Print(buffer, size, "%.*d%c%.*d%c%.*d", yearDigits_, year, sep, monthDigits_, month, sep, dayDigits_, day);
+        break;
+    default: Print(buffer, size, "%d/%02d/%02d", month, day, time.wYear % 100); break;
     }
 }
 
@@ -226,8 +221,7 @@ void LocaleDateTime::FormatTime(const SYSTEMTIME& time, char* buffer, size_t siz
     }
     const char sep = timeSeparator_;
     if (seconds)
-        Print(buffer, size, hourLeadingZero_ ? "%02d%c%02d%c%02d" : "%2d%c%02d%c%02d", hour, sep,
-              minute, sep, second);
+        Print(buffer, size, hourLeadingZero_ ? "%02d%c%02d%c%02d" : "%2d%c%02d%c%02d", hour, sep, minute, sep, second);
     else
         Print(buffer, size, hourLeadingZero_ ? "%02d%c%02d" : "%2d%c%02d", hour, sep, minute);
     if (twelveHour_) {

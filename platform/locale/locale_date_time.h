@@ -15,14 +15,14 @@ class QLocale;
 
 // The regional settings the formatter uses, named after the classic "intl" keys.
 struct LocaleSettings {
-    int dateOrder = 0;             // iDate: 0 month-day-year, 1 day-month-year, 2 year-month-day
-    int clock = 0;                 // iTime: 0 twelve-hour, 1 twenty-four-hour
-    int hourLeadingZero = 0;       // iTLZero: 1 hours always two digits
-    std::string dateSeparator = "/";  // sDate: first character used
-    std::string timeSeparator = ":";  // sTime: first character used
+    int dateOrder = 0;                 // iDate: 0 month-day-year, 1 day-month-year, 2 year-month-day
+    int clock = 0;                     // iTime: 0 twelve-hour, 1 twenty-four-hour
+    int hourLeadingZero = 0;           // iTLZero: 1 hours always two digits
+    std::string dateSeparator = "/";   // sDate: first character used
+    std::string timeSeparator = ":";   // sTime: first character used
     std::string shortDate = "M/d/yy";  // sShortDate: only the counts of d, M and y matter
-    std::string morning = "am";    // s1159
-    std::string afternoon = "pm";  // s2359
+    std::string morning = "am";        // s1159
+    std::string afternoon = "pm";      // s2359
 
     // The settings of a Qt locale, mapped onto the fields above.
     static LocaleSettings FromLocale(const QLocale& locale);

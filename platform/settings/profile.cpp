@@ -12,8 +12,8 @@ QString KeyOf(const std::string& section, const std::string& key) {
 }  // namespace
 
 Profile::Profile()
-    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                            QStringLiteral("Orvane"), QStringLiteral("Orvane OPC"))) {}
+    : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Orvane"),
+                                            QStringLiteral("Orvane OPC"))) {}
 
 Profile::~Profile() = default;
 
@@ -37,8 +37,7 @@ std::string Profile::GetString(const std::string& section, const std::string& ke
     return value.toString().toStdString();
 }
 
-void Profile::WriteString(const std::string& section, const std::string& key,
-                          const std::string& value) {
+void Profile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
     settings_->setValue(KeyOf(section, key), QString::fromStdString(value));
 }
 

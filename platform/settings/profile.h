@@ -18,8 +18,7 @@ public:
 
     int GetInt(const std::string& section, const std::string& key, int defaultValue) const;
     void WriteInt(const std::string& section, const std::string& key, int value);
-    std::string GetString(const std::string& section, const std::string& key,
-                          const std::string& defaultValue) const;
+    std::string GetString(const std::string& section, const std::string& key, const std::string& defaultValue) const;
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
 
     // Writes pending changes to the file now (they are written at destruction anyway).

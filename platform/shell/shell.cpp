@@ -13,7 +13,6 @@ namespace {
 std::shared_mutex g_receiverLock;
 ShellReceiver* g_receiver = nullptr;
 
-
 // An event holds at most this many bytes of text (the 512-byte buffer of the message).
 constexpr std::size_t kMaxEventBytes = 511;
 

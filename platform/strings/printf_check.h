@@ -17,13 +17,20 @@ enum class Arg : unsigned char { kInt, kLong, kLongLong, kDouble, kString, kPoin
 template <class T>
 consteval Arg KindOf() {
     using U = std::remove_cv_t<T>;
-    if constexpr (std::is_same_v<U, const char*> || std::is_same_v<U, char*>) return Arg::kString;
-    else if constexpr (std::is_pointer_v<U>) return Arg::kPointer;
-    else if constexpr (std::is_same_v<U, double> || std::is_same_v<U, float>) return Arg::kDouble;
-    else if constexpr (std::is_integral_v<U> && sizeof(U) <= sizeof(int)) return Arg::kInt;
-    else if constexpr (std::is_same_v<U, long> || std::is_same_v<U, unsigned long>) return Arg::kLong;
-    else if constexpr (std::is_same_v<U, long long> || std::is_same_v<U, unsigned long long>) return Arg::kLongLong;
-    else return Arg::kOther;
+    if constexpr (std::is_same_v<U, const char*> || std::is_same_v<U, char*>)
+        return Arg::kString;
+    else if constexpr (std::is_pointer_v<U>)
+        return Arg::kPointer;
+    else if constexpr (std::is_same_v<U, double> || std::is_same_v<U, float>)
+        return Arg::kDouble;
+    else if constexpr (std::is_integral_v<U> && sizeof(U) <= sizeof(int))
+        return Arg::kInt;
+    else if constexpr (std::is_same_v<U, long> || std::is_same_v<U, unsigned long>)
+        return Arg::kLong;
+    else if constexpr (std::is_same_v<U, long long> || std::is_same_v<U, unsigned long long>)
+        return Arg::kLongLong;
+    else
+        return Arg::kOther;
 }
 
 // True when the conversions of `format` read exactly `args`, in order.
@@ -52,12 +59,21 @@ consteval bool Matches(const char* format, const Arg* args, std::size_t count) {
         while (*p == 'h') ++p;
         Arg expected = Arg::kOther;
         switch (*p) {
-        case 'd': case 'i': case 'u': case 'x': case 'X': case 'o': case 'c':
-            expected = longs == 0 ? Arg::kInt : longs == 1 ? Arg::kLong : Arg::kLongLong;
-            break;
-        case 'f': case 'F': case 'e': case 'E': case 'g': case 'G': case 'a': case 'A':
-            expected = Arg::kDouble;
-            break;
+        case 'd':
+        case 'i':
+        case 'u':
+        case 'x':
+        case 'X':
+        case 'o':
+        case 'c': expected = longs == 0 ? Arg::kInt : longs == 1 ? Arg::kLong : Arg::kLongLong; break;
+        case 'f':
+        case 'F':
+        case 'e':
+        case 'E':
+        case 'g':
+        case 'G':
+        case 'a':
+        case 'A': expected = Arg::kDouble; break;
         case 's': expected = Arg::kString; break;
         case 'p': expected = Arg::kPointer; break;
         default: return false;  // a conversion this check does not know, or a cut-off '%'

@@ -1,9 +1,9 @@
 #include "app/vapp.h"
+#include "docview/document.h"
 #include "persistence/document.h"
 #include "platform/config/opc_config.h"
 #include "platform/settings/profile.h"
 #include "platform/strings/command_ids.h"
-#include "docview/document.h"
 #include "ui/framework/command_table.h"
 #include "ui/mainframe/main_wnd.h"
 
@@ -12,13 +12,13 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
-#include <QLineEdit>
-#include <QTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 #include <fstream>
 

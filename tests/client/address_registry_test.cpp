@@ -1,5 +1,5 @@
-#include "opc/client/item_address_registry.h"
 #include "opc/client/item.h"
+#include "opc/client/item_address_registry.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // fallback to 1.0, adding, removing and (de)activating items, the quality check and clone.
 #include "connection_support.h"
 
-#include "opc/client/item_address_registry.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/server.h"
 #include "platform/com/variant.h"
 #include "simserver/server_registry.h"
@@ -152,8 +152,7 @@ TEST_F(GroupOnServer, AddItemsReportsEachFailedItemWithItsError) {
 
     EXPECT_EQ(recorder.Events(),
               (std::vector<std::string>{Msg(16006, "No.Such.Item", "Mixed", Hex(OPC_E_UNKNOWNITEMID)),
-                                        Msg(16006, "", "Mixed", Hex(OPC_E_INVALIDITEMID)),
-                                        Msg(15006, 2, "Mixed")}));
+                                        Msg(16006, "", "Mixed", Hex(OPC_E_INVALIDITEMID)), Msg(15006, 2, "Mixed")}));
     EXPECT_EQ(group->ItemCount(), 4u) << "failed items keep their place";
     EXPECT_EQ(recorder.ItemCount(), 4);
 
@@ -182,7 +181,7 @@ TEST_F(GroupOnServer, AddItemsRequestsTheTypeOfTheCurrentValueElseTheDataType) {
     VARIANT text;
     VariantInit(&text);
     text.vt = VT_BSTR;
-    text.bstrVal = nullptr;  // a null BSTR is the empty string
+    text.bstrVal = nullptr;                    // a null BSTR is the empty string
     asText->SetValue(text, OPC_QUALITY_GOOD);  // the current value's type wins
 
     CVItem* items[] = {asDouble, asText};
@@ -238,8 +237,8 @@ TEST_F(GroupOnServer, RemoveItemsDeletesOrResetsAndCountsFailures) {
     items[3]->serverHandle = 0xDEAD0001;
     CVItem* both[] = {items[3], toReset};
     group->RemoveItems(both, 2, false);
-    EXPECT_EQ(recorder.Events(), (std::vector<std::string>{Msg(15005, 2, "Trim"), Msg(15005, 1, "Trim"),
-                                                          Msg(16005, 1, 2, "Trim")}));
+    EXPECT_EQ(recorder.Events(),
+              (std::vector<std::string>{Msg(15005, 2, "Trim"), Msg(15005, 1, "Trim"), Msg(16005, 1, 2, "Trim")}));
 }
 
 TEST_F(GroupOnServer, DisconnectTakesItemsOffTheServerWithoutCountingFailures) {
@@ -289,9 +288,8 @@ TEST_F(GroupOnServer, SetItemsActiveReportsChangesAndFailures) {
     recorder.Clear();
     items[1]->serverHandle = 0xDEAD0002;
     EXPECT_TRUE(group->SetItemsActive(items.data(), 2, false));
-    EXPECT_EQ(recorder.Events(), (std::vector<std::string>{
-                                     Msg(16016, 0, "Ramp.R8", "Switch", Hex(OPC_E_INVALIDHANDLE)),
-                                     Msg(15013, 0, 1, "Switch")}));
+    EXPECT_EQ(recorder.Events(), (std::vector<std::string>{Msg(16016, 0, "Ramp.R8", "Switch", Hex(OPC_E_INVALIDHANDLE)),
+                                                           Msg(15013, 0, 1, "Switch")}));
     EXPECT_EQ(items[1]->active, TRUE);
 
     server.Disconnect();
@@ -311,7 +309,7 @@ TEST_F(GroupOnServer, HasItemNotGoodByQuality) {
         WORD quality;
         bool notGood;
     };
-    const Case cases[] = {{0xC0, false}, {0xC3, false}, {0xD8, true}, {0x40, true},
+    const Case cases[] = {{0xC0, false}, {0xC3, false}, {0xD8, true},  {0x40, true},
                           {0x1C, true},  {0x00, true},  {0x1C0, false}};
     VARIANT value;
     VariantInit(&value);
@@ -371,8 +369,8 @@ TEST_F(GroupOnServer, CloneCopiesTheGroupWithItsItems) {
     // depend on them.
     BOOL active = TRUE;
     DWORD revisedRate = 0;
-    ASSERT_TRUE(SUCCEEDED(clone->GroupStateMgt()->SetState(nullptr, &revisedRate, &active, nullptr, nullptr,
-                                                           nullptr, nullptr)));
+    ASSERT_TRUE(SUCCEEDED(
+        clone->GroupStateMgt()->SetState(nullptr, &revisedRate, &active, nullptr, nullptr, nullptr, nullptr)));
     for (CVItem* item = clone->FirstItem(); item; item = item->next)
         EXPECT_TRUE(WaitUntil([&] { return item->GetUpdateCount() >= 1 && item->IsGood(); })) << item->itemId;
     for (CVItem* item : items) EXPECT_EQ(item->group, source);
@@ -383,8 +381,7 @@ TEST_F(GroupOnServer, CloneOfAGroupOffTheServerFails) {
     listed->SetName("Listed");
     server.LinkGroup(listed);
     EXPECT_EQ(listed->Clone(), nullptr);
-    EXPECT_EQ(recorder.Events(),
-              std::vector<std::string>{Msg(16026, "Listed", kDefaultProgId, Hex(E_NOINTERFACE))});
+    EXPECT_EQ(recorder.Events(), std::vector<std::string>{Msg(16026, "Listed", kDefaultProgId, Hex(E_NOINTERFACE))});
     EXPECT_EQ(server.GroupCount(), 1);
 }
 

@@ -43,8 +43,8 @@ TEST_F(ServerConnection, ConnectDisconnectAndReconnectReportInOrder) {
     EXPECT_TRUE(server.IsAlive());
     EXPECT_EQ(server.flags, 0x2u) << "every connect clears bit 0";
     for (bool held : {bool(server.OpcServer()), bool(server.Common()), bool(server.ConnectionPointContainer()),
-                      bool(server.ItemProperties()), bool(server.BrowseAddressSpace()),
-                      bool(server.PublicGroups()), bool(server.PersistFile())})
+                      bool(server.ItemProperties()), bool(server.BrowseAddressSpace()), bool(server.PublicGroups()),
+                      bool(server.PersistFile())})
         EXPECT_TRUE(held);
 
     ASSERT_TRUE(server.Connect());  // reconnect while connected
@@ -55,8 +55,7 @@ TEST_F(ServerConnection, ConnectDisconnectAndReconnectReportInOrder) {
 
     const std::string connected = Msg(15000, kDefaultProgId);
     const std::string disconnected = Msg(15002, kDefaultProgId);
-    EXPECT_EQ(recorder.Events(),
-              (std::vector<std::string>{connected, disconnected, connected, disconnected}));
+    EXPECT_EQ(recorder.Events(), (std::vector<std::string>{connected, disconnected, connected, disconnected}));
     EXPECT_EQ(simserver::LiveServerCount(kDefaultProgId), 0u) << "every reference was released";
 }
 
@@ -82,17 +81,16 @@ TEST_P(ConnectFailures, ReportAndStayDisconnected) {
 
 INSTANTIATE_TEST_SUITE_P(
     Connection, ConnectFailures,
-    ::testing::Values(
-        ConnectFailure{"UnknownProgId", "No.Such.Server", "", Msg(16001, "No.Such.Server")},
-        // The ProgID is resolved on this computer before the remote one is asked.
-        ConnectFailure{"UnknownProgIdOnRemoteComputer", "No.Such.Server", "plant-host-7",
-                       Msg(16001, "No.Such.Server")},
-        ConnectFailure{"EmptyProgId", "", "", Msg(16001, "")},
-        ConnectFailure{"UnreachableComputer", kDefaultProgId, "plant-host-7",
-                       Msg(16000, kDefaultProgId, Hex(kServerUnavailable))},
-        // The creation succeeds with some interfaces (CO_S_NOTALLINTERFACES), then the
-        // shutdown point is found and advised: its S_OK is the last result.
-        ConnectFailure{"ServerWithoutIOPCServer", kNoServerProgId, "", Msg(16002, kNoServerProgId, 0u)}),
+    ::testing::Values(ConnectFailure{"UnknownProgId", "No.Such.Server", "", Msg(16001, "No.Such.Server")},
+                      // The ProgID is resolved on this computer before the remote one is asked.
+                      ConnectFailure{"UnknownProgIdOnRemoteComputer", "No.Such.Server", "plant-host-7",
+                                     Msg(16001, "No.Such.Server")},
+                      ConnectFailure{"EmptyProgId", "", "", Msg(16001, "")},
+                      ConnectFailure{"UnreachableComputer", kDefaultProgId, "plant-host-7",
+                                     Msg(16000, kDefaultProgId, Hex(kServerUnavailable))},
+                      // The creation succeeds with some interfaces (CO_S_NOTALLINTERFACES), then the
+                      // shutdown point is found and advised: its S_OK is the last result.
+                      ConnectFailure{"ServerWithoutIOPCServer", kNoServerProgId, "", Msg(16002, kNoServerProgId, 0u)}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(ServerConnection, ServerWithoutIOPCServerKeepsItsOtherInterfacesUntilReleased) {
@@ -259,9 +257,9 @@ TEST_F(ServerConnection, ReconnectingAConnectedServerMovesItsGroupsToTheNewServe
 
     recorder.Clear();
     ASSERT_TRUE(server.ConnectWithGroups());
-    EXPECT_EQ(recorder.Events(), (std::vector<std::string>{Msg(15002, kDefaultProgId), Msg(15000, kDefaultProgId),
-                                                          Msg(15001, "Moving", kDefaultProgId),
-                                                          Msg(15006, 1, "Moving")}));
+    EXPECT_EQ(recorder.Events(),
+              (std::vector<std::string>{Msg(15002, kDefaultProgId), Msg(15000, kDefaultProgId),
+                                        Msg(15001, "Moving", kDefaultProgId), Msg(15006, 1, "Moving")}));
     EXPECT_EQ(simserver::LiveServerCount(kDefaultProgId), 1u) << "the old server object was let go";
     const DWORD before = item->GetUpdateCount();
     EXPECT_TRUE(WaitUntil([&] { return item->GetUpdateCount() > before + 1; }));
@@ -301,8 +299,8 @@ TEST_F(ServerConnection, RemovingAGroupReportsAndDeletingItForgetsIt) {
     recorder.Clear();
 
     server.RemoveGroup(group, false);
-    EXPECT_EQ(recorder.Events(), (std::vector<std::string>{Msg(15005, 1, "Tanks"),
-                                                          Msg(15003, "Tanks", kDefaultProgId)}));
+    EXPECT_EQ(recorder.Events(),
+              (std::vector<std::string>{Msg(15005, 1, "Tanks"), Msg(15003, "Tanks", kDefaultProgId)}));
     EXPECT_EQ(server.GroupCount(), 1);
     EXPECT_FALSE(item->added);
 
@@ -352,12 +350,13 @@ INSTANTIATE_TEST_SUITE_P(
         UniqueNameCase{"AllDigits", {"42"}, "42", "43"},
         // 32 characters ending in 9: the base gives way so that "10" fits.
         UniqueNameCase{"FullLengthEndingInNine", {k31 + "9"}, k31 + "9", std::string(30, 'A') + "10"},
-        UniqueNameCase{"LongNameIsCutTo32", {std::string(40, 'L')}, std::string(40, 'L'),
-                       std::string(31, 'L') + "1"},
+        UniqueNameCase{"LongNameIsCutTo32", {std::string(40, 'L')}, std::string(40, 'L'), std::string(31, 'L') + "1"},
         // A number beyond 32 bits starts over.
         UniqueNameCase{"DigitsBeyond32BitsStartOver", {"Tag4294967295"}, "Tag4294967295", "Tag1"},
-        UniqueNameCase{"CutNeverSplitsACharacter", {std::string(30, 'x') + "\xE6\xB3\xB5"},
-                       std::string(30, 'x') + "\xE6\xB3\xB5", std::string(30, 'x') + "1"}),
+        UniqueNameCase{"CutNeverSplitsACharacter",
+                       {std::string(30, 'x') + "\xE6\xB3\xB5"},
+                       std::string(30, 'x') + "\xE6\xB3\xB5",
+                       std::string(30, 'x') + "1"}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Shared pieces of the connection tests: the event recorder; a client notifier that records what reaches it; the expected text of a
-// message; waiting for a condition.
+// Shared pieces of the connection tests: the event recorder; a client notifier that records what reaches it; the
+// expected text of a message; waiting for a condition.
 #pragma once
 
 #include "opc/client/client_notifier.h"

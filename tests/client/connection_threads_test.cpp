@@ -11,11 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <memory>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <cstdio>
+#include <memory>
 
 namespace {
 

@@ -4,4 +4,6 @@
 
 extern "C" int Stream10FuzzInput(const std::uint8_t* data, std::size_t size);
 
-TEST(FuzzCorpus, Stream10Blocks) { EXPECT_GT(ReplayCorpus(OPC_SOURCE_DIR "/fuzz/corpus/stream10", Stream10FuzzInput), 0); }
+TEST(FuzzCorpus, Stream10Blocks) {
+    EXPECT_GT(ReplayCorpus(OPC_SOURCE_DIR "/fuzz/corpus/stream10", Stream10FuzzInput), 0);
+}

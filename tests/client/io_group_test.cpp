@@ -103,13 +103,13 @@ TEST_F(IoOnServer, WritesReachTheServerInEveryMode) {
     };
     const Case cases[] = {
         {"synchronous", kDataChangeMode20, &CVGroup::SyncWrite, Msg(15007, 5, kGroup), ""},
-        {"asynchronous 1.0", kDataChangeMode10DataTime, &CVGroup::AsyncWrite10,
-         "Asynchronous 1.0 write transaction ", "Asynchronous 1.0 write transaction "},
+        {"asynchronous 1.0", kDataChangeMode10DataTime, &CVGroup::AsyncWrite10, "Asynchronous 1.0 write transaction ",
+         "Asynchronous 1.0 write transaction "},
         {"asynchronous 2.0", kDataChangeMode20, &CVGroup::AsyncWrite20, "Asynchronous 2.0 write transaction ",
          "Asynchronous 2.0 write transaction "},
     };
-    const std::vector<std::string> ids = {"Writable.I4", "Writable.R8", "Writable.BOOL", "Writable.BSTR",
-                                          "Writable.DATE", "Writable.UI1"};
+    const std::vector<std::string> ids = {"Writable.I4",   "Writable.R8",   "Writable.BOOL",
+                                          "Writable.BSTR", "Writable.DATE", "Writable.UI1"};
     const std::string texts[] = {"123", "2.5", "257", "héllo", "tomorrow", "300"};
     const std::vector<std::string> readBack = {"123", "2.5", "1", "héllo", "", "44"};
     for (const auto& c : cases) {
@@ -162,9 +162,8 @@ TEST_F(IoOnServer, AsyncWrite10InA20GroupReportsTheCallsFailure) {
     auto items = AddItems(group, {"Writable.I4", "Writable.R8"}, FALSE);
     const std::string texts[] = {"1", "2"};
     group->AsyncWrite10(items.data(), texts, 2);
-    EXPECT_EQ(events.Events(),
-              (std::vector<std::string>{Msg(16011, "Writable.I4", kGroup, 0x80040200u),
-                                        Msg(16011, "Writable.R8", kGroup, 0x80040200u)}));
+    EXPECT_EQ(events.Events(), (std::vector<std::string>{Msg(16011, "Writable.I4", kGroup, 0x80040200u),
+                                                         Msg(16011, "Writable.R8", kGroup, 0x80040200u)}));
 }
 
 // 1.0 reads and refreshes name the server's transaction, which then completes through the
@@ -212,8 +211,8 @@ TEST_F(IoOnServer, Async20ReadsAndRefreshesUseTheTickCount) {
         std::string after;
     };
     const Case cases[] = {
-        {"read", [](CVGroup* g, auto& items) { g->AsyncRead20(items.data(), 2); },
-         "Asynchronous 2.0 read transaction ", " initiated for 2 items on group 'IO'."},
+        {"read", [](CVGroup* g, auto& items) { g->AsyncRead20(items.data(), 2); }, "Asynchronous 2.0 read transaction ",
+         " initiated for 2 items on group 'IO'."},
         {"refresh from cache", [](CVGroup* g, auto&) { g->AsyncRefresh20(false); },
          "Asynchronous 2.0 refresh transaction ", " from cache initiated on group 'IO'."},
         {"refresh from device", [](CVGroup* g, auto&) { g->AsyncRefresh20(true); },

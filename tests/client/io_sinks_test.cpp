@@ -18,8 +18,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <future>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <thread>
 
@@ -131,7 +131,10 @@ TEST(IoSinks, AdviseSinkAppliesDataStreams) {
          0xABC,
          true,
          {"Asynchronous 1.0 transaction 00000ABC completed for 2 items on group 'G' (HR = 00000000)."}},
-        {"completion without time", false, 0x1, false,
+        {"completion without time",
+         false,
+         0x1,
+         false,
          {"Asynchronous 1.0 transaction 00000001 completed for 2 items on group 'G' (HR = 00000000)."}},
     };
     for (const auto& c : cases) {
@@ -202,7 +205,8 @@ TEST(IoSinks, AdviseSinkIgnoresWhatItCannotUse) {
         {"unknown item handles",
          [&](IAdviseSink& s, Fixture& f) {
              Deliver(s, formats.data,
-                     DataStream(false, f.group.ClientHandle(), 0, {{0, 1}, {0x3FFFFF, 2}, {f.a.ClientHandle() + (1u << 22), 3}}));
+                     DataStream(false, f.group.ClientHandle(), 0,
+                                {{0, 1}, {0x3FFFFF, 2}, {f.a.ClientHandle() + (1u << 22), 3}}));
          }},
         {"items of another group",
          [&](IAdviseSink& s, Fixture& f) {
@@ -307,9 +311,13 @@ TEST(IoSinks, DataSink20AppliesValuesAndReportsTransactions) {
     };
     const Case cases[] = {
         {"subscription update", false, 0, {}},
-        {"completion of a refresh", false, 0x2A,
+        {"completion of a refresh",
+         false,
+         0x2A,
          {"Asynchronous 2.0 transaction 0000002A completed for 2 items on group 'G' (HR = 80004005)."}},
-        {"read completion, reported even with id 0", true, 0,
+        {"read completion, reported even with id 0",
+         true,
+         0,
          {"Asynchronous 2.0 transaction 00000000 completed for 2 items on group 'G' (HR = 80004005)."}},
     };
     for (const auto& c : cases) {
@@ -359,7 +367,8 @@ TEST(IoSinks, ValuesArrivingAfterAResetLandOnlyOnceTheItemIsAddedAgain) {
     const auto deliver = [&] {
         sink20->OnDataChange(0, f.group.ClientHandle(), S_OK, S_OK, 2, arrays.handles.data(), arrays.values.data(),
                              arrays.qualities.data(), arrays.times.data(), arrays.errors.data());
-        Deliver(*sink10, Stream10ClipboardFormats().data, DataStream(false, f.group.ClientHandle(), 0, {{f.a.ClientHandle(), 7}}));
+        Deliver(*sink10, Stream10ClipboardFormats().data,
+                DataStream(false, f.group.ClientHandle(), 0, {{f.a.ClientHandle(), 7}}));
     };
     f.a.Reset(false);  // removed from the server while a delivery was on its way
     deliver();
@@ -457,8 +466,8 @@ TEST(IoSinks, DeliveriesRaceItemDeletion) {
         std::vector<HRESULT> errors(kItems);
         std::vector<simserver::Stream10Item> stream;
         for (int i = 0; i < kItems; ++i) stream.push_back({handles[i], 0xC0, {}, &values[i]});
-        const auto bytes = simserver::EncodeDataStream(simserver::Stream10Format::Data, group.ClientHandle(), 0,
-                                                       S_OK, stream);
+        const auto bytes =
+            simserver::EncodeDataStream(simserver::Stream10Format::Data, group.ClientHandle(), 0, S_OK, stream);
         while (!stop.load()) {
             sink20->OnDataChange(0, group.ClientHandle(), S_OK, S_OK, kItems, handles.data(), values.data(),
                                  qualities.data(), times.data(), errors.data());

@@ -37,8 +37,8 @@ struct Seen {
 };
 
 std::ostream& operator<<(std::ostream& os, const Seen& s) {
-    os << "{handle " << s.handle << ", quality " << s.quality << ", time " << s.timestamp << ", vt " << s.vt
-       << ", \"" << s.text << "\"" << (s.nullString ? " null" : "") << ", bounds";
+    os << "{handle " << s.handle << ", quality " << s.quality << ", time " << s.timestamp << ", vt " << s.vt << ", \""
+       << s.text << "\"" << (s.nullString ? " null" : "") << ", bounds";
     for (auto [count, lower] : s.storedBounds) os << " (" << count << "," << lower << ")";
     return os << "}";
 }
@@ -81,8 +81,7 @@ Recorder ReadWrite(const Bytes& bytes) {
 // A data stream under construction: the group header, then item headers, then values.
 // Values are appended after all headers; an item's value offset is given explicitly.
 struct StreamBuilder {
-    explicit StreamBuilder(DWORD itemCount, bool withTime = false, DWORD transaction = 0)
-        : withTime(withTime) {
+    explicit StreamBuilder(DWORD itemCount, bool withTime = false, DWORD transaction = 0) : withTime(withTime) {
         w.Append<std::uint32_t>(0);
         w.Append<std::uint32_t>(itemCount);
         w.Append<std::uint32_t>(0x77);
@@ -131,9 +130,12 @@ struct StreamBuilder {
     template <class T>
     StreamBuilder& Elements(std::initializer_list<T> values) {
         for (T v : values) {
-            if constexpr (std::is_same_v<T, float>) w.AppendFloat(v);
-            else if constexpr (std::is_same_v<T, double>) w.AppendDouble(v);
-            else w.Append<T>(v);
+            if constexpr (std::is_same_v<T, float>)
+                w.AppendFloat(v);
+            else if constexpr (std::is_same_v<T, double>)
+                w.AppendDouble(v);
+            else
+                w.Append<T>(v);
         }
         return *this;
     }
@@ -169,10 +171,12 @@ struct DataCase {
 };
 
 const DataCase kGoodLayouts[] = {
-    {"DATA: one I4", false,
+    {"DATA: one I4",
+     false,
      [] { return StreamBuilder(1).Header(5, StreamBuilder::ValuesAt(1), 0xC3).Variant(VT_I4, 42).bytes(); },
      {Scalar(5, VT_I4, "42", 0xC3)}},
-    {"DATATIME: R8 with its timestamp", true,
+    {"DATATIME: R8 with its timestamp",
+     true,
      [] {
          return StreamBuilder(1, true)
              .Header(6, StreamBuilder::ValuesAt(1, true), 0x40, 0x01D9000012345678ULL)
@@ -180,11 +184,15 @@ const DataCase kGoodLayouts[] = {
              .bytes();
      },
      {Scalar(6, VT_R8, "1.5", 0x40, 0x01D9000012345678ULL)}},
-    {"scalars of every width keep only their own bytes", false,
+    {"scalars of every width keep only their own bytes",
+     false,
      [] {
          const DWORD at = StreamBuilder::ValuesAt(4);
          return StreamBuilder(4)
-             .Header(1, at).Header(2, at + 16).Header(3, at + 32).Header(4, at + 48)
+             .Header(1, at)
+             .Header(2, at + 16)
+             .Header(3, at + 32)
+             .Header(4, at + 48)
              .Variant(VT_UI1, 0xFFFFFFFFFFFFFF07ULL)
              .Variant(VT_I2, 0xFFFFFFFFFFFFFFFEULL)
              .Variant(VT_BOOL, 0xFFFF)
@@ -192,13 +200,16 @@ const DataCase kGoodLayouts[] = {
              .bytes();
      },
      {Scalar(1, VT_UI1, "7"), Scalar(2, VT_I2, "-2"), Scalar(3, VT_BOOL, "1"), Scalar(4, VT_UI4, "9")}},
-    {"BSTR count 0 is a null string", false,
+    {"BSTR count 0 is a null string",
+     false,
      [] { return StreamBuilder(1).Header(7, StreamBuilder::ValuesAt(1)).Bstr(0, u"").bytes(); },
      {Seen{7, 0xC0, 0, VT_BSTR, "", true, {}}}},
-    {"BSTR with characters", false,
+    {"BSTR with characters",
+     false,
      [] { return StreamBuilder(1).Header(8, StreamBuilder::ValuesAt(1)).Bstr(3, u"Aé€").bytes(); },
      {Scalar(8, VT_BSTR, "Aé€")}},
-    {"1-D VT_R4 array of 3", false,
+    {"1-D VT_R4 array of 3",
+     false,
      [] {
          return StreamBuilder(1)
              .Header(9, StreamBuilder::ValuesAt(1))
@@ -207,7 +218,8 @@ const DataCase kGoodLayouts[] = {
              .bytes();
      },
      {Seen{9, 0xC0, 0, VT_ARRAY | VT_R4, "[ 1, 2, -0.5 ]", false, {{3, 0}}}}},
-    {"2-D VT_I2 array: stored bounds in stream order", false,
+    {"2-D VT_I2 array: stored bounds in stream order",
+     false,
      [] {
          return StreamBuilder(1)
              .Header(10, StreamBuilder::ValuesAt(1))
@@ -216,7 +228,8 @@ const DataCase kGoodLayouts[] = {
              .bytes();
      },
      {Seen{10, 0xC0, 0, VT_ARRAY | VT_I2, "[ 1, 2, 3 ] [ 4, 5, 6 ]", false, {{2, 0}, {3, 1}}}}},
-    {"2-D VT_UI1 array of 3 rows of 2", false,
+    {"2-D VT_UI1 array of 3 rows of 2",
+     false,
      [] {
          return StreamBuilder(1)
              .Header(11, StreamBuilder::ValuesAt(1))
@@ -225,15 +238,22 @@ const DataCase kGoodLayouts[] = {
              .bytes();
      },
      {Seen{11, 0xC0, 0, VT_ARRAY | VT_UI1, "[ 1, 2 ] [ 3, 4 ] [ 5, 255 ]", false, {{3, 0}, {2, 0}}}}},
-    {"empty array", false,
-     [] { return StreamBuilder(1).Header(12, StreamBuilder::ValuesAt(1)).Array(VT_I4, 1, 4, {0, 0}).bytes(); },
+    {"empty array",
+     false,
+     [] {
+         return StreamBuilder(1).Header(12, StreamBuilder::ValuesAt(1)).Array(VT_I4, 1, 4, {0, 0}).bytes();
+     },
      {Seen{12, 0xC0, 0, VT_ARRAY | VT_I4, "[  ]", false, {{0, 0}}}}},
-    {"values in any order, two headers sharing one value", false,
+    {"values in any order, two headers sharing one value",
+     false,
      [] {
          const DWORD at = StreamBuilder::ValuesAt(3);
          return StreamBuilder(3)
-             .Header(1, at + 16).Header(2, at).Header(3, at + 16)
-             .Variant(VT_I4, 100).Variant(VT_I4, 200)
+             .Header(1, at + 16)
+             .Header(2, at)
+             .Header(3, at + 16)
+             .Variant(VT_I4, 100)
+             .Variant(VT_I4, 200)
              .bytes();
      },
      {Scalar(1, VT_I4, "200"), Scalar(2, VT_I4, "100"), Scalar(3, VT_I4, "200")}},
@@ -270,8 +290,7 @@ TEST(Stream10Parser, ReadsBackWhatTheServerEncodes) {
     std::vector<simserver::Stream10Item> items;
     for (std::size_t i = 0; i < values.size(); ++i)
         items.push_back({static_cast<DWORD>(i + 1), 0xC0, FileTimeFromTicks(1000 + i), values[i].get()});
-    const Bytes bytes =
-        simserver::EncodeDataStream(simserver::Stream10Format::DataTime, 1, 0, S_OK, items);
+    const Bytes bytes = simserver::EncodeDataStream(simserver::Stream10Format::DataTime, 1, 0, S_OK, items);
     const Recorder r = ReadData(bytes, true);
 
     ASSERT_EQ(r.items.size(), values.size());
@@ -285,9 +304,9 @@ TEST(Stream10Parser, ReadsBackWhatTheServerEncodes) {
     }
     // The grid's stored bounds survive the trip in their stored order.
     const SAFEARRAY* sent = values[0]->parray;
-    EXPECT_EQ(r.items[0].storedBounds, (std::vector<std::pair<ULONG, LONG>>{
-                                           {sent->rgsabound[0].cElements, sent->rgsabound[0].lLbound},
-                                           {sent->rgsabound[1].cElements, sent->rgsabound[1].lLbound}}));
+    EXPECT_EQ(r.items[0].storedBounds,
+              (std::vector<std::pair<ULONG, LONG>>{{sent->rgsabound[0].cElements, sent->rgsabound[0].lLbound},
+                                                   {sent->rgsabound[1].cElements, sent->rgsabound[1].lLbound}}));
 }
 
 // Each hostile stream carries a good item (handle 99, I4 7) after the bad one: the bad item
@@ -307,7 +326,8 @@ const DataCase kHostileLayouts[] = {
     {"zero-size block", false, [] { return Bytes{}; }, {}},
     {"block shorter than the group header", false, [] { return Bytes(19, 0); }, {}},
     {"item count 1 but no item header", false, [] { return StreamBuilder(1).bytes(); }, {}},
-    {"item count larger than the block", false,
+    {"item count larger than the block",
+     false,
      [] {
          // The value's reserved words, read as the next "item header", give an offset past the end.
          return StreamBuilder(0xFFFFFFFF)
@@ -316,76 +336,126 @@ const DataCase kHostileLayouts[] = {
              .bytes();
      },
      {kGoodItem}},
-    {"value offset far past the end", false, [] { return BadThenGood([](StreamBuilder&) {}, 0xFFFFFFF0); },
+    {"value offset far past the end",
+     false,
+     [] { return BadThenGood([](StreamBuilder&) {}, 0xFFFFFFF0); },
      {kGoodItem}},
-    {"VARIANT straddling the end", false,
-     [] { return BadThenGood([](StreamBuilder& b) { b.Raw({VT_I4, 0, 0, 0, 0, 0, 0, 0, 1, 2}); }); }, {kGoodItem}},
-    {"BSTR count missing", false, [] { return BadThenGood([](StreamBuilder& b) { b.Variant(VT_BSTR); }); },
+    {"VARIANT straddling the end",
+     false,
+     [] { return BadThenGood([](StreamBuilder& b) {
+              b.Raw({VT_I4, 0, 0, 0, 0, 0, 0, 0, 1, 2});
+          }); },
      {kGoodItem}},
-    {"BSTR count huge", false,
-     [] { return BadThenGood([](StreamBuilder& b) { b.Bstr(0x7FFFFFFF, u"ab"); }); }, {kGoodItem}},
-    {"BSTR count whose byte length wraps 32 bits", false,
-     [] { return BadThenGood([](StreamBuilder& b) { b.Bstr(0xFFFFFFFF, u"ab"); }); }, {kGoodItem}},
-    {"BSTR without its terminating zero", false,
-     [] { return BadThenGood([](StreamBuilder& b) { b.Variant(VT_BSTR).Raw({2, 0, 0, 0, 'a', 0, 'b', 0}); }); },
+    {"BSTR count missing",
+     false,
+     [] { return BadThenGood([](StreamBuilder& b) { b.Variant(VT_BSTR); }); },
      {kGoodItem}},
-    {"array descriptor cut short", false,
-     [] { return BadThenGood([](StreamBuilder& b) { b.Variant(VT_ARRAY | VT_I4).Raw({1, 0, 0, 0, 4, 0}); }); },
+    {"BSTR count huge",
+     false,
+     [] { return BadThenGood([](StreamBuilder& b) { b.Bstr(0x7FFFFFFF, u"ab"); }); },
      {kGoodItem}},
-    {"second bound missing", false,
+    {"BSTR count whose byte length wraps 32 bits",
+     false,
+     [] { return BadThenGood([](StreamBuilder& b) { b.Bstr(0xFFFFFFFF, u"ab"); }); },
+     {kGoodItem}},
+    {"BSTR without its terminating zero",
+     false,
+     [] { return BadThenGood([](StreamBuilder& b) {
+              b.Variant(VT_BSTR).Raw({2, 0, 0, 0, 'a', 0, 'b', 0});
+          }); },
+     {kGoodItem}},
+    {"array descriptor cut short",
+     false,
+     [] { return BadThenGood([](StreamBuilder& b) {
+              b.Variant(VT_ARRAY | VT_I4).Raw({1, 0, 0, 0, 4, 0});
+          }); },
+     {kGoodItem}},
+    {"second bound missing",
+     false,
      [] {
          return BadThenGood([](StreamBuilder& b) {
-             b.Variant(VT_ARRAY | VT_I4).Raw({2, 0, 0, 0, 4, 0, 0, 0}).Raw({0, 0, 0, 0, 0, 0, 0, 0})
+             b.Variant(VT_ARRAY | VT_I4)
+                 .Raw({2, 0, 0, 0, 4, 0, 0, 0})
+                 .Raw({0, 0, 0, 0, 0, 0, 0, 0})
                  .Raw({1, 0, 0, 0, 0, 0, 0, 0});
          });
      },
      {kGoodItem}},
-    {"element count huge", false,
-     [] { return BadThenGood([](StreamBuilder& b) { b.Array(VT_R8, 1, 8, {0xFFFFFFFF, 0}).Elements<double>({1.0}); }); },
+    {"element count huge",
+     false,
+     [] {
+         return BadThenGood([](StreamBuilder& b) { b.Array(VT_R8, 1, 8, {0xFFFFFFFF, 0}).Elements<double>({1.0}); });
+     },
      {kGoodItem}},
-    {"element counts whose product overflows 32 bits", false,
+    {"element counts whose product overflows 32 bits",
+     false,
      [] {
          return BadThenGood([](StreamBuilder& b) {
              b.Array(VT_I4, 2, 4, {0x10000, 0}, {0x10000, 0}).Elements<std::int32_t>({1, 2});
          });
      },
      {kGoodItem}},
-    {"element counts whose byte size overflows 64 bits", false,
+    {"element counts whose byte size overflows 64 bits",
+     false,
      [] {
          return BadThenGood([](StreamBuilder& b) {
              b.Array(VT_R8, 2, 8, {0xFFFFFFFF, 0}, {0xFFFFFFFF, 0}).Elements<double>({1.0});
          });
      },
      {kGoodItem}},
-    {"elements one byte short", false,
+    {"elements one byte short",
+     false,
      [] {
-         return BadThenGood([](StreamBuilder& b) { b.Array(VT_I2, 1, 2, {3, 0}).Elements<std::int16_t>({1, 2}).Raw({3}); });
+         return BadThenGood([](StreamBuilder& b) {
+             b.Array(VT_I2, 1, 2, {3, 0}).Elements<std::int16_t>({1, 2}).Raw({3});
+         });
      },
      {kGoodItem}},
-    {"element size that does not match the type", false,
-     [] { return BadThenGood([](StreamBuilder& b) { b.Array(VT_R8, 1, 1, {2, 0}).Raw({1, 2}); }); }, {kGoodItem}},
-    {"three dimensions", false,
+    {"element size that does not match the type",
+     false,
+     [] { return BadThenGood([](StreamBuilder& b) {
+              b.Array(VT_R8, 1, 1, {2, 0}).Raw({1, 2});
+          }); },
+     {kGoodItem}},
+    {"three dimensions",
+     false,
      [] {
-         return BadThenGood([](StreamBuilder& b) { b.Array(VT_UI1, 3, 1, {1, 0}, {1, 0}).Raw({1, 0, 0, 0, 0, 0, 0, 0, 9}); });
+         return BadThenGood([](StreamBuilder& b) {
+             b.Array(VT_UI1, 3, 1, {1, 0}, {1, 0}).Raw({1, 0, 0, 0, 0, 0, 0, 0, 9});
+         });
      },
      {kGoodItem}},
-    {"zero dimensions", false,
-     [] { return BadThenGood([](StreamBuilder& b) { b.Array(VT_UI1, 0, 1, {1, 0}, {1, 0}).Raw({9}); }); },
+    {"zero dimensions",
+     false,
+     [] { return BadThenGood([](StreamBuilder& b) {
+              b.Array(VT_UI1, 0, 1, {1, 0}, {1, 0}).Raw({9});
+          }); },
      {kGoodItem}},
-    {"upper bound beyond a LONG", false,
-     [] { return BadThenGood([](StreamBuilder& b) { b.Array(VT_UI1, 1, 1, {2, 0x7FFFFFFF}).Raw({1, 2}); }); },
+    {"upper bound beyond a LONG",
+     false,
+     [] { return BadThenGood([](StreamBuilder& b) {
+              b.Array(VT_UI1, 1, 1, {2, 0x7FFFFFFF}).Raw({1, 2});
+          }); },
      {kGoodItem}},
-    {"array of strings (pointers the stream cannot carry)", false,
-     [] { return BadThenGood([](StreamBuilder& b) { b.Array(VT_BSTR, 1, 8, {1, 0}).Raw({1, 2, 3, 4, 5, 6, 7, 8}); }); },
+    {"array of strings (pointers the stream cannot carry)",
+     false,
+     [] { return BadThenGood([](StreamBuilder& b) {
+              b.Array(VT_BSTR, 1, 8, {1, 0}).Raw({1, 2, 3, 4, 5, 6, 7, 8});
+          }); },
      {kGoodItem}},
-    {"interface pointer", false,
-     [] { return BadThenGood([](StreamBuilder& b) { b.Variant(VT_UNKNOWN, 0xDEADBEEF); }); }, {kGoodItem}},
-    {"by-reference value", false,
-     [] { return BadThenGood([](StreamBuilder& b) { b.Variant(VT_BYREF | VT_I4, 0xDEADBEEF); }); }, {kGoodItem}},
-    {"VARIANT in a VARIANT", false,
-     [] { return BadThenGood([](StreamBuilder& b) { b.Variant(VT_VARIANT, 0xDEADBEEF); }); }, {kGoodItem}},
-    {"unknown type", false, [] { return BadThenGood([](StreamBuilder& b) { b.Variant(0x0FFF, 1); }); },
+    {"interface pointer",
+     false,
+     [] { return BadThenGood([](StreamBuilder& b) { b.Variant(VT_UNKNOWN, 0xDEADBEEF); }); },
      {kGoodItem}},
+    {"by-reference value",
+     false,
+     [] { return BadThenGood([](StreamBuilder& b) { b.Variant(VT_BYREF | VT_I4, 0xDEADBEEF); }); },
+     {kGoodItem}},
+    {"VARIANT in a VARIANT",
+     false,
+     [] { return BadThenGood([](StreamBuilder& b) { b.Variant(VT_VARIANT, 0xDEADBEEF); }); },
+     {kGoodItem}},
+    {"unknown type", false, [] { return BadThenGood([](StreamBuilder& b) { b.Variant(0x0FFF, 1); }); }, {kGoodItem}},
 };
 
 TEST(Stream10Parser, SkipsHostileItemsAndKeepsTheOthers) {

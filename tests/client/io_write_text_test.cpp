@@ -106,7 +106,7 @@ TEST(WriteText, ArrayTextParser) {
     const std::string limitText = [] {
         std::string s;
         for (int i = 0; i < 129; ++i) s += "1,";  // exactly 258 characters
-        return s + "7";                            // the 259th is not used
+        return s + "7";                           // the 259th is not used
     }();
     const std::string limitExpected = [] {
         std::string s = "[ ";
@@ -116,15 +116,15 @@ TEST(WriteText, ArrayTextParser) {
     std::vector<Case> cases;
     cases.push_back({"first element only", ArrayValue(VT_I4, 0, 3, {1, 2, 3}), "[ 9 ]", "[ 9, 2, 3 ]"});
     cases.push_back({"without brackets", ArrayValue(VT_I4, 0, 3, {10, 20, 30}), "1,2", "[ 1, 2, 30 ]"});
-    cases.push_back({"a whole 2-D array", ArrayValue(VT_I2, 2, 3, {}), "[ 1, 2, 3 ] [ 4, 5, 6 ]",
-                     "[ 1, 2, 3 ] [ 4, 5, 6 ]"});
+    cases.push_back(
+        {"a whole 2-D array", ArrayValue(VT_I2, 2, 3, {}), "[ 1, 2, 3 ] [ 4, 5, 6 ]", "[ 1, 2, 3 ] [ 4, 5, 6 ]"});
     cases.push_back({"first element of each row", ArrayValue(VT_I2, 2, 3, {1, 2, 3, 4, 5, 6}), "[ 7 ] [ 8 ]",
                      "[ 7, 2, 3 ] [ 8, 5, 6 ]"});
     cases.push_back({"more tokens than elements", ArrayValue(VT_I4, 0, 3, {}), "1,2,3,4,5", "[ 1, 2, 3 ]"});
-    cases.push_back({"more rows than the array has", ArrayValue(VT_I2, 2, 3, {}), "[1][2][3][4]",
-                     "[ 1, 0, 0 ] [ 2, 0, 0 ]"});
-    cases.push_back({"a row longer than the array's runs on", ArrayValue(VT_I2, 2, 2, {}), "[1,2,3] [4]",
-                     "[ 1, 2 ] [ 3, 0 ]"});
+    cases.push_back(
+        {"more rows than the array has", ArrayValue(VT_I2, 2, 3, {}), "[1][2][3][4]", "[ 1, 0, 0 ] [ 2, 0, 0 ]"});
+    cases.push_back(
+        {"a row longer than the array's runs on", ArrayValue(VT_I2, 2, 2, {}), "[1,2,3] [4]", "[ 1, 2 ] [ 3, 0 ]"});
     cases.push_back({"empty tokens keep values", ArrayValue(VT_I4, 0, 3, {10, 20, 30}), ", ,5", "[ 10, 20, 5 ]"});
     cases.push_back({"empty text changes nothing", ArrayValue(VT_I4, 0, 2, {4, 5}), "", "[ 4, 5 ]"});
     cases.push_back({"blanks and brackets only", ArrayValue(VT_I4, 0, 2, {4, 5}), " [ [ ", "[ 4, 5 ]"});
@@ -133,8 +133,8 @@ TEST(WriteText, ArrayTextParser) {
     cases.push_back({"floats", ArrayValue(VT_R4, 0, 2, {}), "1.5, -2", "[ 1.5, -2 ]"});
     cases.push_back({"doubles", ArrayValue(VT_R8, 0, 2, {}), "[ 2.25, 1e3 ]", "[ 2.25, 1000 ]"});
     cases.push_back({"bytes keep the low 8 bits", ArrayValue(VT_UI1, 0, 2, {}), "257, -1", "[ 1, 255 ]"});
-    cases.push_back({"only the first 258 characters are used", ArrayValue(VT_I4, 0, 130, {}), limitText,
-                     limitExpected});
+    cases.push_back(
+        {"only the first 258 characters are used", ArrayValue(VT_I4, 0, 130, {}), limitText, limitExpected});
     cases.push_back({"not an array", Variant::I4(5), "[ 1 ]", ""});
     cases.push_back({"no value", Variant(), "[ 1 ]", ""});
     for (auto& c : cases) {

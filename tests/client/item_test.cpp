@@ -1,5 +1,5 @@
-#include "opc/client/client_handles.h"
 #include "opc/client/item.h"
+#include "opc/client/client_handles.h"
 #include "platform/com/bstr.h"
 #include "platform/com/filetime.h"
 #include "platform/com/safearray.h"
@@ -100,9 +100,13 @@ TEST(Item, WireTypeFromDataType) {
         VARTYPE type;
         int code, size;
     } cases[] = {
-        {VT_BOOL, 1, 1}, {VT_I1, 2, 1}, {VT_UI1, 3, 1}, {VT_I2, 4, 2}, {VT_UI2, 5, 2},
-        {VT_I4, 6, 4}, {VT_UI4, 7, 4}, {VT_R4, 8, 4}, {VT_R8, 9, 8}, {VT_I8, 9, 8},
-        {VT_UI8, 9, 8}, {VT_BSTR, 255, 255}, {VT_DATE, 255, 255}, {VT_ARRAY | VT_R4, 255, 255},
+        {VT_BOOL, 1, 1},     {VT_I1, 2, 1},
+        {VT_UI1, 3, 1},      {VT_I2, 4, 2},
+        {VT_UI2, 5, 2},      {VT_I4, 6, 4},
+        {VT_UI4, 7, 4},      {VT_R4, 8, 4},
+        {VT_R8, 9, 8},       {VT_I8, 9, 8},
+        {VT_UI8, 9, 8},      {VT_BSTR, 255, 255},
+        {VT_DATE, 255, 255}, {VT_ARRAY | VT_R4, 255, 255},
     };
     for (const auto& c : cases) {
         CVItem item(nullptr);

@@ -13,9 +13,17 @@ TEST(ValueText, QualityTextUsesTheStatusBitsOnly) {
         WORD quality;
         const char* text;
     } cases[] = {
-        {0xC0, "好"}, {0xC3, "好"}, {0x01C0, "好"}, {0xC4, "无值"}, {0x1C, "坏 (不在服务内)"},
-        {0x1D, "坏 (不在服务内)"}, {0xD8, "好 (Local Override)"}, {0x44, "不确定 (最近一次可用值)"},
-        {0x00, "坏"}, {0x20, "无值"}, {0xFF, "无值"},
+        {0xC0, "好"},
+        {0xC3, "好"},
+        {0x01C0, "好"},
+        {0xC4, "无值"},
+        {0x1C, "坏 (不在服务内)"},
+        {0x1D, "坏 (不在服务内)"},
+        {0xD8, "好 (Local Override)"},
+        {0x44, "不确定 (最近一次可用值)"},
+        {0x00, "坏"},
+        {0x20, "无值"},
+        {0xFF, "无值"},
     };
     for (const auto& c : cases) EXPECT_EQ(QualityText(c.quality), c.text) << std::hex << c.quality;
 }
@@ -25,9 +33,16 @@ TEST(ValueText, VarTypeNamesBothWays) {
         const char* name;
         VARTYPE type;
     } toType[] = {
-        {"Boolean", VT_BOOL}, {"float array", VT_ARRAY | VT_R4}, {"DWORD", VT_UI4},
-        {"Char Array", VT_ARRAY | VT_I1}, {"String", VT_BSTR}, {"String Array", VT_EMPTY},
-        {"Boolean Array", VT_EMPTY}, {"Native", VT_EMPTY}, {"", VT_EMPTY}, {"Doubles", VT_EMPTY},
+        {"Boolean", VT_BOOL},
+        {"float array", VT_ARRAY | VT_R4},
+        {"DWORD", VT_UI4},
+        {"Char Array", VT_ARRAY | VT_I1},
+        {"String", VT_BSTR},
+        {"String Array", VT_EMPTY},
+        {"Boolean Array", VT_EMPTY},
+        {"Native", VT_EMPTY},
+        {"", VT_EMPTY},
+        {"Doubles", VT_EMPTY},
     };
     for (const auto& c : toType) EXPECT_EQ(VarTypeFromName(c.name), c.type) << c.name;
 
@@ -35,9 +50,13 @@ TEST(ValueText, VarTypeNamesBothWays) {
         VARTYPE type;
         const char* name;
     } toName[] = {
-        {VT_EMPTY, "Native"}, {VT_I2, "Short"}, {VT_ARRAY | VT_UI2, "Word Array"},
-        {VT_ARRAY | VT_BSTR, "String Array"}, {VT_ARRAY | VT_VARIANT, "Native Array"},
-        {VT_DATE, "Native"}, {VT_I8, "Native"},
+        {VT_EMPTY, "Native"},
+        {VT_I2, "Short"},
+        {VT_ARRAY | VT_UI2, "Word Array"},
+        {VT_ARRAY | VT_BSTR, "String Array"},
+        {VT_ARRAY | VT_VARIANT, "Native Array"},
+        {VT_DATE, "Native"},
+        {VT_I8, "Native"},
     };
     for (const auto& c : toName) EXPECT_EQ(VarTypeName(c.type), c.name) << c.type;
 }
@@ -73,29 +92,41 @@ VARIANT ArrayOf(VARTYPE element, const std::vector<T>& values, ULONG rows = 0) {
 
 TEST(ValueText, ScalarFormatting) {
     VARIANT v;
-    v.vt = VT_I2; v.iVal = -5;
+    v.vt = VT_I2;
+    v.iVal = -5;
     EXPECT_EQ(Format(v), "-5");
-    v.vt = VT_UI2; v.uiVal = 65535;
+    v.vt = VT_UI2;
+    v.uiVal = 65535;
     EXPECT_EQ(Format(v), "65535");
-    v.vt = VT_I1; v.cVal = static_cast<char>(-3);
+    v.vt = VT_I1;
+    v.cVal = static_cast<char>(-3);
     EXPECT_EQ(Format(v), "-3");
-    v.vt = VT_UI4; v.ulVal = 4000000000u;
+    v.vt = VT_UI4;
+    v.ulVal = 4000000000u;
     EXPECT_EQ(Format(v), "4000000000");
-    v.vt = VT_R4; v.fltVal = 1.5f;
+    v.vt = VT_R4;
+    v.fltVal = 1.5f;
     EXPECT_EQ(Format(v), "1.5");
-    v.vt = VT_R8; v.dblVal = 1e20;
+    v.vt = VT_R8;
+    v.dblVal = 1e20;
     EXPECT_EQ(Format(v), "1E+20");
-    v.vt = VT_BOOL; v.boolVal = VARIANT_TRUE;
+    v.vt = VT_BOOL;
+    v.boolVal = VARIANT_TRUE;
     EXPECT_EQ(Format(v), "1");
-    v.vt = VT_BOOL; v.boolVal = VARIANT_FALSE;
+    v.vt = VT_BOOL;
+    v.boolVal = VARIANT_FALSE;
     EXPECT_EQ(Format(v), "0");
-    v.vt = VT_DATE; v.date = 1.0;
+    v.vt = VT_DATE;
+    v.date = 1.0;
     EXPECT_EQ(Format(v), "未知");
-    v.vt = VT_I8; v.llVal = 5;
+    v.vt = VT_I8;
+    v.llVal = 5;
     EXPECT_EQ(Format(v), "未知");
-    v.vt = VT_BSTR; v.bstrVal = BstrFromUtf8("泵 1");
+    v.vt = VT_BSTR;
+    v.bstrVal = BstrFromUtf8("泵 1");
     EXPECT_EQ(Format(v), "泵 1");
-    v.vt = VT_BSTR; v.bstrVal = nullptr;
+    v.vt = VT_BSTR;
+    v.bstrVal = nullptr;
     EXPECT_EQ(Format(v), "");
 }
 

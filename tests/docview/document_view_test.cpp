@@ -1,6 +1,6 @@
-#include "platform/strings/command_ids.h"
 #include "docview/document.h"
 #include "docview/view.h"
+#include "platform/strings/command_ids.h"
 
 #include <gtest/gtest.h>
 
@@ -79,8 +79,10 @@ TEST(DocumentViews, UpdateReachesEveryViewButTheSenderInRegistrationOrder) {
     doc.UpdateAllViews(nullptr, 1000, &object);
     doc.UpdateAllViews(&list, 1042, nullptr);
 
-    const std::vector<Update> expected = {{"tree", 1000, &object}, {"list", 1000, &object},
-                                          {"events", 1000, &object}, {"tree", 1042, nullptr},
+    const std::vector<Update> expected = {{"tree", 1000, &object},
+                                          {"list", 1000, &object},
+                                          {"events", 1000, &object},
+                                          {"tree", 1042, nullptr},
                                           {"events", 1042, nullptr}};
     EXPECT_EQ(log, expected);
     EXPECT_EQ(tree.GetDocument(), &doc);

@@ -8,9 +8,9 @@
 #include "tests/client/io_test_support.h"
 
 #include "forwarding/data_frame.h"
-#include "opc/client/item_address_registry.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/server.h"
 #include "simserver/server_registry.h"
 
@@ -80,11 +80,8 @@ TEST_F(WritesOnServer, WriteRequestsReachTheServerAndReadsShowTheResult) {
     const std::int32_t i4 = -123456;
     const double r8 = 12.5;
     ASSERT_TRUE(peer.Send(Concat({
-        WriteRequestBytes(40, 6, Le(&i4, 4)),
-        WriteRequestBytes(41, 9, Le(&r8, 8)),
-        WriteRequestBytes(42, 1, {0x01}),
-        WriteRequestBytes(43, 3, {200}),
-        WriteRequestBytes(44, 3, {1}),  // no item there: dropped
+        WriteRequestBytes(40, 6, Le(&i4, 4)), WriteRequestBytes(41, 9, Le(&r8, 8)), WriteRequestBytes(42, 1, {0x01}),
+        WriteRequestBytes(43, 3, {200}), WriteRequestBytes(44, 3, {1}),  // no item there: dropped
     })));
     ASSERT_TRUE(WaitForCompletedWrites(4)) << ::testing::PrintToString(events.Events());
 

@@ -85,7 +85,8 @@ TEST(ScanFrame, TakesPaddingTheLengthCoversAndNeverLooksAtTheTrailer) {
         {"a read padded to 20", Concat({ReadRequestBytes(1, 1, 20), Bytes(7, 0xEE)}), 20},
         {"a read padded to 64", Concat({ReadRequestBytes(1, 1, 64), Bytes(51, 'M')}), 64},
         {"a write padded to 30", Concat({WriteRequestBytes(1, 6, {1, 2, 3, 4}, 30), Bytes(14, 0)}), 30},
-        {"a padded read followed by more", Concat({ReadRequestBytes(1, 1, 16), Bytes(3, 0), ReadRequestBytes(2, 2)}), 16},
+        {"a padded read followed by more", Concat({ReadRequestBytes(1, 1, 16), Bytes(3, 0), ReadRequestBytes(2, 2)}),
+         16},
     };
     for (const Case& c : cases) {
         const FrameScan scan = ScanFrame(c.frame.data(), c.frame.size());
@@ -95,7 +96,8 @@ TEST(ScanFrame, TakesPaddingTheLengthCoversAndNeverLooksAtTheTrailer) {
 }
 
 TEST(ScanFrame, WaitsForTheBytesTheCommandNeeds) {
-    for (const Bytes& frame : {ReadRequestBytes(1, 2), WriteRequestBytes(1, 0, {}), WriteRequestBytes(1, 3, {7}), WriteRequestBytes(1, 9, Bytes(8, 1))})
+    for (const Bytes& frame : {ReadRequestBytes(1, 2), WriteRequestBytes(1, 0, {}), WriteRequestBytes(1, 3, {7}),
+                               WriteRequestBytes(1, 9, Bytes(8, 1))})
         for (std::size_t size = 0; size < frame.size(); ++size)
             EXPECT_EQ(ScanFrame(frame.data(), size).result, ScanResult::kNeedMore) << size << " of " << frame.size();
 }
@@ -162,7 +164,8 @@ TEST(WriteValueText, FormatsEachCodeByItsTable) {
 }
 
 TEST(FrameReader, ReassemblesRequestsSplitAtEveryByte) {
-    const Bytes stream = Concat({ReadRequestBytes(3, 4), WriteRequestBytes(9, 8, {0x00, 0x00, 0x20, 0x40}), ReadRequestBytes(65535, 65535)});
+    const Bytes stream = Concat(
+        {ReadRequestBytes(3, 4), WriteRequestBytes(9, 8, {0x00, 0x00, 0x20, 0x40}), ReadRequestBytes(65535, 65535)});
     const std::vector<std::string> expected = {"read 3+4", "write 9 2.500000", "read 65535+65535"};
     for (std::size_t cut = 0; cut <= stream.size(); ++cut) {
         FrameReader reader;
@@ -207,9 +210,9 @@ TEST(FrameReader, ResynchronisesAfterMalformedBytes) {
             << c.name;
         // ...and a frame split in transit completed by the bytes after it.
         const Bytes good = ReadRequestBytes(7, 2);
-        EXPECT_EQ(ReadReceives({Concat({c.bad, Bytes(good.begin(), good.begin() + 6)}),
-                                Bytes(good.begin() + 6, good.end())}),
-                  std::vector<std::string>{c.completedBySameReceive ? "read 1+1" : "read 7+2"})
+        EXPECT_EQ(
+            ReadReceives({Concat({c.bad, Bytes(good.begin(), good.begin() + 6)}), Bytes(good.begin() + 6, good.end())}),
+            std::vector<std::string>{c.completedBySameReceive ? "read 1+1" : "read 7+2"})
             << c.name;
     }
 }

@@ -8,16 +8,16 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fcntl.h>
 #include <functional>
-#include <netinet/in.h>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 // The application object the server's socket notifier needs; made once per test program.
@@ -30,7 +30,8 @@ inline void EnsureApplication() {
 }
 
 // Runs the event loop until `condition` holds; false after `timeout`.
-inline bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+inline bool WaitFor(const std::function<bool()>& condition,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
@@ -79,8 +80,10 @@ public:
         std::size_t sent = 0;
         const bool done = WaitFor([&] {
             const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-            if (n > 0) sent += static_cast<std::size_t>(n);
-            else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOTCONN) failed_ = true;
+            if (n > 0)
+                sent += static_cast<std::size_t>(n);
+            else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != ENOTCONN)
+                failed_ = true;
             return sent == bytes.size() || failed_;
         });
         return done && !failed_;

@@ -2,8 +2,8 @@
 // tests. Destroying the set unregisters them.
 #pragma once
 
-#include "opc/client/item_address_registry.h"
 #include "opc/client/item.h"
+#include "opc/client/item_address_registry.h"
 #include "platform/com/bstr.h"
 #include "platform/com/variant.h"
 
@@ -17,9 +17,15 @@ inline VARIANT MakeVariant(VARTYPE type, auto assign) {
     assign(v);
     return v;
 }
-inline VARIANT I4(LONG x) { return MakeVariant(VT_I4, [&](VARIANT& v) { v.lVal = x; }); }
-inline VARIANT R4(FLOAT x) { return MakeVariant(VT_R4, [&](VARIANT& v) { v.fltVal = x; }); }
-inline VARIANT R8(DOUBLE x) { return MakeVariant(VT_R8, [&](VARIANT& v) { v.dblVal = x; }); }
+inline VARIANT I4(LONG x) {
+    return MakeVariant(VT_I4, [&](VARIANT& v) { v.lVal = x; });
+}
+inline VARIANT R4(FLOAT x) {
+    return MakeVariant(VT_R4, [&](VARIANT& v) { v.fltVal = x; });
+}
+inline VARIANT R8(DOUBLE x) {
+    return MakeVariant(VT_R8, [&](VARIANT& v) { v.dblVal = x; });
+}
 inline VARIANT Bool(bool x) {
     return MakeVariant(VT_BOOL, [&](VARIANT& v) { v.boolVal = x ? VARIANT_TRUE : VARIANT_FALSE; });
 }

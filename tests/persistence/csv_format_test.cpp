@@ -42,8 +42,8 @@ TEST(CsvFieldReader, Fields) {
         {"  a,\t b  ,c", {"a", "b  ", "c"}},  // leading blanks dropped, trailing ones kept
         {"\"a,b\",c", {"a,b", "c"}},
         {"\"\",x", {"", "x"}},
-        {"a\"b\"c", {"abc"}},  // a quote anywhere only switches quoting
-        {"\"  a\"", {"a"}},    // blanks before the first character are skipped inside quotes too
+        {"a\"b\"c", {"abc"}},    // a quote anywhere only switches quoting
+        {"\"  a\"", {"a"}},      // blanks before the first character are skipped inside quotes too
         {"\"a\nb\"", {"a\nb"}},  // a quoted line feed belongs to the field
         {",,", {"", ""}},
         {",", {""}},
@@ -88,14 +88,16 @@ TEST(CsvImport, GoodFiles) {
     const Case cases[] = {
         {"header in another order", "Active,变量ID\nTRUE,A.B\n", {{"A.B", "", VT_EMPTY, true}}},
         {"names in another letter case", "active,变量id\ntrue,A\n", {{"A", "", VT_EMPTY, true}}},
-        {"CR LF lines", kHeader + "A,\"p\",Float,TRUE\r\nB,,long array,false\r\n",
+        {"CR LF lines",
+         kHeader + "A,\"p\",Float,TRUE\r\nB,,long array,false\r\n",
          {{"A", "p", VT_R4, true}, {"B", "", VT_ARRAY | VT_I4, false}}},
-        {"comments and blank lines before the header", "\n   \n; a comment\n  ;another\n变量ID\nX\n",
+        {"comments and blank lines before the header",
+         "\n   \n; a comment\n  ;another\n变量ID\nX\n",
          {{"X", "", VT_EMPTY, false}}},
-        {"empty ItemID dropped, the others kept", "变量ID,Active\n,TRUE\nB,TRUE\n  \n",
-         {{"B", "", VT_EMPTY, true}}},
+        {"empty ItemID dropped, the others kept", "变量ID,Active\n,TRUE\nB,TRUE\n  \n", {{"B", "", VT_EMPTY, true}}},
         {"short record keeps the defaults", "变量ID,数据类型,Active\nA\n", {{"A", "", VT_EMPTY, false}}},
-        {"unknown type is native", "变量ID,数据类型\nA,Int64\nB,String Array\n",
+        {"unknown type is native",
+         "变量ID,数据类型\nA,Int64\nB,String Array\n",
          {{"A", "", VT_EMPTY, false}, {"B", "", VT_EMPTY, false}}},
         {"an empty line ends the records", "变量ID\nA\n\nB\n", {{"A", "", VT_EMPTY, false}}},
         {"an empty CR LF line ends the records", "变量ID\r\nA\r\n\r\nB\r\n", {{"A", "", VT_EMPTY, false}}},
@@ -103,10 +105,14 @@ TEST(CsvImport, GoodFiles) {
         {"extra fields ignored", "变量ID\nA,B,C\n", {{"A", "", VT_EMPTY, false}}},
         {"quoted comma", "变量ID,访问路径\n\"a,b\",\"c,d\"\n", {{"a,b", "c,d", VT_EMPTY, false}}},
         {"UTF-8 byte order mark", "\xEF\xBB\xBF变量ID\nA\n", {{"A", "", VT_EMPTY, false}}},
-        {"active only when TRUE", "变量ID,Active\nA,yes\nB,1\nC,True\n",
+        {"active only when TRUE",
+         "变量ID,Active\nA,yes\nB,1\nC,True\n",
          {{"A", "", VT_EMPTY, false}, {"B", "", VT_EMPTY, false}, {"C", "", VT_EMPTY, true}}},
-        {"a NUL ends the line's text", std::string("变量ID,Active\nA,TR") + '\0' + "UE\n", {{"A", "", VT_EMPTY, false}}},
-        {"a long record stays one item", "变量ID,访问路径\nA,p" + Repeat(",x", 1500) + "\nB\n",
+        {"a NUL ends the line's text",
+         std::string("变量ID,Active\nA,TR") + '\0' + "UE\n",
+         {{"A", "", VT_EMPTY, false}}},
+        {"a long record stays one item",
+         "变量ID,访问路径\nA,p" + Repeat(",x", 1500) + "\nB\n",
          {{"A", "p", VT_EMPTY, false}, {"B", "", VT_EMPTY, false}}},
         {"no header at all", "\n  \n;only comments\n", {}},
         {"empty file", "", {}},
@@ -153,7 +159,8 @@ TEST(CsvImport, HeaderLineIsReadUpToTheBuffer) {
     // Only the first 2047 characters of the identification record count: a column named
     // beyond them is never seen.
     const std::string header = "变量ID," + std::string(2100, ' ') + "Active\n";
-    EXPECT_EQ(ParseCsvItems(header + "A,TRUE\n").error, "Error importing CSV item data.\n\nUnrecognized field name: ''");
+    EXPECT_EQ(ParseCsvItems(header + "A,TRUE\n").error,
+              "Error importing CSV item data.\n\nUnrecognized field name: ''");
     const std::string shortHeader = "变量ID," + std::string(2000, ' ') + "Active\n";
     EXPECT_EQ(ParseCsvItems(shortHeader + "A,TRUE\n").items, (std::vector<CsvItem>{{"A", "", VT_EMPTY, true}}));
 }

@@ -1,12 +1,12 @@
 // Opening and saving projects through the document: round trips, addresses, refused files,
 // the title's modified mark, atomic saves, unloading, and the start-address renumbering.
+#include "docview/update_hints.h"
 #include "persistence/project_tree.h"
 #include "tests/persistence/document_support.h"
-#include "docview/update_hints.h"
 
+#include <sys/resource.h>
 #include <csignal>
 #include <filesystem>
-#include <sys/resource.h>
 
 namespace {
 
@@ -112,9 +112,9 @@ TEST_F(DocumentFile, LoadedItemsTakeTheirStoredAddressesWhereFree) {
     ProjectRecord project;
     GroupRecord group;
     group.items = {{"", "A", 1, 0, 1, 12, 0},
-                   {"", "B", 1, 0, 1, 12, 0},   // 12 is taken: the first gap from the start (1)
-                   {"", "C", 1, 0, 1, -1, 0},   // none stored: the first gap
-                   {"", "D", 1, 0, 1, 1, 0}};   // 1 went to B
+                   {"", "B", 1, 0, 1, 12, 0},  // 12 is taken: the first gap from the start (1)
+                   {"", "C", 1, 0, 1, -1, 0},  // none stored: the first gap
+                   {"", "D", 1, 0, 1, 1, 0}};  // 1 went to B
     project.servers.push_back({"Offline.One", "", 0, {group}});
     WriteProject(Path("p.ovopc"), project);
     ASSERT_TRUE(document.OnOpenDocument(Path("p.ovopc")));
@@ -222,13 +222,10 @@ TEST_F(DocumentFile, MarkModifiedPutsTheMarkOnlyOnAnUnmodifiedDocument) {
         const char* expected;
     };
     const Case cases[] = {
-        {"p.ovopc", false, true, "p.ovopc *"},
-        {"p.ovopc *", false, true, "p.ovopc *"},  // never twice
-        {"p.ovopc *", false, false, "p.ovopc"},
-        {"p.ovopc * **  ", false, false, "p.ovopc"},
-        {"p.ovopc", false, false, "p.ovopc"},
-        {"p.ovopc*", false, false, "p.ovopc*"},  // no " *" in it
-        {"p.ovopc", true, true, "p.ovopc"},      // already modified: the title stays
+        {"p.ovopc", false, true, "p.ovopc *"},   {"p.ovopc *", false, true, "p.ovopc *"},  // never twice
+        {"p.ovopc *", false, false, "p.ovopc"},  {"p.ovopc * **  ", false, false, "p.ovopc"},
+        {"p.ovopc", false, false, "p.ovopc"},    {"p.ovopc*", false, false, "p.ovopc*"},  // no " *" in it
+        {"p.ovopc", true, true, "p.ovopc"},  // already modified: the title stays
         {"p.ovopc *", true, false, "p.ovopc *"},
     };
     for (const Case& c : cases) {

@@ -1,11 +1,11 @@
 // The document's background jobs against the simulation server: connecting after an open on
 // the worker while the GUI thread pumps, each job kind, and the server notifications.
+#include "docview/update_hints.h"
 #include "persistence/document_notifier.h"
 #include "platform/strings/string_table.h"
 #include "simserver/server_registry.h"
 #include "tests/persistence/document_support.h"
 #include "tests/support/messages.h"
-#include "docview/update_hints.h"
 
 #include <QCoreApplication>
 

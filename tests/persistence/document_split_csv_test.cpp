@@ -1,7 +1,7 @@
 // Split save and the CSV import and export of a group, through the document.
+#include "docview/update_hints.h"
 #include "platform/com/variant.h"
 #include "tests/persistence/document_support.h"
-#include "docview/update_hints.h"
 
 #include <filesystem>
 
@@ -181,7 +181,8 @@ TEST_F(CsvDocument, RefusedImportChangesNothing) {
     TempFolder::Write(Path("bad.csv"), "变量ID\nExisting\nNew\n" + std::string(600, 'x') + "\n");
 
     EXPECT_EQ(document.ImportCsv(*group, Path("bad.csv")), 0);
-    EXPECT_EQ(prompts.errors, (std::vector<std::string>{"Error importing CSV item record 3\n\nField buffer overflow."}));
+    EXPECT_EQ(prompts.errors,
+              (std::vector<std::string>{"Error importing CSV item record 3\n\nField buffer overflow."}));
     EXPECT_EQ(ItemIds(group), (std::vector<std::string>{"Existing"}));
     EXPECT_EQ(AddressOf("Existing"), 1);
     EXPECT_EQ(AddressOf("New"), -1);

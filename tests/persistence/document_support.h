@@ -2,9 +2,11 @@
 // events, status texts, hints, prompts and the wait UI, and builders for project trees.
 #pragma once
 
-#include "opc/client/item_address_registry.h"
+#include "docview/document_prompts.h"
+#include "docview/view.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
+#include "opc/client/item_address_registry.h"
 #include "opc/client/server.h"
 #include "persistence/document.h"
 #include "persistence/project_codec.h"
@@ -12,8 +14,6 @@
 #include "platform/shell/shell.h"
 #include "tests/platform/temp_folder.h"
 #include "tests/support/event_recorder.h"
-#include "docview/document_prompts.h"
-#include "docview/view.h"
 
 #include <gtest/gtest.h>
 

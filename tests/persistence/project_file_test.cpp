@@ -51,9 +51,7 @@ ProjectRecord SampleProject() {
 
 }  // namespace
 
-TEST(ProjectFile, EmptyProjectIsFourZeroBytes) {
-    EXPECT_EQ(EncodeProject({}), (Bytes{0, 0, 0, 0}));
-}
+TEST(ProjectFile, EmptyProjectIsFourZeroBytes) { EXPECT_EQ(EncodeProject({}), (Bytes{0, 0, 0, 0})); }
 
 TEST(ProjectFile, OneServerWithoutGroups) {
     ProjectRecord project;
@@ -78,11 +76,21 @@ TEST(ProjectFile, GroupAndItemFieldOrder) {
     server.groups.push_back(group);
     project.servers.push_back(server);
 
-    const Bytes item = Cat({U32(1), {2, 'A', 'P'}, {2, 'I', 'D'}, U32(1), {0x04, 0x20}, U32(3), U32(12),
-                            U32(0x11223344)});
+    const Bytes item =
+        Cat({U32(1), {2, 'A', 'P'}, {2, 'I', 'D'}, U32(1), {0x04, 0x20}, U32(3), U32(12), U32(0x11223344)});
     // The item count stands before the refresh interval; the items follow it.
-    const Bytes groupBytes = Cat({U32(1), {1, 'G'}, U32(100), U32(1033), U32(0xFFFFFFFF), U32(0x3F800000), U32(1),
-                                  U32(2), U32(1), U32(1), U32(7), item});
+    const Bytes groupBytes = Cat({U32(1),
+                                  {1, 'G'},
+                                  U32(100),
+                                  U32(1033),
+                                  U32(0xFFFFFFFF),
+                                  U32(0x3F800000),
+                                  U32(1),
+                                  U32(2),
+                                  U32(1),
+                                  U32(1),
+                                  U32(7),
+                                  item});
     EXPECT_EQ(EncodeProject(project), Cat({U32(1), U32(1), {1, 'S'}, {0}, U32(0), U32(1), groupBytes}));
 }
 
@@ -180,11 +188,31 @@ TEST(ProjectFile, CorruptFilesAreRefused) {
         {"server schema 2", Cat({U32(1), U32(2), {1, 'A'}, {0}, U32(0), U32(0)}), ProjectLoadError::WrongSchema},
         {"server schema 0", Cat({U32(1), U32(0), {1, 'A'}, {0}, U32(0), U32(0)}), ProjectLoadError::WrongSchema},
         {"group schema 2",
-         Cat({serverWithGroup, U32(2), {0}, U32(100), U32(1033), U32(0), U32(0), U32(1), U32(2), U32(0), U32(0),
+         Cat({serverWithGroup,
+              U32(2),
+              {0},
+              U32(100),
+              U32(1033),
+              U32(0),
+              U32(0),
+              U32(1),
+              U32(2),
+              U32(0),
+              U32(0),
               U32(1)}),
          ProjectLoadError::WrongSchema},
         {"item schema 2",
-         Cat({serverWithGroup, groupHead, U32(1), U32(1), U32(2), {0}, {1, 'I'}, U32(1), {0, 0}, U32(1), U32(1),
+         Cat({serverWithGroup,
+              groupHead,
+              U32(1),
+              U32(1),
+              U32(2),
+              {0},
+              {1, 'I'},
+              U32(1),
+              {0, 0},
+              U32(1),
+              U32(1),
               U32(0)}),
          ProjectLoadError::WrongSchema},
         {"server count beyond the file", Cat({U32(0xFFFFFFFF), U32(1)}), ProjectLoadError::EndOfFile},
@@ -196,8 +224,11 @@ TEST(ProjectFile, CorruptFilesAreRefused) {
          ProjectLoadError::EndOfFile},
         {"text of 4 GiB", Cat({U32(1), U32(1), {0xFF, 0xFF, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF}}),
          ProjectLoadError::EndOfFile},
-        {"text with an 8-byte length", Cat({U32(1), U32(1), {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
-                                             {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}}),
+        {"text with an 8-byte length",
+         Cat({U32(1),
+              U32(1),
+              {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+              {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}}),
          ProjectLoadError::EndOfFile},
         {"UTF-16 text longer than the file", Cat({U32(1), U32(1), {0xFF, 0xFE, 0xFF, 0x10, 'A', 0}}),
          ProjectLoadError::EndOfFile},

@@ -74,8 +74,8 @@ TEST_F(Autostart, OnOnlyForExactlyThisExecutable) {
 }
 
 TEST_F(Autostart, ProgramPathsWithSpecialCharactersRoundTrip) {
-    for (const std::string path : {"/opt/my app/opc station", "/opt/a\"b/c$d`e\\f", "/opt/100%/x",
-                                   "/opt/程序/opcstation"}) {
+    for (const std::string path :
+         {"/opt/my app/opc station", "/opt/a\"b/c$d`e\\f", "/opt/100%/x", "/opt/程序/opcstation"}) {
         ASSERT_TRUE(AutostartWrite(true, path).ok) << path;
         EXPECT_TRUE(AutostartRead(path).on) << path;
         EXPECT_EQ(DesktopEntryProgram(DesktopEntryText(path)), path);
@@ -128,15 +128,15 @@ TEST_F(Autostart, EntryThatCannotBeReadOrWrittenIsReported) {
     EXPECT_EQ(write.error, AutostartError::CannotWrite);
     EXPECT_NE(write.code, 0);
     // Nothing half-written is left behind.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder / "autostart"),
-                            std::filesystem::directory_iterator()),
-              1);
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(folder / "autostart"), std::filesystem::directory_iterator()),
+        1);
 }
 
 TEST_F(Autostart, UnwritableFolderIsReportedWhenNotRoot) {
     if (::geteuid() == 0) GTEST_SKIP() << "root may write anywhere";
-    std::filesystem::permissions(folder / "autostart", std::filesystem::perms::owner_read |
-                                                           std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(folder / "autostart",
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     const AutostartResult write = AutostartWrite(true, exe);
     EXPECT_FALSE(write.ok);
     EXPECT_EQ(write.error, AutostartError::CannotWrite);

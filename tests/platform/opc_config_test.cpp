@@ -1,5 +1,5 @@
-#include "platform/config/ini_file.h"
 #include "platform/config/opc_config.h"
+#include "platform/config/ini_file.h"
 
 #include "tests/platform/temp_folder.h"
 
@@ -36,15 +36,10 @@ TEST(IniText, FindIgnoresCaseTrimsAndStripsQuotes) {
         const char* key;
         std::optional<std::string> expected;
     } cases[] = {
-        {"CONFIG", "PATH", "/a b/c.ovopc"},
-        {"config", "START_ADDR", "12"},
-        {"Other", "path", "wrong"},
-        {"CONFIG", "novalue", std::nullopt},
-        {"CONFIG", "missing", std::nullopt},
-        {"Missing", "PATH", std::nullopt},
+        {"CONFIG", "PATH", "/a b/c.ovopc"},  {"config", "START_ADDR", "12"},      {"Other", "path", "wrong"},
+        {"CONFIG", "novalue", std::nullopt}, {"CONFIG", "missing", std::nullopt}, {"Missing", "PATH", std::nullopt},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(ini::Find(text, c.section, c.key), c.expected) << c.section << "/" << c.key;
+    for (const auto& c : cases) EXPECT_EQ(ini::Find(text, c.section, c.key), c.expected) << c.section << "/" << c.key;
 }
 
 TEST(IniText, SetReplacesInsertsOrAppendsAndKeepsEverythingElse) {
@@ -54,13 +49,11 @@ TEST(IniText, SetReplacesInsertsOrAppendsAndKeepsEverythingElse) {
         const char* after;
     } cases[] = {
         {"empty file", "", "[CONFIG]\nPATH=v\n"},
-        {"replace, keep order and others", "[CONFIG]\nA=1\npath=old\nB=2\n",
-         "[CONFIG]\nA=1\nPATH=v\nB=2\n"},
-        {"insert after the section's last key, before the next section",
-         "[CONFIG]\nA=1\n\n[Next]\nC=3\n", "[CONFIG]\nA=1\nPATH=v\n\n[Next]\nC=3\n"},
+        {"replace, keep order and others", "[CONFIG]\nA=1\npath=old\nB=2\n", "[CONFIG]\nA=1\nPATH=v\nB=2\n"},
+        {"insert after the section's last key, before the next section", "[CONFIG]\nA=1\n\n[Next]\nC=3\n",
+         "[CONFIG]\nA=1\nPATH=v\n\n[Next]\nC=3\n"},
         {"other section only", ";c\n[Next]\nC=3", ";c\n[Next]\nC=3\n[CONFIG]\nPATH=v\n"},
-        {"same key in another section untouched", "[Next]\nPATH=x\n[config]\n",
-         "[Next]\nPATH=x\n[config]\nPATH=v\n"},
+        {"same key in another section untouched", "[Next]\nPATH=x\n[config]\n", "[Next]\nPATH=x\n[config]\nPATH=v\n"},
     };
     for (const auto& c : cases) EXPECT_EQ(ini::Set(c.before, "CONFIG", "PATH", "v"), c.after) << c.name;
 }
@@ -113,8 +106,7 @@ TEST_F(OpcConfig, FirstWriteCreatesTheFile) {
     WriteProjectPath("/p.ovopc");
     EXPECT_EQ(TempFolder::Read(ConfigFile()), "[CONFIG]\nPATH=/p.ovopc\n");
     // Nothing but the file itself is left in the folder (no temporary files).
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()),
-                            std::filesystem::directory_iterator()),
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), std::filesystem::directory_iterator()),
               1);
 }
 

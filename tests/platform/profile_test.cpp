@@ -60,12 +60,9 @@ TEST_F(ProfileTest, MalformedStoredValuesGiveTheDefault) {
         const char* key;
         int expected;
     } cases[] = {
-        {"Event View", "0", -1},
-        {"Event View", "1", -1},
-        {"Event View", "2", -1},
-        {"Event View", "Log Errors Only", -1},
-        {"Main Window", "x", -1},
-        {"Main Window", "y", -1},
+        {"Event View", "0", -1},    {"Event View", "1", -1},
+        {"Event View", "2", -1},    {"Event View", "Log Errors Only", -1},
+        {"Main Window", "x", -1},   {"Main Window", "y", -1},
         {"Main Window", "cx", 640},
     };
     for (const auto& c : cases)

@@ -57,8 +57,7 @@ TEST(StringTable, KnownTexts) {
 }
 
 TEST(StringTable, UnknownIdsGiveEmptyText) {
-    for (unsigned id : {0u, 100u, 10047u, 15004u, 32812u, 99999u})
-        EXPECT_TRUE(LoadString(id).empty()) << id;
+    for (unsigned id : {0u, 100u, 10047u, 15004u, 32812u, 99999u}) EXPECT_TRUE(LoadString(id).empty()) << id;
 }
 
 TEST(StringTable, EveryLoggedMessageHasAFormat) {
@@ -75,25 +74,27 @@ TEST(StringTable, EveryLoggedMessageHasAFormat) {
 namespace {
 using printf_check::Arg;
 template <std::size_t N>
-consteval bool Accepts(const char* format, const Arg (&args)[N]) { return printf_check::Matches(format, args, N - 1); }
+consteval bool Accepts(const char* format, const Arg (&args)[N]) {
+    return printf_check::Matches(format, args, N - 1);
+}
 constexpr Arg kEnd = Arg::kOther;
 }  // namespace
 static_assert(Accepts("'%s' (HR = %08X)", {Arg::kString, Arg::kInt, kEnd}));
-static_assert(Accepts("%d%% of %ld, %5.2f %-3s%c", {Arg::kInt, Arg::kLong, Arg::kDouble, Arg::kString, Arg::kInt, kEnd}));
+static_assert(Accepts("%d%% of %ld, %5.2f %-3s%c",
+                      {Arg::kInt, Arg::kLong, Arg::kDouble, Arg::kString, Arg::kInt, kEnd}));
 static_assert(Accepts("%*d", {Arg::kInt, Arg::kInt, kEnd}));
 static_assert(Accepts("no conversions", {kEnd}));
-static_assert(!Accepts("'%s'", {Arg::kInt, kEnd}));               // an int where a text is read
-static_assert(!Accepts("%d '%s'", {Arg::kInt, kEnd}));            // too few arguments
-static_assert(!Accepts("%d", {Arg::kInt, Arg::kInt, kEnd}));      // too many
-static_assert(!Accepts("%d", {Arg::kLong, kEnd}));                // a 64-bit number for %d
-static_assert(!Accepts("%s", {Arg::kOther, kEnd}));               // say, a std::string
+static_assert(!Accepts("'%s'", {Arg::kInt, kEnd}));           // an int where a text is read
+static_assert(!Accepts("%d '%s'", {Arg::kInt, kEnd}));        // too few arguments
+static_assert(!Accepts("%d", {Arg::kInt, Arg::kInt, kEnd}));  // too many
+static_assert(!Accepts("%d", {Arg::kLong, kEnd}));            // a 64-bit number for %d
+static_assert(!Accepts("%s", {Arg::kOther, kEnd}));           // say, a std::string
 static_assert(!Accepts("ends in %", {kEnd}));
-static_assert(!Accepts("%n", {Arg::kPointer, kEnd}));             // unknown conversions refused
+static_assert(!Accepts("%n", {Arg::kPointer, kEnd}));  // unknown conversions refused
 static_assert(printf_check::KindOf<unsigned>() == Arg::kInt && printf_check::KindOf<const char*>() == Arg::kString &&
               printf_check::KindOf<std::size_t>() == Arg::kLong && printf_check::KindOf<float>() == Arg::kDouble);
 
-
 // Cuts of UTF-8 text never split a character.
 static_assert(Utf8Prefix("abc", 5) == "abc" && Utf8Prefix("abc", 2) == "ab");
-static_assert(Utf8Prefix("a\xC3\xA9", 2) == "a");            // é is two bytes
+static_assert(Utf8Prefix("a\xC3\xA9", 2) == "a");                            // é is two bytes
 static_assert(Utf8Prefix("\xE5\x8F\x98\xE9\x87\x8F", 5) == "\xE5\x8F\x98");  // 变量: three bytes each

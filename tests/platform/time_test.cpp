@@ -9,8 +9,7 @@
 TEST(Tick, IsTheMonotonicClockInMillisecondsCutTo32Bits) {
     using namespace std::chrono;
     const auto ms = [] {
-        return static_cast<DWORD>(
-            duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+        return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
     };
     const DWORD before = ms();
     const DWORD tick = GetTickCount();

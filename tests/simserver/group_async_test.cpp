@@ -110,7 +110,8 @@ TEST_F(GroupAsync20Test, Refresh2SendsEveryActiveItemWithTheTransactionId) {
     EXPECT_EQ(group->Refresh2(OPC_DS_CACHE, 1, nullptr), E_POINTER);
     BOOL off = FALSE;
     DWORD revised;
-    ASSERT_EQ(group.As<IOPCGroupStateMgt>()->SetState(nullptr, &revised, &off, nullptr, nullptr, nullptr, nullptr), S_OK);
+    ASSERT_EQ(group.As<IOPCGroupStateMgt>()->SetState(nullptr, &revised, &off, nullptr, nullptr, nullptr, nullptr),
+              S_OK);
     EXPECT_EQ(group->Refresh2(OPC_DS_CACHE, 1, &cancel), E_FAIL) << "inactive group";
 }
 
@@ -151,7 +152,8 @@ TEST_F(GroupAsync20Test, CallsNeedACallbackAndValidArguments) {
     };
     const Case cases[] = {
         {"read without callback", [&] { return bare->Read(1, &handle, 1, &cancel, &errors); }, CONNECT_E_NOCONNECTION},
-        {"write without callback", [&] { return bare->Write(1, &handle, &value, 1, &cancel, &errors); }, CONNECT_E_NOCONNECTION},
+        {"write without callback", [&] { return bare->Write(1, &handle, &value, 1, &cancel, &errors); },
+         CONNECT_E_NOCONNECTION},
         {"refresh without callback", [&] { return bare->Refresh2(OPC_DS_CACHE, 1, &cancel); }, CONNECT_E_NOCONNECTION},
         {"read count 0", [&] { return group->Read(0, &handles[0], 1, &cancel, &errors); }, E_INVALIDARG},
         {"read no handles", [&] { return group->Read(1, nullptr, 1, &cancel, &errors); }, E_INVALIDARG},

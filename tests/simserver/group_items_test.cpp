@@ -176,7 +176,8 @@ TEST_F(GroupItemsTest, ArgumentsAreCheckedBeforeAnythingHappens) {
         {"AddItems no definitions", [&] { return group->AddItems(1, nullptr, &results, &errors); }, E_INVALIDARG},
         {"AddItems no result pointer", [&] { return group->AddItems(1, &def, nullptr, &errors); }, E_POINTER},
         {"AddItems no error pointer", [&] { return group->AddItems(1, &def, &results, nullptr); }, E_POINTER},
-        {"ValidateItems count 0", [&] { return group->ValidateItems(0, &def, FALSE, &results, &errors); }, E_INVALIDARG},
+        {"ValidateItems count 0", [&] { return group->ValidateItems(0, &def, FALSE, &results, &errors); },
+         E_INVALIDARG},
         {"RemoveItems count 0", [&] { return group->RemoveItems(0, &handle, &errors); }, E_INVALIDARG},
         {"RemoveItems no handles", [&] { return group->RemoveItems(1, nullptr, &errors); }, E_INVALIDARG},
         {"RemoveItems no error pointer", [&] { return group->RemoveItems(1, &handle, nullptr); }, E_POINTER},
@@ -190,8 +191,8 @@ TEST_F(GroupItemsTest, ArgumentsAreCheckedBeforeAnythingHappens) {
         {"SetDatatypes count 0", [&] { return group->SetDatatypes(0, &handle, &type, &errors); }, E_INVALIDARG},
         {"CreateEnumerator other interface", [&] { return group->CreateEnumerator(IID_IOPCItemMgt, &unknown); },
          E_NOINTERFACE},
-        {"CreateEnumerator no out pointer", [&] { return group->CreateEnumerator(IID_IEnumOPCItemAttributes, nullptr); },
-         E_POINTER},
+        {"CreateEnumerator no out pointer",
+         [&] { return group->CreateEnumerator(IID_IEnumOPCItemAttributes, nullptr); }, E_POINTER},
     };
     for (const auto& c : cases) {
         results = reinterpret_cast<OPCITEMRESULT*>(1);
@@ -199,7 +200,8 @@ TEST_F(GroupItemsTest, ArgumentsAreCheckedBeforeAnythingHappens) {
         EXPECT_EQ(c.call(), c.expected) << c.name;
         // An error array pointer that was given is cleared, never left dangling.
         const std::string_view name(c.name);
-        if (name.find("no error") == std::string_view::npos && name.find("CreateEnumerator") == std::string_view::npos) {
+        if (name.find("no error") == std::string_view::npos &&
+            name.find("CreateEnumerator") == std::string_view::npos) {
             EXPECT_EQ(errors, nullptr) << c.name;
         }
     }
@@ -219,7 +221,8 @@ TEST_F(GroupItemsTest, UnknownAndRepeatedHandlesFailPerItem) {
     VARTYPE types[3] = {VT_R4, VT_R4, VT_R4};
     const Case cases[] = {
         {"SetActiveState", [&](DWORD n, OPCHANDLE* h, HRESULT** e) { return group->SetActiveState(n, h, FALSE, e); }},
-        {"SetClientHandles", [&](DWORD n, OPCHANDLE* h, HRESULT** e) { return group->SetClientHandles(n, h, clients, e); }},
+        {"SetClientHandles",
+         [&](DWORD n, OPCHANDLE* h, HRESULT** e) { return group->SetClientHandles(n, h, clients, e); }},
         {"SetDatatypes", [&](DWORD n, OPCHANDLE* h, HRESULT** e) { return group->SetDatatypes(n, h, types, e); }},
     };
     for (const auto& c : cases) {

@@ -30,7 +30,8 @@ State GetState(IOPCGroupStateMgt* group) {
 
 std::vector<std::u16string> Names(GroupTable& table, OPCENUMSCOPE scope, HRESULT* hr = nullptr) {
     ComPtr<IEnumString> names;
-    const HRESULT result = table.CreateGroupEnumerator(scope, IID_IEnumString, reinterpret_cast<LPUNKNOWN*>(names.put()));
+    const HRESULT result =
+        table.CreateGroupEnumerator(scope, IID_IEnumString, reinterpret_cast<LPUNKNOWN*>(names.put()));
     if (hr) *hr = result;
     std::vector<std::u16string> out;
     if (!names) return out;
@@ -49,8 +50,11 @@ TEST_F(GroupStateTest, AddGroupRevisesRatesBelowTheFastestAndReportsIt) {
         DWORD requested, revised;
         HRESULT hr;
     };
-    const Case cases[] = {{0, 10, OPC_S_UNSUPPORTEDRATE}, {5, 10, OPC_S_UNSUPPORTEDRATE}, {10, 10, S_OK},
-                          {1000, 1000, S_OK}, {0xFFFFFFFF, 0xFFFFFFFF, S_OK}};
+    const Case cases[] = {{0, 10, OPC_S_UNSUPPORTEDRATE},
+                          {5, 10, OPC_S_UNSUPPORTEDRATE},
+                          {10, 10, S_OK},
+                          {1000, 1000, S_OK},
+                          {0xFFFFFFFF, 0xFFFFFFFF, S_OK}};
     for (const auto& c : cases) {
         OPCHANDLE handle = 0;
         DWORD revised = 0;
@@ -91,14 +95,49 @@ TEST_F(GroupStateTest, AddGroupRefusesBadArgumentsWithoutMakingAGroup) {
         HRESULT expected;
     };
     const Case cases[] = {
-        {"duplicate name", [&] { return table->AddGroup(u"taken", TRUE, 10, 0, nullptr, nullptr, 0, &handle, &revised, IID_IUnknown, &unknown); }, OPC_E_DUPLICATENAME},
-        {"deadband above 100", [&] { return table->AddGroup(u"a", TRUE, 10, 0, nullptr, &tooBig, 0, &handle, &revised, IID_IUnknown, &unknown); }, E_INVALIDARG},
-        {"negative deadband", [&] { return table->AddGroup(u"b", TRUE, 10, 0, nullptr, &negative, 0, &handle, &revised, IID_IUnknown, &unknown); }, E_INVALIDARG},
-        {"NaN deadband", [&] { return table->AddGroup(u"c", TRUE, 10, 0, nullptr, &nan, 0, &handle, &revised, IID_IUnknown, &unknown); }, E_INVALIDARG},
-        {"unknown interface", [&] { return table->AddGroup(u"d", TRUE, 10, 0, nullptr, nullptr, 0, &handle, &revised, IID_IOPCServer, &unknown); }, E_NOINTERFACE},
-        {"no handle pointer", [&] { return table->AddGroup(u"e", TRUE, 10, 0, nullptr, nullptr, 0, nullptr, &revised, IID_IUnknown, &unknown); }, E_POINTER},
-        {"no rate pointer", [&] { return table->AddGroup(u"f", TRUE, 10, 0, nullptr, nullptr, 0, &handle, nullptr, IID_IUnknown, &unknown); }, E_POINTER},
-        {"no object pointer", [&] { return table->AddGroup(u"g", TRUE, 10, 0, nullptr, nullptr, 0, &handle, &revised, IID_IUnknown, nullptr); }, E_POINTER},
+        {"duplicate name",
+         [&] {
+             return table->AddGroup(u"taken", TRUE, 10, 0, nullptr, nullptr, 0, &handle, &revised, IID_IUnknown,
+                                    &unknown);
+         },
+         OPC_E_DUPLICATENAME},
+        {"deadband above 100",
+         [&] {
+             return table->AddGroup(u"a", TRUE, 10, 0, nullptr, &tooBig, 0, &handle, &revised, IID_IUnknown, &unknown);
+         },
+         E_INVALIDARG},
+        {"negative deadband",
+         [&] {
+             return table->AddGroup(u"b", TRUE, 10, 0, nullptr, &negative, 0, &handle, &revised, IID_IUnknown,
+                                    &unknown);
+         },
+         E_INVALIDARG},
+        {"NaN deadband",
+         [&] {
+             return table->AddGroup(u"c", TRUE, 10, 0, nullptr, &nan, 0, &handle, &revised, IID_IUnknown, &unknown);
+         },
+         E_INVALIDARG},
+        {"unknown interface",
+         [&] {
+             return table->AddGroup(u"d", TRUE, 10, 0, nullptr, nullptr, 0, &handle, &revised, IID_IOPCServer,
+                                    &unknown);
+         },
+         E_NOINTERFACE},
+        {"no handle pointer",
+         [&] {
+             return table->AddGroup(u"e", TRUE, 10, 0, nullptr, nullptr, 0, nullptr, &revised, IID_IUnknown, &unknown);
+         },
+         E_POINTER},
+        {"no rate pointer",
+         [&] {
+             return table->AddGroup(u"f", TRUE, 10, 0, nullptr, nullptr, 0, &handle, nullptr, IID_IUnknown, &unknown);
+         },
+         E_POINTER},
+        {"no object pointer",
+         [&] {
+             return table->AddGroup(u"g", TRUE, 10, 0, nullptr, nullptr, 0, &handle, &revised, IID_IUnknown, nullptr);
+         },
+         E_POINTER},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.call(), c.expected) << c.name;
@@ -177,7 +216,8 @@ TEST_F(GroupStateTest, CloneCopiesStateAndItemsIntoAnInactiveGroupWithoutConnect
     OPCHANDLE sourceHandle = 0;
     auto source = AddGroup<IOPCGroupStateMgt>(u"source", true, 250, 31, &sourceHandle);
     std::vector<HRESULT> errors;
-    auto handles = AddItems(source.get(), {u"Writable.I4", u"Writable.R8", u"Text.Static"}, &errors, VT_EMPTY, true, 600);
+    auto handles =
+        AddItems(source.get(), {u"Writable.I4", u"Writable.R8", u"Text.Static"}, &errors, VT_EMPTY, true, 600);
     auto sourceItems = source.As<IOPCItemMgt>();
     VARTYPE text = VT_BSTR;
     TaskArray<HRESULT> typeErrors, activeErrors;
@@ -299,8 +339,8 @@ TEST_F(GroupStateTest, EnumeratorsCoverEachScopeAndSayWhenEmpty) {
         std::vector<std::u16string> names;
     };
     const Case cases[] = {
-        {OPC_ENUM_PRIVATE_CONNECTIONS, {u"a"}}, {OPC_ENUM_PRIVATE, {u"a"}},
-        {OPC_ENUM_PUBLIC_CONNECTIONS, {u"b"}},  {OPC_ENUM_PUBLIC, {u"b"}},
+        {OPC_ENUM_PRIVATE_CONNECTIONS, {u"a"}},   {OPC_ENUM_PRIVATE, {u"a"}},
+        {OPC_ENUM_PUBLIC_CONNECTIONS, {u"b"}},    {OPC_ENUM_PUBLIC, {u"b"}},
         {OPC_ENUM_ALL_CONNECTIONS, {u"a", u"b"}}, {OPC_ENUM_ALL, {u"a", u"b"}},
     };
     for (const auto& c : cases) {

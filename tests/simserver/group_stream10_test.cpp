@@ -85,11 +85,10 @@ struct StreamCase {
 };
 
 const StreamCase kCases[] = {
-    {"I4 without time",
-     [] { return OneItem(Stream10Format::Data, Variant::I4(0x01020304)); },
+    {"I4 without time", [] { return OneItem(Stream10Format::Data, Variant::I4(0x01020304)); },
      "30 00 00 00  01 00 00 00  44 33 22 11  00 00 00 00  00 00 00 00 "  // group header
-     "07 00 00 00  20 00 00 00  C0 00  00 00 "                            // item header
-     "03 00 00 00 00 00 00 00  04 03 02 01 00 00 00 00"},                 // VARIANT
+     "07 00 00 00  20 00 00 00  C0 00  00 00 "                           // item header
+     "03 00 00 00 00 00 00 00  04 03 02 01 00 00 00 00"},                // VARIANT
     {"R8 with time, transaction and status",
      [] {
          Variant v = Variant::R8(1.5);
@@ -99,19 +98,16 @@ const StreamCase kCases[] = {
      "38 00 00 00  01 00 00 00  01 00 00 00  CD AB 00 00  01 00 00 00 "
      "0D 0C 0B 0A  28 00 00 00  D8 00  00 00  78 56 34 12 00 00 D9 01 "
      "05 00 00 00 00 00 00 00  00 00 00 00 00 00 F8 3F"},
-    {"BSTR: count, characters, terminating zero",
-     [] { return OneItem(Stream10Format::Data, Variant::Str("AB")); },
+    {"BSTR: count, characters, terminating zero", [] { return OneItem(Stream10Format::Data, Variant::Str("AB")); },
      "3A 00 00 00  01 00 00 00  44 33 22 11  00 00 00 00  00 00 00 00 "
      "07 00 00 00  20 00 00 00  C0 00  00 00 "
      "08 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00 "
      "02 00 00 00  41 00 42 00 00 00"},
-    {"empty BSTR: count 0 alone",
-     [] { return OneItem(Stream10Format::Data, Variant::Str("")); },
+    {"empty BSTR: count 0 alone", [] { return OneItem(Stream10Format::Data, Variant::Str("")); },
      "34 00 00 00  01 00 00 00  44 33 22 11  00 00 00 00  00 00 00 00 "
      "07 00 00 00  20 00 00 00  C0 00  00 00 "
      "08 00 00 00 00 00 00 00  00 00 00 00 00 00 00 00  00 00 00 00"},
-    {"one-dimensional R4 array",
-     [] { return OneItem(Stream10Format::Data, ArrayR4()); },
+    {"one-dimensional R4 array", [] { return OneItem(Stream10Format::Data, ArrayR4()); },
      "54 00 00 00  01 00 00 00  44 33 22 11  00 00 00 00  00 00 00 00 "
      "07 00 00 00  20 00 00 00  C0 00  00 00 "
      "04 20 00 00 00 00 00 00  00 00 00 00 00 00 00 00 "
@@ -125,8 +121,7 @@ const StreamCase kCases[] = {
      "02 00 ?? ??  02 00 00 00  00 00 00 00  00 00 00 00  03 00 00 00 01 00 00 00 "
      "02 00 00 00 00 00 00 00 "
      "01 00 02 00 03 00 04 00 05 00 06 00"},
-    {"BOOL true",
-     [] { return OneItem(Stream10Format::Data, Variant::Bool(true), 0x1C); },
+    {"BOOL true", [] { return OneItem(Stream10Format::Data, Variant::Bool(true), 0x1C); },
      "30 00 00 00  01 00 00 00  44 33 22 11  00 00 00 00  00 00 00 00 "
      "07 00 00 00  20 00 00 00  1C 00  00 00 "
      "0B 00 00 00 00 00 00 00  FF FF 00 00 00 00 00 00"},

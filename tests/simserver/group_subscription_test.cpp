@@ -49,9 +49,8 @@ TEST_F(GroupSubscriptionTest, DataChangesCarryValuesQualitiesAndTimestampsFromAS
     auto group = AddGroup<IUnknown>(u"values", false, 10, 77);
     auto sink = MakeComObject<DataCallbackSink>();
     AdviseCallback(group.get(), sink);
-    const auto handles =
-        AddItems(group.get(), {u"Writable.I4", u"Quality.Uncertain", u"Quality.Bad", u"Text.Static"}, nullptr,
-                 VT_EMPTY, true, 10);
+    const auto handles = AddItems(group.get(), {u"Writable.I4", u"Quality.Uncertain", u"Quality.Bad", u"Text.Static"},
+                                  nullptr, VT_EMPTY, true, 10);
     const FILETIME before = FileTimeNow();
     Write(group.get(), handles[0], Variant::I4(1234));
     std::vector<OPCITEMSTATE> device = DeviceRead(group.get(), handles);
@@ -84,8 +83,8 @@ TEST_F(GroupSubscriptionTest, OnlyChangedItemsAreSent) {
     auto group = AddGroup<IUnknown>(u"changes");
     auto sink = MakeComObject<DataCallbackSink>();
     AdviseCallback(group.get(), sink);
-    const auto handles = AddItems(group.get(), {u"Writable.I4", u"Writable.R8", u"Text.Static"}, nullptr, VT_EMPTY,
-                                  true, 1);
+    const auto handles =
+        AddItems(group.get(), {u"Writable.I4", u"Writable.R8", u"Text.Static"}, nullptr, VT_EMPTY, true, 1);
     ASSERT_TRUE(sink->WaitForCalls(CallKind::DataChange, 1));
     const CallbackRecord first = std::move(sink->Calls()[0]);
     ASSERT_EQ(first.items.size(), 3u);
@@ -98,9 +97,8 @@ TEST_F(GroupSubscriptionTest, OnlyChangedItemsAreSent) {
         const ItemRecord* item = FindItem(call, 2);
         return item && item->value->vt == VT_R8 && item->value->dblVal == 9.5;
     };
-    ASSERT_TRUE(sink->WaitForCalls([&](const std::vector<CallbackRecord>& calls) {
-        return std::any_of(calls.begin(), calls.end(), carriesR8);
-    }));
+    ASSERT_TRUE(sink->WaitForCalls(
+        [&](const std::vector<CallbackRecord>& calls) { return std::any_of(calls.begin(), calls.end(), carriesR8); }));
     const auto calls = sink->Calls();
     std::size_t seen = 1;
     for (; seen < calls.size(); ++seen) {
@@ -154,9 +152,9 @@ TEST_F(GroupSubscriptionTest, PercentDeadbandHoldsBackSmallChangesOfAnalogItemsO
     DWORD revised = 0;
     FLOAT deadband = 2.5f;
     ComPtr<IUnknown> group;
-    ASSERT_EQ(table->AddGroup(u"deadband", TRUE, 10, 1, nullptr, &deadband, 0, &handle, &revised, IID_IUnknown,
-                              group.put()),
-              S_OK);
+    ASSERT_EQ(
+        table->AddGroup(u"deadband", TRUE, 10, 1, nullptr, &deadband, 0, &handle, &revised, IID_IUnknown, group.put()),
+        S_OK);
     auto sink = MakeComObject<DataCallbackSink>();
     AdviseCallback(group.get(), sink);
     AddItems(group.get(), {u"Ramp.R8", u"Ramp.I4"}, nullptr, VT_R8, true, 1);
@@ -300,8 +298,7 @@ TEST_F(GroupSubscriptionTest, StreamsOf10AdvicesCarryTheSameDataInBothLayouts) {
                 EXPECT_EQ(item.bounds[1].first, 3u);
                 EXPECT_EQ(item.arrayData.size(), 6u * 2u);
                 break;
-            default:
-                ADD_FAILURE() << "unknown client handle " << item.clientHandle;
+            default: ADD_FAILURE() << "unknown client handle " << item.clientHandle;
             }
         }
     }

@@ -83,9 +83,9 @@ TEST_F(GroupSyncIoTest, WritesOfEveryTypeReadBackFromTheDevice) {
 
     TaskArray<OPCITEMSTATE> states;
     TaskArray<HRESULT> readErrors;
-    ASSERT_EQ(group->Read(OPC_DS_DEVICE, static_cast<DWORD>(cases.size()), handles.data(), states.put(),
-                          readErrors.put()),
-              S_OK);
+    ASSERT_EQ(
+        group->Read(OPC_DS_DEVICE, static_cast<DWORD>(cases.size()), handles.data(), states.put(), readErrors.put()),
+        S_OK);
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(Utf8FromWide(std::u16string_view(cases[i].itemId)));
         EXPECT_EQ(writeErrors[i], S_OK);
@@ -113,8 +113,8 @@ TEST_F(GroupSyncIoTest, EachItemOfAWriteSucceedsOrFailsOnItsOwn) {
     std::vector<OPCHANDLE> handles =
         AddItems(group.get(), {u"Ramp.I4", u"Writable.I4", u"Writable.I1", u"Writable.R4", u"Writable.UI1"});
     handles.push_back(0xBAD0BAD0);
-    Variant values[] = {Variant::I4(1), Variant::Str("abc"), Variant::I4(1000), Variant::R8(1), Variant::I4(7),
-                        Variant::I4(1)};
+    Variant values[] = {Variant::I4(1), Variant::Str("abc"), Variant::I4(1000),
+                        Variant::R8(1), Variant::I4(7),      Variant::I4(1)};
     const HRESULT expected[] = {OPC_E_BADRIGHTS, OPC_E_BADTYPE, OPC_E_RANGE, E_ACCESSDENIED, S_OK, OPC_E_INVALIDHANDLE};
     std::vector<VARIANT> raw;
     for (auto& v : values) raw.push_back(*v.get());
@@ -169,7 +169,8 @@ TEST_F(GroupSyncIoTest, CacheReadsFollowTheSubscriptionAndShowInactiveItemsOutOf
     EXPECT_EQ(quality, OPC_QUALITY_GOOD);
     BOOL off = FALSE;
     DWORD revised;
-    ASSERT_EQ(group.As<IOPCGroupStateMgt>()->SetState(nullptr, &revised, &off, nullptr, nullptr, nullptr, nullptr), S_OK);
+    ASSERT_EQ(group.As<IOPCGroupStateMgt>()->SetState(nullptr, &revised, &off, nullptr, nullptr, nullptr, nullptr),
+              S_OK);
     read(OPC_DS_CACHE, handles[1], &value, &quality);
     EXPECT_EQ(quality, OPC_QUALITY_OUT_OF_SERVICE);
 }
@@ -211,8 +212,10 @@ TEST_F(GroupSyncIoTest, ArgumentsAreCheckedBeforeAnythingHappens) {
         HRESULT expected;
     };
     const Case cases[] = {
-        {"source 0", [&] { return group->Read(static_cast<OPCDATASOURCE>(0), 1, &handle, &states, &errors); }, E_INVALIDARG},
-        {"source 3", [&] { return group->Read(static_cast<OPCDATASOURCE>(3), 1, &handle, &states, &errors); }, E_INVALIDARG},
+        {"source 0", [&] { return group->Read(static_cast<OPCDATASOURCE>(0), 1, &handle, &states, &errors); },
+         E_INVALIDARG},
+        {"source 3", [&] { return group->Read(static_cast<OPCDATASOURCE>(3), 1, &handle, &states, &errors); },
+         E_INVALIDARG},
         {"read count 0", [&] { return group->Read(OPC_DS_CACHE, 0, &handle, &states, &errors); }, E_INVALIDARG},
         {"read no handles", [&] { return group->Read(OPC_DS_CACHE, 1, nullptr, &states, &errors); }, E_INVALIDARG},
         {"read no states", [&] { return group->Read(OPC_DS_CACHE, 1, &handle, nullptr, &errors); }, E_POINTER},

@@ -135,9 +135,9 @@ void DataCallbackSink::Add(CallbackRecord record) {
     Arrived();
 }
 
-HRESULT DataCallbackSink::RecordValues(CallKind kind, DWORD tid, OPCHANDLE group, HRESULT mq, HRESULT me,
-                                       DWORD count, const OPCHANDLE* handles, const VARIANT* values,
-                                       const WORD* qualities, const FILETIME* times, const HRESULT* errors) {
+HRESULT DataCallbackSink::RecordValues(CallKind kind, DWORD tid, OPCHANDLE group, HRESULT mq, HRESULT me, DWORD count,
+                                       const OPCHANDLE* handles, const VARIANT* values, const WORD* qualities,
+                                       const FILETIME* times, const HRESULT* errors) {
     if (count == 0 || !handles || !values || !qualities || !times || !errors) return E_INVALIDARG;
     CallbackRecord r;
     r.kind = kind;
@@ -167,8 +167,7 @@ HRESULT DataCallbackSink::OnDataChange(DWORD tid, OPCHANDLE group, HRESULT mq, H
 HRESULT DataCallbackSink::OnReadComplete(DWORD tid, OPCHANDLE group, HRESULT mq, HRESULT me, DWORD count,
                                          OPCHANDLE* handles, VARIANT* values, WORD* qualities, FILETIME* times,
                                          HRESULT* errors) {
-    return RecordValues(CallKind::ReadComplete, tid, group, mq, me, count, handles, values, qualities, times,
-                        errors);
+    return RecordValues(CallKind::ReadComplete, tid, group, mq, me, count, handles, values, qualities, times, errors);
 }
 
 HRESULT DataCallbackSink::OnWriteComplete(DWORD tid, OPCHANDLE group, HRESULT me, DWORD count, OPCHANDLE* handles,
@@ -226,7 +225,8 @@ void AdviseSinkRecorder::OnDataChange(FORMATETC* format, STGMEDIUM* medium) {
 ParsedStream ParseDataStream(const std::vector<std::uint8_t>& bytes, bool withTime) {
     ParsedStream s;
     std::span<const std::uint8_t> b(bytes);
-    if (!layout::ReadLE(b, layout::kGroupSizeOffset, s.size) || !layout::ReadLE(b, layout::kGroupItemCountOffset, s.count) ||
+    if (!layout::ReadLE(b, layout::kGroupSizeOffset, s.size) ||
+        !layout::ReadLE(b, layout::kGroupItemCountOffset, s.count) ||
         !layout::ReadLE(b, layout::kGroupClientHandleOffset, s.group) ||
         !layout::ReadLE(b, layout::kGroupTransactionOffset, s.transactionId) ||
         !layout::ReadLE(b, layout::kGroupStatusOffset, s.status))
@@ -253,7 +253,8 @@ ParsedStream ParseDataStream(const std::vector<std::uint8_t>& bytes, bool withTi
             at += 4;
             if (n > 0) {
                 if (!layout::Fits(bytes.size(), at, 2 * std::size_t{n} + 2)) return s;
-                for (DWORD k = 0; k < n; ++k) item.text += static_cast<char16_t>(layout::GetLE<std::uint16_t>(&bytes[at + 2 * k]));
+                for (DWORD k = 0; k < n; ++k)
+                    item.text += static_cast<char16_t>(layout::GetLE<std::uint16_t>(&bytes[at + 2 * k]));
             }
         } else if (item.vt & VT_ARRAY) {
             DWORD elementSize = 0;

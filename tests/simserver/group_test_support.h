@@ -56,7 +56,7 @@ struct CallbackRecord {
     OPCHANDLE group = 0;
     HRESULT masterQuality = S_OK;
     HRESULT masterError = S_OK;
-    std::vector<ItemRecord> items;  // data change, read complete
+    std::vector<ItemRecord> items;                      // data change, read complete
     std::vector<std::pair<OPCHANDLE, HRESULT>> writes;  // write complete
     std::thread::id thread;
 };
@@ -124,8 +124,8 @@ public:
 
 private:
     HRESULT RecordValues(CallKind kind, DWORD tid, OPCHANDLE group, HRESULT mq, HRESULT me, DWORD count,
-                         const OPCHANDLE* handles, const VARIANT* values, const WORD* qualities,
-                         const FILETIME* times, const HRESULT* errors);
+                         const OPCHANDLE* handles, const VARIANT* values, const WORD* qualities, const FILETIME* times,
+                         const HRESULT* errors);
     void Add(CallbackRecord record);
     std::vector<CallbackRecord> calls_;
 };
@@ -161,8 +161,8 @@ struct ParsedItem {
     WORD quality = 0;
     FILETIME timestamp;
     VARTYPE vt = VT_EMPTY;
-    std::uint64_t bits = 0;      // the 8 value bytes of a scalar
-    std::u16string text;         // VT_BSTR
+    std::uint64_t bits = 0;               // the 8 value bytes of a scalar
+    std::u16string text;                  // VT_BSTR
     std::vector<std::uint8_t> arrayData;  // VT_ARRAY: the element bytes
     std::uint16_t arrayDims = 0;
     std::vector<std::pair<ULONG, LONG>> bounds;

@@ -105,23 +105,34 @@ TEST(AddressSpaceTags, CatalogueHoldsEveryTypeTheClientShows) {
     const AddressSpace space(SmallConfig());
     constexpr DWORD RW = OPC_READABLE | OPC_WRITEABLE;
     const CatalogueCase cases[] = {
-        {u"Ramp.I1", VT_I1, OPC_READABLE},     {u"Ramp.UI1", VT_UI1, OPC_READABLE},
-        {u"Ramp.I2", VT_I2, OPC_READABLE},     {u"Ramp.UI2", VT_UI2, OPC_READABLE},
-        {u"Ramp.I4", VT_I4, OPC_READABLE},     {u"Ramp.UI4", VT_UI4, OPC_READABLE},
-        {u"Ramp.I8", VT_I8, OPC_READABLE},     {u"Ramp.UI8", VT_UI8, OPC_READABLE},
-        {u"Ramp.R4", VT_R4, OPC_READABLE},     {u"Ramp.R8", VT_R8, OPC_READABLE},
-        {u"Random.BOOL", VT_BOOL, OPC_READABLE}, {u"Random.BSTR", VT_BSTR, OPC_READABLE},
-        {u"Sine.R8", VT_R8, OPC_READABLE},     {u"Square.BOOL", VT_BOOL, OPC_READABLE},
+        {u"Ramp.I1", VT_I1, OPC_READABLE},
+        {u"Ramp.UI1", VT_UI1, OPC_READABLE},
+        {u"Ramp.I2", VT_I2, OPC_READABLE},
+        {u"Ramp.UI2", VT_UI2, OPC_READABLE},
+        {u"Ramp.I4", VT_I4, OPC_READABLE},
+        {u"Ramp.UI4", VT_UI4, OPC_READABLE},
+        {u"Ramp.I8", VT_I8, OPC_READABLE},
+        {u"Ramp.UI8", VT_UI8, OPC_READABLE},
+        {u"Ramp.R4", VT_R4, OPC_READABLE},
+        {u"Ramp.R8", VT_R8, OPC_READABLE},
+        {u"Random.BOOL", VT_BOOL, OPC_READABLE},
+        {u"Random.BSTR", VT_BSTR, OPC_READABLE},
+        {u"Sine.R8", VT_R8, OPC_READABLE},
+        {u"Square.BOOL", VT_BOOL, OPC_READABLE},
         {u"Text.Cycle", VT_BSTR, OPC_READABLE},
         {u"Array.R4", VT_ARRAY | VT_R4, OPC_READABLE},
         {u"Array2D.I2", VT_ARRAY | VT_I2, OPC_READABLE},
-        {u"Writable.UI8", VT_UI8, RW},         {u"Writable.BSTR", VT_BSTR, RW},
-        {u"Writable.DATE", VT_DATE, RW},       {u"Writable.CY", VT_CY, RW},
+        {u"Writable.UI8", VT_UI8, RW},
+        {u"Writable.BSTR", VT_BSTR, RW},
+        {u"Writable.DATE", VT_DATE, RW},
+        {u"Writable.CY", VT_CY, RW},
         {u"Writable.Array.UI2", VT_ARRAY | VT_UI2, RW},
         {u"Writable.Array2D.R8", VT_ARRAY | VT_R8, RW},
         {u"Writable.WriteOnly", VT_I4, OPC_WRITEABLE},
-        {u"Device1.D100", VT_UI2, RW},         {u"Device1.D115.15", VT_BOOL, RW},
-        {u"Plant.PUMP1", VT_R8, OPC_READABLE}, {u"Plant.PUMP1_UNIT", VT_BSTR, RW},
+        {u"Device1.D100", VT_UI2, RW},
+        {u"Device1.D115.15", VT_BOOL, RW},
+        {u"Plant.PUMP1", VT_R8, OPC_READABLE},
+        {u"Plant.PUMP1_UNIT", VT_BSTR, RW},
         {u"Plant.PUMP1.UNIT", VT_BSTR, OPC_READABLE},
         {u"Load.T0019", VT_I4, OPC_READABLE},
     };
@@ -259,7 +270,8 @@ std::string AsText(const Tag& tag) {
         for (ULONG i = 0; i < n; ++i) {
             Variant e;
             e.get()->vt = r.value.vt() & VT_TYPEMASK;
-            std::memcpy(&e.get()->llVal, static_cast<BYTE*>(data) + i * SafeArrayGetElemsize(psa), SafeArrayGetElemsize(psa));
+            std::memcpy(&e.get()->llVal, static_cast<BYTE*>(data) + i * SafeArrayGetElemsize(psa),
+                        SafeArrayGetElemsize(psa));
             e.ChangeType(VT_R8);
             text += (i ? "," : "") + std::to_string(static_cast<long long>(e->dblVal));
         }

@@ -33,8 +33,7 @@ protected:
     }
 
     void ToRoot() {
-        while (SUCCEEDED(browse_->ChangeBrowsePosition(OPC_BROWSE_UP, u""))) {
-        }
+        while (SUCCEEDED(browse_->ChangeBrowsePosition(OPC_BROWSE_UP, u""))) {}
     }
 
     ServerConnection conn_;
@@ -66,7 +65,7 @@ TEST_F(BrowseHierarchical, ChangeBrowsePositionMovesUpDownAndTo) {
     const PositionStep steps[] = {
         {OPC_BROWSE_UP, u"", E_FAIL, ""},  // already at the root
         {OPC_BROWSE_DOWN, u"Device1", S_OK, "Device1"},
-        {OPC_BROWSE_DOWN, u"D100", S_OK, "Device1.D100"},  // an item that also has bit items
+        {OPC_BROWSE_DOWN, u"D100", S_OK, "Device1.D100"},        // an item that also has bit items
         {OPC_BROWSE_DOWN, u"05", E_INVALIDARG, "Device1.D100"},  // a leaf
         {OPC_BROWSE_UP, nullptr, S_OK, "Device1"},
         {OPC_BROWSE_DOWN, u"Nothing", E_INVALIDARG, "Device1"},
@@ -108,19 +107,34 @@ TEST_F(BrowseHierarchical, BrowseOPCItemIDsFiltersByNameTypeAndRights) {
         {u"Ramp", OPC_LEAF, u"*", VT_BSTR, 0, S_FALSE, {}},
         {u"Ramp", OPC_LEAF, u"*", VT_EMPTY, OPC_WRITEABLE, S_FALSE, {}},
         {u"Writable", OPC_BRANCH, u"*", VT_EMPTY, 0, S_OK, {"Array", "Array2D"}},
-        {u"Writable", OPC_LEAF, u"*", VT_EMPTY, OPC_READABLE, S_OK,
+        {u"Writable",
+         OPC_LEAF,
+         u"*",
+         VT_EMPTY,
+         OPC_READABLE,
+         S_OK,
          {"BOOL", "BSTR", "CY", "DATE", "I1", "I2", "I4", "I8", "R4", "R8", "UI1", "UI2", "UI4", "UI8"}},
         {u"Writable", OPC_LEAF, u"W*", VT_EMPTY, OPC_WRITEABLE, S_OK, {"WriteOnly"}},
         {u"Writable", OPC_LEAF, u"W*", VT_EMPTY, OPC_READABLE, S_FALSE, {}},
         {u"Writable.Array", OPC_LEAF, u"*", VT_ARRAY | VT_R4, 0, S_OK, {"R4"}},
-        {u"Device1", OPC_BRANCH, u"D10?", VT_EMPTY, 0, S_OK,
+        {u"Device1",
+         OPC_BRANCH,
+         u"D10?",
+         VT_EMPTY,
+         0,
+         S_OK,
          {"D100", "D101", "D102", "D103", "D104", "D105", "D106", "D107", "D108", "D109"}},
         {u"Device1.D100", OPC_LEAF, u"1*", VT_BOOL, 0, S_OK, {"10", "11", "12", "13", "14", "15"}},
         {u"Plant", OPC_BRANCH, u"", VT_EMPTY, 0, S_OK, {"PUMP1"}},
         {u"Plant", OPC_LEAF, u"PUMP1_U*", VT_EMPTY, 0, S_OK, {"PUMP1_UNIT", "PUMP1_UNITS", "PUMP1_USEN"}},
         {u"Plant", OPC_LEAF, u"*_UNIT", VT_EMPTY, 0, S_OK, {"PUMP1_UNIT", "TANK1_UNIT"}},
         {u"Plant.PUMP1", OPC_LEAF, u"*", VT_EMPTY, 0, S_OK, {"UNIT"}},
-        {u"Device1.D115", OPC_FLAT, u"*", VT_EMPTY, 0, S_OK,
+        {u"Device1.D115",
+         OPC_FLAT,
+         u"*",
+         VT_EMPTY,
+         0,
+         S_OK,
          {"Device1.D115.00", "Device1.D115.01", "Device1.D115.02", "Device1.D115.03", "Device1.D115.04",
           "Device1.D115.05", "Device1.D115.06", "Device1.D115.07", "Device1.D115.08", "Device1.D115.09",
           "Device1.D115.10", "Device1.D115.11", "Device1.D115.12", "Device1.D115.13", "Device1.D115.14",
@@ -180,8 +194,8 @@ TEST_F(BrowseHierarchical, GetItemIDQualifiesNamesAtThePosition) {
         {u"Device1.D100", u"05", S_OK, "Device1.D100.05"},
         {u"Device1", u"D100", S_OK, "Device1.D100"},
         {u"Plant", u"PUMP1_UNIT", S_OK, "Plant.PUMP1_UNIT"},
-        {u"", u"Ramp", S_OK, "Ramp"},                     // a branch
-        {u"Plant", u"Ramp.I4", S_OK, "Ramp.I4"},          // already fully qualified
+        {u"", u"Ramp", S_OK, "Ramp"},             // a branch
+        {u"Plant", u"Ramp.I4", S_OK, "Ramp.I4"},  // already fully qualified
         {u"Plant", u"NOPE", OPC_E_UNKNOWNITEMID, "<null>"},
         {u"Plant", u"A..B", OPC_E_INVALIDITEMID, "<null>"},
         {u"Plant", nullptr, E_INVALIDARG, "<null>"},
@@ -245,8 +259,8 @@ TEST(BrowseFlat, FlatServerListsFullItemIdsAndHasNoBranches) {
     EXPECT_TRUE(ReadAll(e.get()).empty());
     for (OPCBROWSETYPE t : {OPC_LEAF, OPC_FLAT}) {
         ASSERT_EQ(c.browse->BrowseOPCItemIDs(t, u"Ramp.*", VT_EMPTY, 0, e.put()), S_OK);
-        EXPECT_EQ(ReadAll(e.get()), (Names{"Ramp.I1", "Ramp.I2", "Ramp.I4", "Ramp.I8", "Ramp.R4", "Ramp.R8",
-                                           "Ramp.UI1", "Ramp.UI2", "Ramp.UI4", "Ramp.UI8"}));
+        EXPECT_EQ(ReadAll(e.get()), (Names{"Ramp.I1", "Ramp.I2", "Ramp.I4", "Ramp.I8", "Ramp.R4", "Ramp.R8", "Ramp.UI1",
+                                           "Ramp.UI2", "Ramp.UI4", "Ramp.UI8"}));
     }
     LPWSTR itemId = nullptr;
     ASSERT_EQ(c.browse->GetItemID(const_cast<LPWSTR>(u"Ramp.I4"), &itemId), S_OK);

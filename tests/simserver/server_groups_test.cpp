@@ -111,7 +111,8 @@ TEST(ServerGroups, RemoveGroupHonoursTheForceFlagAndClientReferences) {
     EXPECT_EQ(c.server->RemoveGroup(forced.handle, TRUE), S_OK);
     EXPECT_EQ(c.server->RemoveGroup(releasedHandle, FALSE), S_OK);
     // Gone from the server in every case: the handles and names are free again.
-    for (OPCHANDLE h : {held.handle, forced.handle, releasedHandle}) EXPECT_EQ(c.server->RemoveGroup(h, TRUE), E_INVALIDARG);
+    for (OPCHANDLE h : {held.handle, forced.handle, releasedHandle})
+        EXPECT_EQ(c.server->RemoveGroup(h, TRUE), E_INVALIDARG);
     EXPECT_EQ(c.server->RemoveGroup(0, FALSE), E_INVALIDARG);
     EXPECT_EQ(AddGroup(c.server.get(), u"Held", 100).hr, S_OK);
 }
@@ -130,9 +131,12 @@ TEST(ServerGroups, EnumeratorsListTheGroupsOfEachScope) {
         std::vector<std::string> names;
     };
     const Case cases[] = {
-        {OPC_ENUM_PRIVATE, S_OK, {"A"}},           {OPC_ENUM_PUBLIC, S_OK, {"B"}},
-        {OPC_ENUM_ALL, S_OK, {"A", "B"}},          {OPC_ENUM_PRIVATE_CONNECTIONS, S_OK, {"A"}},
-        {OPC_ENUM_ALL_CONNECTIONS, S_OK, {"A", "B"}}, {static_cast<OPCENUMSCOPE>(0), E_INVALIDARG, {}},
+        {OPC_ENUM_PRIVATE, S_OK, {"A"}},
+        {OPC_ENUM_PUBLIC, S_OK, {"B"}},
+        {OPC_ENUM_ALL, S_OK, {"A", "B"}},
+        {OPC_ENUM_PRIVATE_CONNECTIONS, S_OK, {"A"}},
+        {OPC_ENUM_ALL_CONNECTIONS, S_OK, {"A", "B"}},
+        {static_cast<OPCENUMSCOPE>(0), E_INVALIDARG, {}},
         {static_cast<OPCENUMSCOPE>(7), E_INVALIDARG, {}},
     };
     for (const auto& k : cases) {

@@ -100,8 +100,8 @@ TEST_F(PersistFile, AFileWithAnyBadLineChangesNothing) {
     const BadFileCase cases[] = {
         {"Writable.I4\t3\tabc\n", OPC_E_INVALIDCONFIGFILE},
         {"Writable.I1\t16\t300\n", OPC_E_INVALIDCONFIGFILE},
-        {"Writable.I4\t8\t1\n", OPC_E_INVALIDCONFIGFILE},   // recorded type differs
-        {"Ramp.I4\t3\t1\n", OPC_E_INVALIDCONFIGFILE},       // not writable
+        {"Writable.I4\t8\t1\n", OPC_E_INVALIDCONFIGFILE},  // recorded type differs
+        {"Ramp.I4\t3\t1\n", OPC_E_INVALIDCONFIGFILE},      // not writable
         {"Writable.Array.I4\t8195\t1\n", OPC_E_INVALIDCONFIGFILE},
         {"No.Such\t3\t1\n", OPC_E_INVALIDCONFIGFILE},
         {"Writable.I4 3 1\n", OPC_E_INVALIDCONFIGFILE},

@@ -195,7 +195,11 @@ TEST(ItemProperties, LookupItemIDsGivesTheItemsBehindProperties) {
          S_FALSE,
          std::vector<HRESULT>(8, OPC_E_INVALID_PID),
          std::vector<std::string>(8, "<null>")},
-        {u"Plant.PUMP1", {102, 5000, 4242}, S_FALSE, {E_FAIL, E_FAIL, OPC_E_INVALID_PID}, {"<null>", "<null>", "<null>"}},
+        {u"Plant.PUMP1",
+         {102, 5000, 4242},
+         S_FALSE,
+         {E_FAIL, E_FAIL, OPC_E_INVALID_PID},
+         {"<null>", "<null>", "<null>"}},
         {u"Device1.D100.03", {5004}, S_OK, {S_OK}, {"Device1.D100"}},
         {u"Plant.TANK1", {100, 101}, S_OK, {S_OK, S_OK}, {"Plant.TANK1_UNIT", "Plant.TANK1_DESC"}},
     };

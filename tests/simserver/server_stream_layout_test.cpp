@@ -16,8 +16,8 @@ TEST(StreamLayout, ValuesAreWrittenLeastSignificantByteFirst) {
     w.Append<std::int32_t>(-2);
     w.AppendDouble(1.0);
     w.PatchAt<std::uint32_t>(2, 0xA1B2C3D4);
-    const std::vector<std::uint8_t> expected = {0x34, 0x12, 0xD4, 0xC3, 0xB2, 0xA1,
-                                                0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x3F};
+    const std::vector<std::uint8_t> expected = {0x34, 0x12, 0xD4, 0xC3, 0xB2, 0xA1, 0x00,
+                                                0x00, 0x00, 0x00, 0x00, 0x00, 0xF0, 0x3F};
     EXPECT_EQ(w.bytes(), expected);
     std::uint32_t u = 0;
     ASSERT_TRUE(ReadLE(std::span<const std::uint8_t>(w.bytes()), 2, u));
@@ -34,10 +34,10 @@ TEST(StreamLayout, CheckedReadsAndWritesRefuseBytesThatAreNotThere) {
     constexpr std::size_t kMax = std::numeric_limits<std::size_t>::max();
     const ReadCase cases[] = {
         {0, true},
-        {kGroupStatusOffset, true},           // the last 4 bytes
-        {kGroupHeaderSize - 3, false},        // one byte short
+        {kGroupStatusOffset, true},     // the last 4 bytes
+        {kGroupHeaderSize - 3, false},  // one byte short
         {kGroupHeaderSize, false},
-        {kMax, false},                        // offset + size would wrap around
+        {kMax, false},  // offset + size would wrap around
         {kMax - 2, false},
     };
     for (const auto& c : cases) {

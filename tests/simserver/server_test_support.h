@@ -41,9 +41,13 @@ inline CLSID ClsidOf(const std::string& progId) {
 
 inline ServerConnection Connect(const std::string& progId) {
     RegisterSimulationServers();
-    const IID* iids[7] = {&IID_IOPCServer, &IID_IOPCCommon, &IID_IConnectionPointContainer,
-                          &IID_IOPCItemProperties, &IID_IOPCBrowseServerAddressSpace,
-                          &IID_IOPCServerPublicGroups, &IID_IPersistFile};
+    const IID* iids[7] = {&IID_IOPCServer,
+                          &IID_IOPCCommon,
+                          &IID_IConnectionPointContainer,
+                          &IID_IOPCItemProperties,
+                          &IID_IOPCBrowseServerAddressSpace,
+                          &IID_IOPCServerPublicGroups,
+                          &IID_IPersistFile};
     MULTI_QI requests[7];
     for (int i = 0; i < 7; ++i) requests[i].pIID = iids[i];
     ServerConnection c;
@@ -102,4 +106,3 @@ private:
 };
 
 }  // namespace simserver::test
-

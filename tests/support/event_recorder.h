@@ -85,12 +85,10 @@ public:
         return changed_.wait_for(lock, timeout, [&] { return CountMatchingLocked(prefix, suffix) >= times; });
     }
     // Waits until `text` has been reported `times` times; false after `timeout`.
-    bool WaitFor(const std::string& text, int times = 1,
-                 std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    bool WaitFor(const std::string& text, int times = 1, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] {
-            return std::count(events_.begin(), events_.end(), text) >= times;
-        });
+        return changed_.wait_for(lock, timeout,
+                                 [&] { return std::count(events_.begin(), events_.end(), text) >= times; });
     }
     // Waits until an event that starts with `prefix` (and holds `part`) has arrived and
     // returns it; "" after `seconds`.

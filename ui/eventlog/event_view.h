@@ -4,8 +4,8 @@
 // newest. Column widths and the errors-only flag live in the profile section "Event View".
 #pragma once
 
-#include "ui/eventlog/event_queue.h"
 #include "docview/view.h"
+#include "ui/eventlog/event_queue.h"
 
 #include <QTableView>
 

@@ -16,8 +16,8 @@ const char* const kLabel = "起始地址";
 const char* const kReminder = "设置起始地址后请在配置软件中重新导入变量表，然后下载到BOX!";
 
 void PlainMessage(QWidget* parent, const std::string& text) {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(),
-                    QString::fromStdString(text), QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), QString::fromStdString(text), QMessageBox::Ok,
+                    parent);
     box.exec();
 }
 
@@ -46,8 +46,7 @@ void CSetStartAddrDialog::accept() {
     bool isNumber = false;
     const int value = edit_->text().trimmed().toInt(&isNumber);
     if (!isNumber || value < kMinimum || value > kMaximum) {
-        message_(this, isNumber ? "Please enter an integer between 1 and 10000."
-                                : "Please enter an integer.");
+        message_(this, isNumber ? "Please enter an integer between 1 and 10000." : "Please enter an integer.");
         edit_->setFocus();
         edit_->selectAll();
         return;  // the dialog stays open

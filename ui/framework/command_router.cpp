@@ -6,8 +6,7 @@
 #include <vector>
 
 bool RouteCommand(unsigned id, const CommandRoute& route) {
-    CommandTarget* const framework[] = {route.activeView, route.document, route.frame,
-                                        route.application};
+    CommandTarget* const framework[] = {route.activeView, route.document, route.frame, route.application};
     for (CommandTarget* target : framework) {
         if (target && target->OnCommand(id)) return true;
     }

@@ -22,7 +22,7 @@ struct CommandContext {
     void* currentGroup = nullptr;
     int selectedItems = 0;  // selected rows of the item list
     ActivePane activePane = ActivePane::None;
-    int eventRows = 0;      // rows shown by the event log
+    int eventRows = 0;  // rows shown by the event log
     bool errorsOnly = false;
 };
 

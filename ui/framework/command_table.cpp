@@ -21,16 +21,14 @@ QString PlainText(const QString& menuText) {
 
 }  // namespace
 
-CommandTable::CommandTable(QObject* owner, Dispatch dispatch)
-    : owner_(owner), dispatch_(std::move(dispatch)) {}
+CommandTable::CommandTable(QObject* owner, Dispatch dispatch) : owner_(owner), dispatch_(std::move(dispatch)) {}
 
 QAction* CommandTable::Define(unsigned id, const QString& menuText) {
     if (QAction* existing = Find(id)) return existing;
     auto* action = new QAction(menuText, owner_);
     const CommandPrompt prompt = SplitPrompt(LoadString(id));
     action->setStatusTip(QString::fromStdString(prompt.prompt));
-    action->setToolTip(prompt.tooltip.empty() ? PlainText(menuText)
-                                              : QString::fromStdString(prompt.tooltip));
+    action->setToolTip(prompt.tooltip.empty() ? PlainText(menuText) : QString::fromStdString(prompt.tooltip));
     action->setData(id);
     QObject::connect(action, &QAction::triggered, owner_, [dispatch = dispatch_, id] { dispatch(id); });
     actions_.emplace(id, action);

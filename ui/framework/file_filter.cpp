@@ -18,8 +18,7 @@ QString QtPatterns(const QString& windowsPatterns) {
 
 QString ToQtFileFilter(std::string_view windowsFilter) {
     const QStringList fields =
-        QString::fromUtf8(windowsFilter.data(), static_cast<qsizetype>(windowsFilter.size()))
-            .split(QLatin1Char('|'));
+        QString::fromUtf8(windowsFilter.data(), static_cast<qsizetype>(windowsFilter.size())).split(QLatin1Char('|'));
     QStringList filters;
     // Pairs of description and patterns; a trailing odd field is the closing '|'.
     for (qsizetype i = 0; i + 1 < fields.size(); i += 2) {
@@ -29,8 +28,7 @@ QString ToQtFileFilter(std::string_view windowsFilter) {
         // The description usually shows the patterns in parentheses already; Qt reads the
         // patterns from there, so they must be Qt's.
         const qsizetype open = description.lastIndexOf(QLatin1Char('('));
-        if (open >= 0 && description.endsWith(QLatin1Char(')')))
-            description = description.left(open).trimmed();
+        if (open >= 0 && description.endsWith(QLatin1Char(')'))) description = description.left(open).trimmed();
         filters << (description.isEmpty() ? patterns
                                           : description + QStringLiteral(" (") + patterns + QLatin1Char(')'));
     }

@@ -6,14 +6,13 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-QtDocumentPrompts::QtDocumentPrompts(QWidget* parent, QString filter)
-    : parent_(parent), filter_(std::move(filter)) {}
+QtDocumentPrompts::QtDocumentPrompts(QWidget* parent, QString filter) : parent_(parent), filter_(std::move(filter)) {}
 
 DocumentPrompts::Answer QtDocumentPrompts::AskSaveChanges(const std::string& title) {
     const QString text = QStringLiteral("是否保存对 %1 的更改?").arg(QString::fromStdString(title));
-    const auto button = QMessageBox::warning(
-        parent_, QApplication::applicationName(), text,
-        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    const auto button =
+        QMessageBox::warning(parent_, QApplication::applicationName(), text,
+                             QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     if (button == QMessageBox::Yes) return Answer::Yes;
     if (button == QMessageBox::No) return Answer::No;
     return Answer::Cancel;

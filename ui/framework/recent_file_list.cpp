@@ -20,8 +20,7 @@ void RecentFileList::Load() {
     const Profile profile;
     for (int i = 0; i < size_; ++i) {
         std::string path = profile.GetString(kSection, KeyOf(i), {});
-        if (!path.empty() && std::ranges::find(entries_, path) == entries_.end())
-            entries_.push_back(std::move(path));
+        if (!path.empty() && std::ranges::find(entries_, path) == entries_.end()) entries_.push_back(std::move(path));
     }
 }
 

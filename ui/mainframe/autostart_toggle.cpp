@@ -2,21 +2,18 @@
 
 namespace {
 
-std::string WithCode(const char* before, int code, const char* after) {
-    return before + std::to_string(code) + after;
-}
+std::string WithCode(const char* before, int code, const char* after) { return before + std::to_string(code) + after; }
 
 }  // namespace
 
 std::string AutostartReadMessage(const AutostartState& state) {
     switch (state.error) {
-        case AutostartError::CannotOpen:
-            return WithCode("获取开机启动信息失败！无法打开注册表，错误码=", state.code,
-                            "，请以管理员身份运行！");
-        case AutostartError::CannotRead:
-        case AutostartError::CannotWrite:
-            return WithCode("获取开机启动信息失败！错误码=", state.code, "，请以管理员身份运行！");
-        case AutostartError::None: break;
+    case AutostartError::CannotOpen:
+        return WithCode("获取开机启动信息失败！无法打开注册表，错误码=", state.code, "，请以管理员身份运行！");
+    case AutostartError::CannotRead:
+    case AutostartError::CannotWrite:
+        return WithCode("获取开机启动信息失败！错误码=", state.code, "，请以管理员身份运行！");
+    case AutostartError::None: break;
     }
     return {};
 }
@@ -25,8 +22,7 @@ std::string AutostartWriteMessage(const AutostartResult& result) {
     if (result.ok) return {};
     if (result.error == AutostartError::CannotOpen)
         return WithCode("操作失败！无法打开注册表，错误码=", result.code, "，请以管理员身份运行！");
-    return WithCode("操作失败！无法写入注册表，错误码=", result.code,
-                    "，请以管理员身份运行并确认是否被杀毒软件拦截！");
+    return WithCode("操作失败！无法写入注册表，错误码=", result.code, "，请以管理员身份运行并确认是否被杀毒软件拦截！");
 }
 
 bool ReadAutostartCheck(const std::string& exePath, const MessageBoxFunction& messageBox) {

@@ -1,23 +1,23 @@
 #include "ui/mainframe/main_wnd.h"
 
-#include "platform/config/opc_config.h"
-#include "platform/settings/profile.h"
-#include "platform/strings/string_ids.h"
-#include "platform/strings/string_table.h"
+#include "docview/document.h"
+#include "docview/update_hints.h"
 #include "forwarding/data_server.h"
 #include "persistence/document.h"
-#include "ui/eventlog/event_view.h"
-#include "ui/persistence/project_commands.h"
+#include "platform/config/opc_config.h"
+#include "platform/settings/profile.h"
 #include "platform/strings/command_ids.h"
+#include "platform/strings/string_ids.h"
+#include "platform/strings/string_table.h"
+#include "ui/eventlog/event_view.h"
 #include "ui/framework/command_router.h"
-#include "docview/document.h"
 #include "ui/framework/recent_file_list.h"
-#include "docview/update_hints.h"
 #include "ui/mainframe/main_menu.h"
-#include "ui/mainframe/placeholder_views.h"
 #include "ui/mainframe/opc_command_rules.h"
+#include "ui/mainframe/placeholder_views.h"
 #include "ui/mainframe/shell_command_rules.h"
 #include "ui/mainframe/window_placement.h"
+#include "ui/persistence/project_commands.h"
 #include "ui/resources/icons.h"
 
 #include <QApplication>
@@ -37,14 +37,12 @@ constexpr int kInitialCountWidth = 64;
 constexpr const char* kTrayTip = "OPC Station";
 constexpr const char* kTitlePrefix = "OPC Station - ";
 
-QString FromUtf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
+QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 MessageBoxFunction PlainMessageBox(QWidget* parent) {
     return [parent](const std::string& text) {
-        QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(),
-                        QString::fromStdString(text), QMessageBox::Ok, parent);
+        QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), QString::fromStdString(text),
+                        QMessageBox::Ok, parent);
         box.exec();
     };
 }
@@ -54,12 +52,13 @@ MessageBoxFunction PlainMessageBox(QWidget* parent) {
 CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
     : document_(document),
       messageBox_(messageBox ? std::move(messageBox) : PlainMessageBox(this)),
-      commands_(this, [this](unsigned id) {
-          // An accelerator or a toolbar button may fire before the timer has disabled it (a
-          // job's event pump runs while the document is busy): the rule decides now.
-          if (rules_.IsEnabled(id, BuildCommandContext())) RouteCommand(id);
-          UpdateCommandStates();
-      }),
+      commands_(this,
+                [this](unsigned id) {
+                    // An accelerator or a toolbar button may fire before the timer has disabled it (a
+                    // job's event pump runs while the document is busy): the rule decides now.
+                    if (rules_.IsEnabled(id, BuildCommandContext())) RouteCommand(id);
+                    UpdateCommandStates();
+                }),
       status_(std::string(LoadString(IDS_READY))) {
     setWindowIcon(ApplicationIcon());
     BuildMenuBar(menuBar(), commands_);
@@ -92,8 +91,7 @@ CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
     document_.SetTitleObserver([this] { UpdateTitle(); });
     UpdateTitle();
     applicationConnections_ = {
-        connect(qApp, &QApplication::focusChanged, this,
-                [this](QWidget*, QWidget* now) { TrackActiveView(now); }),
+        connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { TrackActiveView(now); }),
         // The session ends (log-off, shut-down): keep the layout like Exit does.
         connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { SavePlacement(); }),
     };
@@ -181,9 +179,12 @@ CommandContext CVMainWnd::BuildCommandContext() const {
     c.currentServer = document_.CurrentServer();
     c.currentGroup = document_.CurrentGroup();
     c.selectedItems = itemView_->SelectedItemCount();
-    if (activeView_ == groupView_) c.activePane = ActivePane::GroupTree;
-    else if (activeView_ == itemView_) c.activePane = ActivePane::ItemList;
-    else if (activeView_ == eventView_) c.activePane = ActivePane::EventLog;
+    if (activeView_ == groupView_)
+        c.activePane = ActivePane::GroupTree;
+    else if (activeView_ == itemView_)
+        c.activePane = ActivePane::ItemList;
+    else if (activeView_ == eventView_)
+        c.activePane = ActivePane::EventLog;
     c.eventRows = eventView_->RowCount();
     c.errorsOnly = eventView_->ErrorsOnly();
     return c;
@@ -209,10 +210,14 @@ void CVMainWnd::UpdateRecentFileMenu(QMenu* fileMenu) {
 void CVMainWnd::TrackActiveView(QWidget* focused) {
     // The active view stays when the focus leaves the panes (toolbar, menus, dialogs).
     for (QWidget* w = focused; w; w = w->parentWidget()) {
-        if (w == groupView_) activeView_ = groupView_;
-        else if (w == itemView_) activeView_ = itemView_;
-        else if (w == eventView_) activeView_ = eventView_;
-        else continue;
+        if (w == groupView_)
+            activeView_ = groupView_;
+        else if (w == itemView_)
+            activeView_ = itemView_;
+        else if (w == eventView_)
+            activeView_ = eventView_;
+        else
+            continue;
         return;
     }
 }
@@ -243,9 +248,12 @@ void CVMainWnd::ActivateFrame() {
     statusBar()->setVisible(p.statusBar);
     move(p.x, p.y);
     resize(p.cx, p.cy);
-    if (p.state == -1) showMinimized();
-    else if (p.state == 1) showMaximized();
-    else show();
+    if (p.state == -1)
+        showMinimized();
+    else if (p.state == 1)
+        showMaximized();
+    else
+        show();
     // The saved sizes are pixels: set them once the splitters have their real size.
     const int innerRest = inner_->width() - p.groups - inner_->handleWidth();
     inner_->setSizes({p.groups, std::max(innerRest, WindowPlacement::kMinimumPane)});
@@ -312,15 +320,15 @@ void CVMainWnd::OnExit() {
     exiting_ = true;
     close();
     // Ends the program after this command even when some window would refuse to close.
-    QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 void CVMainWnd::OnAutostart() { autostartOn_ = ToggleAutostart(autostartOn_, GetProgramPath(), messageBox_); }
 
 void CVMainWnd::OnSplitSave() {
     // Only the project document can be saved in parts.
-    if (auto* project = dynamic_cast<CVDocument*>(&document_))
-        RunSplitSaveCommand(this, *project, status_.ItemCount());
+    if (auto* project = dynamic_cast<CVDocument*>(&document_)) RunSplitSaveCommand(this, *project, status_.ItemCount());
 }
 
 bool CVMainWnd::StartDataServer(std::uint16_t port) {
@@ -347,11 +355,13 @@ void CVMainWnd::OnStatusTimer() {
 }
 
 void CVMainWnd::PostTcpClientReport() {
-    QMetaObject::invokeMethod(this, [this] { OnTcpClientReport(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { OnTcpClientReport(); }, Qt::QueuedConnection);
 }
 
 void CVMainWnd::PostItemStateChanged(void* item) {
-    QMetaObject::invokeMethod(this, [this, item] { OnItemStateChanged(item); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, item] { OnItemStateChanged(item); }, Qt::QueuedConnection);
 }
 
 void CVMainWnd::OnTcpClientReport() { document_.UpdateAllViews(nullptr, HINT_REPAINT_ALL, nullptr); }

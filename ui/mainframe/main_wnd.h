@@ -6,9 +6,9 @@
 // the program.
 #pragma once
 
+#include "docview/command_target.h"
 #include "platform/shell/shell.h"
 #include "ui/framework/command_rules.h"
-#include "docview/command_target.h"
 #include "ui/framework/command_table.h"
 #include "ui/mainframe/autostart_toggle.h"
 #include "ui/mainframe/status_state.h"

@@ -34,14 +34,10 @@ bool CanCopy(const CommandContext& c) {
 
 void AddShellCommandRules(CommandRules& rules) {
     const auto notBusy = [](const CommandContext& c) { return !c.busy; };
-    const auto serverOrGroup = [](const CommandContext& c) {
-        return !c.busy && (c.currentServer || c.currentGroup);
-    };
+    const auto serverOrGroup = [](const CommandContext& c) { return !c.busy && (c.currentServer || c.currentGroup); };
     const auto server = [](const CommandContext& c) { return !c.busy && c.currentServer; };
     const auto group = [](const CommandContext& c) { return !c.busy && c.currentGroup; };
-    const auto groupAndItems = [](const CommandContext& c) {
-        return !c.busy && c.currentGroup && c.selectedItems > 0;
-    };
+    const auto groupAndItems = [](const CommandContext& c) { return !c.busy && c.currentGroup && c.selectedItems > 0; };
 
     for (unsigned id : {ID_FILE_NEW, ID_FILE_OPEN, ID_APP_EXIT, ID_NEW_SERVER}) rules.Add(id, notBusy);
     rules.Add(ID_FILE_SAVE, [](const CommandContext& c) { return !c.busy && c.modified; });
@@ -53,15 +49,14 @@ void AddShellCommandRules(CommandRules& rules) {
     rules.Add(ID_NEW_GROUP, server);
     for (unsigned id : {ID_NEW_ITEM, ID_EXPORT_CSV, ID_IMPORT_CSV, ID_CLONE_GROUP}) rules.Add(id, group);
     // The group's interfaces and update method narrow these further where groups are built.
-    for (unsigned id : {ID_SET_ACTIVE, ID_SET_INACTIVE, ID_SYNC_READ_CACHE, ID_SYNC_READ_DEVICE,
-                        ID_SYNC_WRITE, ID_ASYNC10_READ_CACHE, ID_ASYNC10_READ_DEVICE,
-                        ID_ASYNC10_REFRESH_CACHE, ID_ASYNC10_REFRESH_DEVICE, ID_ASYNC10_WRITE,
-                        ID_ASYNC20_READ, ID_ASYNC20_REFRESH_CACHE, ID_ASYNC20_REFRESH_DEVICE,
-                        ID_ASYNC20_WRITE})
+    for (unsigned id :
+         {ID_SET_ACTIVE, ID_SET_INACTIVE, ID_SYNC_READ_CACHE, ID_SYNC_READ_DEVICE, ID_SYNC_WRITE, ID_ASYNC10_READ_CACHE,
+          ID_ASYNC10_READ_DEVICE, ID_ASYNC10_REFRESH_CACHE, ID_ASYNC10_REFRESH_DEVICE, ID_ASYNC10_WRITE,
+          ID_ASYNC20_READ, ID_ASYNC20_REFRESH_CACHE, ID_ASYNC20_REFRESH_DEVICE, ID_ASYNC20_WRITE})
         rules.Add(id, groupAndItems);
     // The connection state narrows these where servers are built.
-    for (unsigned id : {ID_CONNECT, ID_DISCONNECT, ID_RECONNECT, ID_SERVER_ERROR_STRING,
-                        ID_GROUP_BY_NAME, ID_ENUMERATE_GROUPS})
+    for (unsigned id :
+         {ID_CONNECT, ID_DISCONNECT, ID_RECONNECT, ID_SERVER_ERROR_STRING, ID_GROUP_BY_NAME, ID_ENUMERATE_GROUPS})
         rules.Add(id, server);
     rules.Add(ID_CLEAR_EVENTS, [](const CommandContext& c) { return c.eventRows > 0; });
     rules.AddCheck(ID_LOG_ERRORS_ONLY, [](const CommandContext& c) { return c.errorsOnly; });

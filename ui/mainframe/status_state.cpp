@@ -3,8 +3,7 @@
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 
-namespace {
-}
+namespace {}
 
 StatusState::StatusState(std::string idleText) : idleText_(std::move(idleText)), text_(idleText_) {}
 

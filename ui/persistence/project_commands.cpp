@@ -12,7 +12,9 @@
 
 namespace {
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 FileDialogRequest CsvRequest(const CVGroup& group, bool save) {
     FileDialogRequest request;

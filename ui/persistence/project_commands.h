@@ -12,12 +12,12 @@ class QWidget;
 
 // What a file dialog is asked to show.
 struct FileDialogRequest {
-    bool save = true;             // a Save dialog (asks before overwriting), else an Open one
-    std::string title;            // empty: the platform's own
-    std::string filter;           // Qt syntax; empty: no filter
-    std::string defaultSuffix;    // added when the name has none; empty: none
-    std::string folder;           // initial folder
-    std::string proposedName;     // initial file name
+    bool save = true;           // a Save dialog (asks before overwriting), else an Open one
+    std::string title;          // empty: the platform's own
+    std::string filter;         // Qt syntax; empty: no filter
+    std::string defaultSuffix;  // added when the name has none; empty: none
+    std::string folder;         // initial folder
+    std::string proposedName;   // initial file name
 };
 
 // Runs a file dialog; returns the chosen path or empty. The program's default shows a

@@ -11,8 +11,8 @@
 namespace {
 
 void PlainMessage(QWidget* parent, const std::string& text) {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), QString::fromStdString(text),
-                    QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), QString::fromStdString(text), QMessageBox::Ok,
+                    parent);
     box.exec();
 }
 

@@ -76,7 +76,13 @@ TEST(BstrTest, Utf8ConversionsFollowTheTable) {
         {"ascii", "Tag.1", u"Tag.1", "Tag.1"},
         {"chinese", "温度", u"温度", "温度"},
         {"outside the BMP", "\xF0\x9F\x98\x80", u"\xD83D\xDE00", "\xF0\x9F\x98\x80"},
-        {"invalid byte", "a\xFF" "b", u"a\xFFFD" "b", "a\xEF\xBF\xBD" "b"},
+        {"invalid byte",
+         "a\xFF"
+         "b",
+         u"a\xFFFD"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"},
         {"truncated sequence", "a\xE6\xB8", u"a\xFFFD\xFFFD", "a\xEF\xBF\xBD\xEF\xBF\xBD"},
         {"overlong slash", "\xC0\xAF", u"\xFFFD\xFFFD", "\xEF\xBF\xBD\xEF\xBF\xBD"},
         {"encoded surrogate", "\xED\xA0\x80", u"\xFFFD\xFFFD\xFFFD", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
@@ -93,7 +99,9 @@ TEST(BstrTest, Utf8ConversionsFollowTheTable) {
 
 TEST(BstrTest, UnpairedSurrogatesBecomeReplacementCharacters) {
     const std::u16string lone = {u'a', 0xD800, u'b', 0xDC00};
-    EXPECT_EQ(Utf8FromWide(std::u16string_view(lone)), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(Utf8FromWide(std::u16string_view(lone)),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
 }
 
 TEST(BstrTest, TaskMemoryStringIsTerminated) {

@@ -1,17 +1,17 @@
 // The class registry: creation with several interface requests, server names, ProgIDs,
 // categories and the older "OPC" registration.
-#include "platform/com/bstr.h"
 #include "platform/com/class_registry.h"
+#include "platform/com/bstr.h"
 #include "platform/com/hresult.h"
 #include "platform/com/memory.h"
 #include "tests/platform/com/test_objects.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -75,7 +75,9 @@ TEST_F(ClassRegistryTest, CreationAnswersEachRequestSeparately) {
     };
     const RequestCase cases[] = {
         {"all supported", {&IID_ITestA, &IID_ITestB, &IID_IUnknown}, S_OK, {S_OK, S_OK, S_OK}},
-        {"some supported", {&IID_ITestMissing, &IID_ITestB, &IID_ITestSink}, CO_S_NOTALLINTERFACES,
+        {"some supported",
+         {&IID_ITestMissing, &IID_ITestB, &IID_ITestSink},
+         CO_S_NOTALLINTERFACES,
          {E_NOINTERFACE, S_OK, E_NOINTERFACE}},
         {"none supported", {&IID_ITestMissing, &IID_ITestSink}, E_NOINTERFACE, {E_NOINTERFACE, E_NOINTERFACE}},
     };
@@ -84,8 +86,8 @@ TEST_F(ClassRegistryTest, CreationAnswersEachRequestSeparately) {
         std::vector<MULTI_QI> results;
         for (const IID* iid : c.iids) results.push_back(MULTI_QI{iid, nullptr, S_OK});
         const int createdBefore = gCreated;
-        EXPECT_EQ(CoCreateInstanceEx(kClsid, nullptr, CLSCTX_SERVER, nullptr,
-                                     static_cast<DWORD>(results.size()), results.data()),
+        EXPECT_EQ(CoCreateInstanceEx(kClsid, nullptr, CLSCTX_SERVER, nullptr, static_cast<DWORD>(results.size()),
+                                     results.data()),
                   c.hr);
         EXPECT_EQ(gCreated - createdBefore, 1) << "one object answers every request";
         for (std::size_t i = 0; i < results.size(); ++i) {

@@ -24,8 +24,8 @@ TEST(ClipboardFormatTest, SameNameSameNumberWithoutRegardToCase) {
 }
 
 TEST(ClipboardFormatThreadedTest, ConcurrentRegistrationsAgree) {
-    const std::vector<std::string> names = {"OPCSTMFORMATDATA", "OPCSTMFORMATDATATIME",
-                                            "OPCSTMFORMATWRITECOMPLETE", "ThreadedFormat"};
+    const std::vector<std::string> names = {"OPCSTMFORMATDATA", "OPCSTMFORMATDATATIME", "OPCSTMFORMATWRITECOMPLETE",
+                                            "ThreadedFormat"};
     std::vector<std::vector<UINT>> seen(4);
     std::vector<std::thread> threads;
     for (std::size_t t = 0; t < seen.size(); ++t)

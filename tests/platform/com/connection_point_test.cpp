@@ -183,7 +183,8 @@ TEST(ConnectionPointThreadedTest, AdviseAndUnadviseWhileFiring) {
     for (std::thread& thread : threads) thread.join();
 
     EXPECT_FALSE(container->Point().HasSinks());
-    for (const ComPtr<RecordingSink>& sink : sinks) EXPECT_EQ(RefCount(sink->Identity()), 1u) << "only the test holds it";
+    for (const ComPtr<RecordingSink>& sink : sinks)
+        EXPECT_EQ(RefCount(sink->Identity()), 1u) << "only the test holds it";
 }
 
 }  // namespace

@@ -52,10 +52,8 @@ TEST(FileTimeTest, OutOfRangeValuesAreRefused) {
 
     const SYSTEMTIME invalid[] = {
         {2023, 2, 0, 29, 0, 0, 0, 0},  // not a leap year
-        {2023, 13, 0, 1, 0, 0, 0, 0},
-        {1600, 12, 0, 31, 0, 0, 0, 0},
-        {2023, 1, 0, 1, 24, 0, 0, 0},
-        {2023, 1, 0, 1, 0, 0, 0, 1000},
+        {2023, 13, 0, 1, 0, 0, 0, 0}, {1600, 12, 0, 31, 0, 0, 0, 0},
+        {2023, 1, 0, 1, 24, 0, 0, 0}, {2023, 1, 0, 1, 0, 0, 0, 1000},
     };
     for (const SYSTEMTIME& fields : invalid) {
         FILETIME ft;
@@ -64,8 +62,8 @@ TEST(FileTimeTest, OutOfRangeValuesAreRefused) {
 }
 
 TEST(FileTimeTest, TimePointsConvertBothWays) {
-    const auto time = std::chrono::system_clock::time_point(std::chrono::seconds(1'700'000'000)) +
-                      std::chrono::microseconds(123'456);
+    const auto time =
+        std::chrono::system_clock::time_point(std::chrono::seconds(1'700'000'000)) + std::chrono::microseconds(123'456);
     const FILETIME ft = FileTimeFromTimePoint(time);
     EXPECT_EQ(FileTimeTicks(ft), kFileTimeUnixEpoch + 1'700'000'000ULL * kSecond + 1'234'560);
     EXPECT_EQ(TimePointFromFileTime(ft), time);

@@ -1,7 +1,7 @@
 // SAFEARRAY bounds, element order, locking and element ownership.
+#include "platform/com/safearray.h"
 #include "platform/com/bstr.h"
 #include "platform/com/hresult.h"
-#include "platform/com/safearray.h"
 #include "platform/com/variant.h"
 #include "tests/platform/com/test_objects.h"
 
@@ -34,8 +34,8 @@ TEST(SafeArrayTest, BoundsAreStoredLastDimensionFirst) {
         LONG lower;
         LONG upper;
     };
-    for (const BoundCase& c : {BoundCase{1, S_OK, 1, 3}, BoundCase{2, S_OK, -1, 0},
-                               BoundCase{0, DISP_E_BADINDEX, 0, 0}, BoundCase{3, DISP_E_BADINDEX, 0, 0}}) {
+    for (const BoundCase& c : {BoundCase{1, S_OK, 1, 3}, BoundCase{2, S_OK, -1, 0}, BoundCase{0, DISP_E_BADINDEX, 0, 0},
+                               BoundCase{3, DISP_E_BADINDEX, 0, 0}}) {
         SCOPED_TRACE(c.dim);
         LONG lower = 0, upper = 0;
         EXPECT_EQ(SafeArrayGetLBound(grid.get(), c.dim, &lower), c.hr);

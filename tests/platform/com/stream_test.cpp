@@ -56,12 +56,9 @@ struct ReadCase {
 
 TEST(HGlobalStreamTest, ReadsStopAtTheEndOfTheBlock) {
     const ReadCase cases[] = {
-        {"inside", 0, 4, S_OK, "0123"},
-        {"up to the end", 6, 4, S_OK, "6789"},
-        {"across the end", 8, 4, S_FALSE, "89"},
-        {"at the end", 10, 1, S_FALSE, ""},
-        {"past the end", 25, 4, S_FALSE, ""},
-        {"nothing asked", 3, 0, S_OK, ""},
+        {"inside", 0, 4, S_OK, "0123"},          {"up to the end", 6, 4, S_OK, "6789"},
+        {"across the end", 8, 4, S_FALSE, "89"}, {"at the end", 10, 1, S_FALSE, ""},
+        {"past the end", 25, 4, S_FALSE, ""},    {"nothing asked", 3, 0, S_OK, ""},
     };
     ComPtr<IStream> stream = StreamOver(BlockWith("0123456789"));
     for (const ReadCase& c : cases) {
@@ -84,8 +81,7 @@ TEST(HGlobalStreamTest, SeekRefusesPositionsBeforeTheStart) {
     EXPECT_EQ(SeekTo(stream.get(), 1, STREAM_SEEK_CUR, &now), S_OK);
     EXPECT_EQ(now, 9u);
     EXPECT_EQ(SeekTo(stream.get(), 0, 7), STG_E_INVALIDFUNCTION) << "unknown origin";
-    EXPECT_EQ(SeekTo(stream.get(), std::numeric_limits<LONGLONG>::max(), STREAM_SEEK_CUR),
-              STG_E_INVALIDFUNCTION);
+    EXPECT_EQ(SeekTo(stream.get(), std::numeric_limits<LONGLONG>::max(), STREAM_SEEK_CUR), STG_E_INVALIDFUNCTION);
 }
 
 TEST(HGlobalStreamTest, WritesGrowTheBlockAndFillGapsWithZeros) {

@@ -50,12 +50,8 @@ Variant Real(VARTYPE vt, double value) {
         v.get()->dblVal = value;  // VT_R8 and VT_DATE share the storage
     return v;
 }
-Variant Text(const char* utf8) {
-    return Variant::Str(utf8);
-}
-Variant Bool(bool value) {
-    return Variant::Bool(value);
-}
+Variant Text(const char* utf8) { return Variant::Str(utf8); }
+Variant Bool(bool value) { return Variant::Bool(value); }
 Variant Of(VARTYPE vt) {
     Variant v;
     v.get()->vt = vt;
@@ -201,8 +197,7 @@ std::vector<ConversionCase> ConversionCases() {
         {"UI8 max exactly", Text("18446744073709551615"), VT_UI8, 0, S_OK, U64(u64max)},
         {"I8 max exactly", Text("9223372036854775807"), VT_I8, 0, S_OK, Int(VT_I8, i64max)},
         {"one beyond I8 max", Text("9223372036854775808"), VT_I8, 0, DISP_E_OVERFLOW, {}},
-        {"many digits overflow", Text("123456789012345678901234567890123456789012"), VT_UI8, 0,
-         DISP_E_OVERFLOW, {}},
+        {"many digits overflow", Text("123456789012345678901234567890123456789012"), VT_UI8, 0, DISP_E_OVERFLOW, {}},
         {"huge exponent overflows R8", Text("1e999"), VT_R8, 0, DISP_E_OVERFLOW, {}},
         {"huge exponent overflows I4", Text("1e999"), VT_I4, 0, DISP_E_OVERFLOW, {}},
         {"empty text", Text(""), VT_I4, 0, DISP_E_TYPEMISMATCH, {}},
@@ -335,21 +330,31 @@ struct ArrayCase {
 
 std::vector<ArrayCase> ArrayCases() {
     return {
-        {"R8 to I4 rounds each element", ArrayOf(VT_R8, {Real(VT_R8, 1.5), Real(VT_R8, 2.5), Real(VT_R8, 300)}),
-         VT_I4, S_OK, {Int(VT_I4, 2), Int(VT_I4, 2), Int(VT_I4, 300)}},
-        {"one element overflows UI1", ArrayOf(VT_R8, {Real(VT_R8, 1), Real(VT_R8, 300)}), VT_UI1,
-         DISP_E_OVERFLOW, {}},
-        {"R8 to BSTR", ArrayOf(VT_R8, {Real(VT_R8, 1.5), Real(VT_R8, -2)}), VT_BSTR, S_OK,
-         {Text("1.5"), Text("-2")}},
+        {"R8 to I4 rounds each element",
+         ArrayOf(VT_R8, {Real(VT_R8, 1.5), Real(VT_R8, 2.5), Real(VT_R8, 300)}),
+         VT_I4,
+         S_OK,
+         {Int(VT_I4, 2), Int(VT_I4, 2), Int(VT_I4, 300)}},
+        {"one element overflows UI1", ArrayOf(VT_R8, {Real(VT_R8, 1), Real(VT_R8, 300)}), VT_UI1, DISP_E_OVERFLOW, {}},
+        {"R8 to BSTR", ArrayOf(VT_R8, {Real(VT_R8, 1.5), Real(VT_R8, -2)}), VT_BSTR, S_OK, {Text("1.5"), Text("-2")}},
         {"BSTR to I2", ArrayOf(VT_BSTR, {Text("7"), Text(" -8 ")}), VT_I2, S_OK, {Int(VT_I2, 7), Int(VT_I2, -8)}},
         {"BSTR with a word to I4", ArrayOf(VT_BSTR, {Text("1"), Text("x")}), VT_I4, DISP_E_TYPEMISMATCH, {}},
         {"BOOL to UI1", ArrayOf(VT_BOOL, {Bool(true), Bool(false)}), VT_UI1, S_OK, {Int(VT_UI1, 255), Int(VT_UI1, 0)}},
-        {"I4 to VARIANT", ArrayOf(VT_I4, {Int(VT_I4, 4), Int(VT_I4, 5)}), VT_VARIANT, S_OK,
+        {"I4 to VARIANT",
+         ArrayOf(VT_I4, {Int(VT_I4, 4), Int(VT_I4, 5)}),
+         VT_VARIANT,
+         S_OK,
          {Int(VT_I4, 4), Int(VT_I4, 5)}},
-        {"VARIANT of mixed types to R8", ArrayOf(VT_VARIANT, {Int(VT_I2, 1), Text("2.5"), Bool(true)}), VT_R8, S_OK,
+        {"VARIANT of mixed types to R8",
+         ArrayOf(VT_VARIANT, {Int(VT_I2, 1), Text("2.5"), Bool(true)}),
+         VT_R8,
+         S_OK,
          {Real(VT_R8, 1), Real(VT_R8, 2.5), Real(VT_R8, -1)}},
-        {"VARIANT holding an array to I4", ArrayOf(VT_VARIANT, {ArrayOf(VT_I4, {Int(VT_I4, 1)})}), VT_I4,
-         DISP_E_TYPEMISMATCH, {}},
+        {"VARIANT holding an array to I4",
+         ArrayOf(VT_VARIANT, {ArrayOf(VT_I4, {Int(VT_I4, 1)})}),
+         VT_I4,
+         DISP_E_TYPEMISMATCH,
+         {}},
         {"empty array keeps its bounds", ArrayOf(VT_I4, {}), VT_R4, S_OK, {}},
     };
 }

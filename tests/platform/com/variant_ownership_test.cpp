@@ -160,7 +160,7 @@ TEST(VariantOwnershipTest, TaskMemArrayFreesItsBlockAndWhatItsFilledElementsOwn)
     {
         TaskMemArray<VARIANT> values(clearValue);
         *values.put() = CoTaskMemAllocArray<VARIANT>(3);  // as a callee fills the slot
-        values.put();  // a second call's slot: the first block is freed first
+        values.put();                                     // a second call's slot: the first block is freed first
         EXPECT_EQ(cleared, 0) << "no element was said to be filled";
         *values.put() = CoTaskMemAllocArray<VARIANT>(2);
         values.SetFilled(2);

@@ -5,12 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <string>
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {

@@ -1,5 +1,5 @@
-#include "ui/eventlog/event_log_model.h"
 #include "ui/eventlog/event_view.h"
+#include "ui/eventlog/event_log_model.h"
 
 #include "platform/locale/locale_date_time.h"
 #include "platform/settings/profile.h"
@@ -49,8 +49,7 @@ protected:
     }
     static std::vector<std::string> Texts(const CVEventView& view) {
         std::vector<std::string> texts;
-        for (int row = 0; row < view.RowCount(); ++row)
-            texts.push_back(Cell(view, row, 2).toStdString());
+        for (int row = 0; row < view.RowCount(); ++row) texts.push_back(Cell(view, row, 2).toStdString());
         return texts;
     }
 
@@ -107,14 +106,12 @@ TEST_F(EventViewTest, EventsFromSeveralThreadsAllAppearInOrderPerThreadAtTheNext
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&view, t] {
-            for (int i = 0; i < kPerThread; ++i)
-                view.AddEvent(i % 2, std::to_string(t) + ":" + std::to_string(i));
+            for (int i = 0; i < kPerThread; ++i) view.AddEvent(i % 2, std::to_string(t) + ":" + std::to_string(i));
         });
     for (auto& thread : threads) thread.join();
     // Reporting never touches the list; only the timer on the GUI thread does.
     EXPECT_EQ(view.RowCount(), 0);
-    ASSERT_TRUE(WaitUntil([&] { return view.RowCount() == kThreads * kPerThread; }))
-        << view.RowCount();
+    ASSERT_TRUE(WaitUntil([&] { return view.RowCount() == kThreads * kPerThread; })) << view.RowCount();
 
     std::map<int, int> next;  // thread -> next expected number
     for (const std::string& text : Texts(view)) {
@@ -125,8 +122,7 @@ TEST_F(EventViewTest, EventsFromSeveralThreadsAllAppearInOrderPerThreadAtTheNext
     }
     for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next[t], kPerThread);
     // The newest row is scrolled into view.
-    EXPECT_TRUE(view.viewport()->rect().intersects(
-        view.visualRect(view.model()->index(view.RowCount() - 1, 0))));
+    EXPECT_TRUE(view.viewport()->rect().intersects(view.visualRect(view.model()->index(view.RowCount() - 1, 0))));
 }
 
 TEST_F(EventViewTest, OnlyTheNewest1024RowsAreKept) {
@@ -165,8 +161,8 @@ TEST_F(EventViewTest, ErrorsOnlyDropsInformationWhenReported) {
     LogEvent(IDS_GROUP_ADDED, "G2", "S");  // dropped
     LogEvent(IDS_ADD_GROUP_FAILED, "G3", "S", 0x80004005u);
     view.FlushPending();
-    EXPECT_EQ(Texts(view), (std::vector<std::string>{"增加组 'G' 到 'S'.",
-                                                     "增加组 'G3' 到 'S' (HR = 80004005) 失败."}));
+    EXPECT_EQ(Texts(view),
+              (std::vector<std::string>{"增加组 'G' 到 'S'.", "增加组 'G3' 到 'S' (HR = 80004005) 失败."}));
     // Switching back does not bring dropped events back; new ones are kept again.
     view.ToggleErrorsOnly();
     LogEvent(IDS_GROUP_ADDED, "G4", "S");
@@ -185,8 +181,7 @@ TEST_F(EventViewTest, ClearThenAnEventInTheSameTickShowsOnlyThatEvent) {
     view.AddEvent(1, "after the clear");
     EXPECT_EQ(view.RowCount(), 0);
     view.FlushPending();
-    EXPECT_EQ(Texts(view),
-              (std::vector<std::string>{"pending before the clear", "after the clear"}));
+    EXPECT_EQ(Texts(view), (std::vector<std::string>{"pending before the clear", "after the clear"}));
 
     view.Clear();
     view.AddEvent(0, "only this");
@@ -197,8 +192,7 @@ TEST_F(EventViewTest, ClearThenAnEventInTheSameTickShowsOnlyThatEvent) {
 TEST_F(EventViewTest, CommandsClearToggleAndPassOnTheLinkDialogs) {
     CVEventView view;
     std::vector<unsigned> forwarded;
-    QObject::connect(&view, &CVEventView::linkSettingsRequested,
-                     [&](unsigned id) { forwarded.push_back(id); });
+    QObject::connect(&view, &CVEventView::linkSettingsRequested, [&](unsigned id) { forwarded.push_back(id); });
     view.AddEvent(0, "x");
     view.FlushPending();
     EXPECT_TRUE(view.OnCommand(32805));
@@ -268,8 +262,7 @@ TEST_F(EventViewTest, ContextMenuByRightClickOrSpaceBar) {
     view.resize(400, 200);
     view.show();
     const auto rightClick = [&] {
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10),
-                                view.viewport()->mapToGlobal(QPoint(10, 10)));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10), view.viewport()->mapToGlobal(QPoint(10, 10)));
         QCoreApplication::sendEvent(view.viewport(), &event);
     };
     const auto spaceBar = [&] {

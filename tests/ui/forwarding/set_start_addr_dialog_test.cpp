@@ -3,8 +3,8 @@
 #include "platform/config/opc_config.h"
 #include "tests/platform/temp_folder.h"
 
-#include <QLineEdit>
 #include <gtest/gtest.h>
+#include <QLineEdit>
 
 #include <string>
 #include <vector>
@@ -13,9 +13,7 @@ namespace {
 
 class StartAddressDialog : public ::testing::Test {
 protected:
-    void SetUp() override {
-        SetProgramFolderForTesting(folder.path());
-    }
+    void SetUp() override { SetProgramFolderForTesting(folder.path()); }
     void TearDown() override { SetProgramFolderForTesting(""); }
     // What OK applies: the application stores the address (and renumbers and saves).
     CSetStartAddrDialog::ApplyFunction Apply() {

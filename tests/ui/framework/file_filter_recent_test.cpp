@@ -12,8 +12,7 @@ TEST(FileFilter, WindowsFiltersBecomeQtFilters) {
         const char* qt;
     };
     const Case cases[] = {
-        {"Project Files (*.ovopc)|*.ovopc|All files (*.*)|*.*|",
-         "Project Files (*.ovopc);;All files (*)"},
+        {"Project Files (*.ovopc)|*.ovopc|All files (*.*)|*.*|", "Project Files (*.ovopc);;All files (*)"},
         {"CSV (*.csv)|*.csv|", "CSV (*.csv)"},
         {"Text|*.txt;*.log|", "Text (*.txt *.log)"},
         {"No closing bar|*.x", "No closing bar (*.x)"},
@@ -38,8 +37,7 @@ TEST_F(RecentFiles, NewestFirstWithoutDuplicatesAtMostFourAndKeptInTheProfile) {
     RecentFileList list;
     list.Load();
     EXPECT_TRUE(list.Entries().empty());
-    for (const char* path : {"/p/a.ovopc", "/p/b.ovopc", "/p/c.ovopc", "/p/a.ovopc", "/p/d.ovopc",
-                             "/p/e.ovopc"})
+    for (const char* path : {"/p/a.ovopc", "/p/b.ovopc", "/p/c.ovopc", "/p/a.ovopc", "/p/d.ovopc", "/p/e.ovopc"})
         list.Add(path);
     const std::vector<std::string> expected = {"/p/e.ovopc", "/p/d.ovopc", "/p/a.ovopc", "/p/c.ovopc"};
     EXPECT_EQ(list.Entries(), expected);

@@ -44,16 +44,15 @@ TEST_F(MainFrameTest, AutostartStateAtCreationAndItsMessages) {
         ::setenv("XDG_CONFIG_DIRS", xdg.c_str(), 1);
         QDir().mkpath(QString::fromStdString(xdg));
         switch (c.folder) {
-            case Folder::Present: QDir().mkpath(QString::fromStdString(folder)); break;
-            case Folder::IsAFile: std::ofstream(folder) << "not a folder"; break;
-            case Folder::EntryIsAFolder: QDir().mkpath(QString::fromStdString(AutostartEntryPath())); break;
-            case Folder::EntryForThisProgram:
-            case Folder::EntryForAnother:
-                QDir().mkpath(QString::fromStdString(folder));
-                std::ofstream(AutostartEntryPath())
-                    << DesktopEntryText(c.folder == Folder::EntryForThisProgram ? GetProgramPath()
-                                                                                 : "/opt/other/opcstation");
-                break;
+        case Folder::Present: QDir().mkpath(QString::fromStdString(folder)); break;
+        case Folder::IsAFile: std::ofstream(folder) << "not a folder"; break;
+        case Folder::EntryIsAFolder: QDir().mkpath(QString::fromStdString(AutostartEntryPath())); break;
+        case Folder::EntryForThisProgram:
+        case Folder::EntryForAnother:
+            QDir().mkpath(QString::fromStdString(folder));
+            std::ofstream(AutostartEntryPath()) << DesktopEntryText(
+                c.folder == Folder::EntryForThisProgram ? GetProgramPath() : "/opt/other/opcstation");
+            break;
         }
         messages_.clear();
         auto window = MakeWindow();

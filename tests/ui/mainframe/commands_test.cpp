@@ -1,16 +1,16 @@
 #include "mainframe_fixture.h"
 
-#include "ui/eventlog/event_view.h"
-#include "platform/strings/command_ids.h"
-#include "ui/framework/recent_file_list.h"
 #include "docview/view.h"
+#include "platform/strings/command_ids.h"
+#include "ui/eventlog/event_view.h"
+#include "ui/framework/recent_file_list.h"
 #include "ui/mainframe/placeholder_views.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
-#include <QApplication>
 #include <QThread>
 #include <QTimer>
 
@@ -155,12 +155,14 @@ TEST_F(MainFrameTest, ApplicationCommandsAndRecentFilesGoToTheApplication) {
     emit file->aboutToShow();
     QStringList texts;
     for (QAction* action : file->actions()) {
-        if (action->isSeparator() && action->isVisible()) texts << QStringLiteral("-");
-        else if (action->isVisible()) texts << action->text();
+        if (action->isSeparator() && action->isVisible())
+            texts << QStringLiteral("-");
+        else if (action->isVisible())
+            texts << action->text();
     }
-    const QStringList expected = {"新建\tCtrl+N", "打开...\tCtrl+O", "保存\tCtrl+S", "另存为...", "分页保存",
-                                  "-", "设置开机自启", "设置起始地址", "&1 /p/newest.ovopc",
-                                  "&2 /p/older.ovopc", "-", "退出"};
+    const QStringList expected = {
+        "新建\tCtrl+N", "打开...\tCtrl+O", "保存\tCtrl+S",       "另存为...",         "分页保存", "-",
+        "设置开机自启", "设置起始地址",    "&1 /p/newest.ovopc", "&2 /p/older.ovopc", "-",        "退出"};
     EXPECT_EQ(texts, expected);
 
     window->Commands().Find(ID_FILE_MRU_FIRST + 1)->trigger();

@@ -2,8 +2,8 @@
 // folder, a document whose project state the test sets, and waiting on the event loop.
 #pragma once
 
-#include "platform/settings/profile.h"
 #include "docview/document.h"
+#include "platform/settings/profile.h"
 #include "ui/mainframe/main_wnd.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +53,9 @@ protected:
     }
     void TearDown() override { ::unsetenv("XDG_CONFIG_DIRS"); }
 
-    std::string Path(const std::string& name) const { return dir_.filePath(QString::fromStdString(name)).toStdString(); }
+    std::string Path(const std::string& name) const {
+        return dir_.filePath(QString::fromStdString(name)).toStdString();
+    }
 
     std::unique_ptr<CVMainWnd> MakeWindow() {
         return std::make_unique<CVMainWnd>(document_, [this](const std::string& text) { messages_.push_back(text); });

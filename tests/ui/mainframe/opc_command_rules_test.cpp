@@ -2,8 +2,8 @@
 
 #include "opc/client/group.h"
 #include "opc/client/server.h"
-#include "simserver/server_registry.h"
 #include "platform/strings/command_ids.h"
+#include "simserver/server_registry.h"
 #include "ui/framework/command_rules.h"
 
 #include <gtest/gtest.h>
@@ -32,8 +32,7 @@ TEST_F(OpcCommandRules, ServerCommandsFollowTheConnection) {
 
     ASSERT_TRUE(server.Connect());
     EXPECT_FALSE(Enabled(ID_CONNECT));
-    for (unsigned id : {ID_DISCONNECT, ID_RECONNECT, ID_SERVER_ERROR_STRING, ID_GROUP_BY_NAME,
-                        ID_ENUMERATE_GROUPS})
+    for (unsigned id : {ID_DISCONNECT, ID_RECONNECT, ID_SERVER_ERROR_STRING, ID_GROUP_BY_NAME, ID_ENUMERATE_GROUPS})
         EXPECT_TRUE(Enabled(id)) << id;
 
     context.busy = true;
@@ -46,12 +45,10 @@ TEST_F(OpcCommandRules, ServerCommandsFollowTheConnection) {
 
 TEST_F(OpcCommandRules, ItemCommandsFollowTheGroupsInterfacesAndUpdateMethod) {
     AddOpcCommandRules(rules);
-    const unsigned async10[] = {ID_ASYNC10_READ_CACHE, ID_ASYNC10_READ_DEVICE,
-                                ID_ASYNC10_REFRESH_CACHE, ID_ASYNC10_REFRESH_DEVICE, ID_ASYNC10_WRITE};
-    const unsigned async20[] = {ID_ASYNC20_READ, ID_ASYNC20_REFRESH_CACHE,
-                                ID_ASYNC20_REFRESH_DEVICE, ID_ASYNC20_WRITE};
-    const unsigned common[] = {ID_SET_ACTIVE, ID_SET_INACTIVE, ID_SYNC_READ_CACHE,
-                               ID_SYNC_READ_DEVICE, ID_SYNC_WRITE};
+    const unsigned async10[] = {ID_ASYNC10_READ_CACHE, ID_ASYNC10_READ_DEVICE, ID_ASYNC10_REFRESH_CACHE,
+                                ID_ASYNC10_REFRESH_DEVICE, ID_ASYNC10_WRITE};
+    const unsigned async20[] = {ID_ASYNC20_READ, ID_ASYNC20_REFRESH_CACHE, ID_ASYNC20_REFRESH_DEVICE, ID_ASYNC20_WRITE};
+    const unsigned common[] = {ID_SET_ACTIVE, ID_SET_INACTIVE, ID_SYNC_READ_CACHE, ID_SYNC_READ_DEVICE, ID_SYNC_WRITE};
 
     const struct {
         const char* progId;

@@ -62,9 +62,7 @@ TEST(StatusState, ItemCountTextFillsTheFormat) {
 TEST_F(MainFrameTest, ItemCountFromOtherThreadsReachesPaneOneWhichIsExactlyAsWideAsItsText) {
     auto window = MakeWindow();
     QLabel* pane = window->StatusPane(1);
-    const auto shows = [&](const QString& text) {
-        return [&, text] { return pane->text() == text; };
-    };
+    const auto shows = [&](const QString& text) { return [&, text] { return pane->text() == text; }; };
     ASSERT_TRUE(WaitFor(shows(QStringLiteral("变量数: 0"))));
 
     std::vector<std::thread> threads;

@@ -60,8 +60,8 @@ TEST(SplitSaveDlg, OkTakesAnIntegerAndStaysOpenOtherwise) {
         bool accepted;
         int count;
     };
-    const Case cases[] = {{"3", true, 3}, {" 7 ", true, 7}, {"-1", true, -1}, {"abc", false, 2}, {"", false, 2},
-                          {"2.5", false, 2}};
+    const Case cases[] = {{"3", true, 3},    {" 7 ", true, 7}, {"-1", true, -1},
+                          {"abc", false, 2}, {"", false, 2},   {"2.5", false, 2}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         std::vector<std::string> messages;
@@ -100,10 +100,12 @@ TEST_F(ProjectCommands, SplitSaveAsksForTheCountThenTheBasePath) {
     EXPECT_TRUE(std::filesystem::exists(folder / "split-2.ovopc"));
 
     // Cancel in either dialog writes nothing.
-    RunSplitSaveCommand(nullptr, document, 5, [](QWidget*, int) { return -1; },
-                        [&](QWidget*, const FileDialogRequest&) { return folder / "never"; });
-    RunSplitSaveCommand(nullptr, document, 5, [](QWidget*, int) { return 2; },
-                        [](QWidget*, const FileDialogRequest&) { return std::string(); });
+    RunSplitSaveCommand(
+        nullptr, document, 5, [](QWidget*, int) { return -1; },
+        [&](QWidget*, const FileDialogRequest&) { return folder / "never"; });
+    RunSplitSaveCommand(
+        nullptr, document, 5, [](QWidget*, int) { return 2; },
+        [](QWidget*, const FileDialogRequest&) { return std::string(); });
     EXPECT_FALSE(std::filesystem::exists(folder / "never-1.ovopc"));
 }
 
