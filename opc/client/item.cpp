@@ -11,8 +11,6 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {}
-
 CVItem::CVItem(CVGroup* owner) : group(owner), timestamp_(FileTimeNow()), clientHandle_(ItemHandles().Add(this)) {
     VariantInit(&value_);
     PublishSnapshot();

@@ -3,8 +3,6 @@
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 
-namespace {}
-
 StatusState::StatusState(std::string idleText) : idleText_(std::move(idleText)), text_(idleText_) {}
 
 void StatusState::AddToItemCount(int delta) {
