@@ -135,28 +135,6 @@ bool Exceeds(double previous, double current, double band) {
 
 }  // namespace
 
-std::size_t PlainValueSize(VARTYPE vt) {
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1: return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL: return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR: return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE: return 8;
-    default: return 0;
-    }
-}
-
 bool VariantsEqual(const VARIANT& a, const VARIANT& b) {
     if (a.vt != b.vt) return false;
     if (a.vt & VT_ARRAY) return ArraysEqual(a.parray, b.parray, static_cast<VARTYPE>(a.vt & VT_TYPEMASK));

@@ -7,12 +7,9 @@
 
 #include "platform/com/memory.h"
 #include "platform/com/types.h"
+#include "platform/com/variant.h"
 
 namespace simserver {
-
-// Bytes of the plain numeric value a scalar of this type holds in its value area; 0 for
-// strings, interfaces and other types without one.
-std::size_t PlainValueSize(VARTYPE vt);
 
 // Same type and same contents (strings and arrays compared element by element).
 bool VariantsEqual(const VARIANT& a, const VARIANT& b);

@@ -20,27 +20,9 @@ using Block = std::span<const std::uint8_t>;
 // Bytes of the value area that a scalar of this type uses; -1 for types the stream cannot
 // carry in its 8 value bytes (pointers, decimals, unknown types).
 int ScalarSize(VARTYPE vt) {
-    switch (vt) {
-    case VT_EMPTY:
-    case VT_NULL: return 0;
-    case VT_I1:
-    case VT_UI1: return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL: return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR: return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE: return 8;
-    default: return -1;
-    }
+    if (vt == VT_EMPTY || vt == VT_NULL) return 0;
+    const std::size_t size = PlainValueSize(vt);
+    return size ? static_cast<int>(size) : -1;
 }
 
 bool IsStreamArrayElement(VARTYPE element) {

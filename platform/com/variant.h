@@ -44,6 +44,10 @@ HRESULT VariantCopy(VARIANT* pvargDest, const VARIANT* pvargSrc);
 HRESULT VariantCopyInd(VARIANT* pvargDest, const VARIANT* pvargSrc);
 HRESULT VariantChangeType(VARIANT* pvargDest, const VARIANT* pvargSrc, USHORT wFlags, VARTYPE vt);
 
+// Bytes of the value area that a plain value of this type uses (a number, a date, a boolean,
+// an error code); 0 for every other type: no value, pointers, decimals, unknown types.
+std::size_t PlainValueSize(VARTYPE vt);
+
 // Owner of one VARIANT: copies are deep, destruction clears.
 class Variant {
 public:
