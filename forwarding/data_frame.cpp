@@ -2,7 +2,6 @@
 
 #include "forwarding/frame_codec.h"
 #include "opc/client/item.h"
-#include "opc/client/wire_type.h"
 #include "opc/client/item_address_registry.h"
 
 #include <algorithm>
@@ -32,14 +31,8 @@ std::uint8_t* PutRecord(int address, BYTE code, bool good, std::uint64_t bits, s
     return cursor + 3 + size;
 }
 
-// The value bytes as peers get them: a VARIANT_BOOL (-1 or 0 in its low 16 bits) as 1 or 0.
-std::uint64_t WireBits(const CVItem::ValueSnapshot& value) {
-    if (value.type == VT_BOOL) return static_cast<std::uint16_t>(value.bits) ? 1 : 0;
-    return value.bits;
-}
-
-// Any item that cannot simply be copied: sets the wire type on its first reply, prints the
-// trace lines of skipped items, leaves out values that are never sent.
+// Any item whose snapshot cannot simply be copied: sets the wire type on its first reply,
+// prints the trace lines of skipped items, leaves out values that are never sent.
 [[gnu::noinline]] std::uint8_t* PutAnyRecord(int address, CVItem& item, std::uint8_t* cursor,
                                              const std::uint8_t* limit) {
     if (item.valueSize == 255) item.UpdateWireType();
@@ -47,13 +40,10 @@ std::uint64_t WireBits(const CVItem::ValueSnapshot& value) {
         std::printf("%s:%d:\"[size=-1]id=%d\"\r\n", "DataClient", __LINE__, address);
         return cursor;
     }
-    const CVItem::ValueSnapshot value = item.ReadValueSnapshot();
-    if (value.type == VT_EMPTY) {
-        std::printf("%s:%d:\"[vt=empty]id=%d\"\r\n", "DataClient", __LINE__, address);
-        return cursor;
-    }
-    if (HoldsPointer(value.type)) return cursor;  // no number, and never our memory layout
-    return PutRecord(address, item.wireTypeCode, value.good, WireBits(value), item.valueSize, cursor, limit);
+    const CVItem::WireSnapshot value = item.ReadWireSnapshot();
+    if (value.size <= 8) return PutRecord(address, value.code, value.good, value.bits, value.size, cursor, limit);
+    if (value.type == VT_EMPTY) std::printf("%s:%d:\"[vt=empty]id=%d\"\r\n", "DataClient", __LINE__, address);
+    return cursor;  // no value, or one that holds a pointer
 }
 
 }  // namespace
@@ -75,14 +65,12 @@ std::size_t BuildDataFrame(std::uint16_t first, std::uint16_t count, std::vector
     // Addresses run from `first` for `count` as 32-bit numbers, so the range may pass 65535;
     // unregistered addresses are skipped.
     const int last = int{first} + int{count} - 1;
-    // Most items take the short way: a wire type set and a number to copy.
+    // Most items take the short way: their snapshot holds the record as it is sent.
     for (const auto& [address, item] : CItemAddressRegistry::Instance().InRange(first, last)) {
-        const CVItem::ValueSnapshot value = item->ReadValueSnapshot();
-        const BYTE size = item->valueSize;
+        const CVItem::WireSnapshot value = item->ReadWireSnapshot();
         std::uint8_t* const next =
-            size <= 8 && value.type != VT_EMPTY && !HoldsPointer(value.type)
-                ? PutRecord(address, item->wireTypeCode, value.good, WireBits(value), size, cursor, limit)
-                : PutAnyRecord(address, *item, cursor, limit);
+            value.size <= 8 ? PutRecord(address, value.code, value.good, value.bits, value.size, cursor, limit)
+                            : PutAnyRecord(address, *item, cursor, limit);
         if (!next) break;  // the reply is full
         records += next != cursor;
         cursor = next;

@@ -35,12 +35,22 @@ void CVItem::StoreValue(const VARIANT& value, WORD quality) {
 }
 
 void CVItem::PublishSnapshot() {
-    ValueSnapshot snapshot{};
-    static_assert(sizeof snapshot.bits == sizeof value_.llVal);
-    std::memcpy(&snapshot.bits, &value_.llVal, sizeof snapshot.bits);
-    snapshot.type = value_.vt;
-    snapshot.good = (quality_ & OPC_STATUS_MASK) == OPC_QUALITY_GOOD;
-    snapshot_.Store(snapshot);
+    std::uint64_t bits;
+    static_assert(sizeof bits == sizeof value_.llVal);
+    std::memcpy(&bits, &value_.llVal, sizeof bits);
+    // A VARIANT_BOOL is -1 or 0 in its low 16 bits; peers get 1 or 0.
+    if (value_.vt == VT_BOOL) bits = static_cast<std::uint16_t>(bits) ? 1 : 0;
+    const bool copied = valueSize <= 8 && wireTypeCode <= 0x7F && value_.vt != VT_EMPTY && !HoldsPointer(value_.vt);
+    const bool good = (quality_ & OPC_STATUS_MASK) == OPC_QUALITY_GOOD;
+    const std::uint32_t record = std::uint32_t{value_.vt} << 16 | std::uint32_t{copied ? valueSize : BYTE{255}} << 8 |
+                                 (good ? 0x80u : 0u) | (wireTypeCode & 0x7Fu);
+
+    const std::uint32_t sequence = snapshotSequence_.load(std::memory_order_relaxed);
+    snapshotSequence_.store(sequence + 1, std::memory_order_relaxed);
+    // Release stores: a reader that sees either value also sees the odd sequence before it.
+    snapshotBits_.store(bits, std::memory_order_release);
+    snapshotRecord_.store(record, std::memory_order_release);
+    snapshotSequence_.store(sequence + 2, std::memory_order_release);
 }
 
 void CVItem::SetValue(const VARIANT& value, WORD quality) {
@@ -140,10 +150,11 @@ void CVItem::SetCanonicalType(VARTYPE type) {
 }
 
 void CVItem::UpdateWireType() {
-    std::lock_guard lock(lock_);  // the data type is written under it while items are added
+    std::lock_guard lock(lock_);
     if (const auto wire = WireTypeOf(dataType)) {
         wireTypeCode = wire->code;
         valueSize = wire->size;
+        PublishSnapshot();
     }
 }
 

@@ -8,8 +8,8 @@
 
 #include "opc/da/opc_types.h"
 #include "platform/com/types.h"
-#include "platform/concurrency/seqlock_snapshot.h"
 
+#include <sched.h>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -38,8 +38,8 @@ public:
     CVItem* prev = nullptr;
     CVItem* next = nullptr;
     std::atomic<BOOL> added{FALSE};  // also read by the forwarding links
-    // Set on the item's first forwarding reply, from the data type, and kept; written and
-    // read on the GUI thread only.
+    // Set on the item's first forwarding reply, from the data type; written under the item
+    // lock, as the snapshot below copies them.
     BYTE wireTypeCode = 255;  // 255 = not set
     BYTE valueSize = 255;
 
@@ -52,18 +52,18 @@ public:
     // The 16 bytes of the value as held, sharing any string or array with the item: only for
     // numeric values, which own nothing.
     VARIANT GetValueCopy() const;
-    // The live value as the forwarding links read it, without waiting for the item lock and
-    // all of one moment: the value's type and 8 bytes as held, and IsGood.
-    struct ValueSnapshot {
-        std::uint64_t bits;
+    // What a forwarding reply needs of the item, read without waiting for the item lock, all
+    // of one moment: the value's type and 8 bytes, IsGood, and the record's wire type code and
+    // value size. `size` is 255 when the record cannot simply be copied: no wire type yet, no
+    // value, or a value that is never sent.
+    struct WireSnapshot {
         VARTYPE type;
-        bool good;  // quality GOOD, with any limit bits
+        bool good;
+        BYTE code;
+        BYTE size;
+        std::uint64_t bits;  // as held; a VARIANT_BOOL as 1 or 0, as peers get it
     };
-    ValueSnapshot ReadValueSnapshot() const {
-        ValueSnapshot value = snapshot_.Load();
-        value.good = value.good && added;
-        return value;
-    }
+    WireSnapshot ReadWireSnapshot() const;
     // Deep copy of the value.
     void GetValue(VARIANT* out) const;
     bool IsGood() const;
@@ -89,11 +89,16 @@ public:
 
 private:
     void StoreValue(const VARIANT& value, WORD quality);
-    // Copies the value's type, bits and quality to the snapshot; called with lock_ held.
+    // Copies the value's type, bits and quality and the wire type to the snapshot; called
+    // with lock_ held.
     void PublishSnapshot();
 
-    // Written with lock_ held, beside the fields a reply reads with it.
-    SeqLockSnapshot<ValueSnapshot> snapshot_;
+    // A sequence lock over the snapshot: writers hold lock_ and make the sequence odd while
+    // they change it; a reader retries when it changed under it. The record word holds the
+    // value type (bits 16-31), the value size (8-15), the wire code (0-6) and quality good (7).
+    std::atomic<std::uint32_t> snapshotSequence_{0};
+    std::atomic<std::uint32_t> snapshotRecord_;
+    std::atomic<std::uint64_t> snapshotBits_{0};
     mutable std::mutex lock_;
     VARIANT value_;
     FILETIME timestamp_;
@@ -103,6 +108,24 @@ private:
     bool acceptsValues_ = true;  // false from a reset until the item is added again
     OPCHANDLE clientHandle_;
 };
+
+// Inline: a forwarding reply reads it for every item it carries.
+inline CVItem::WireSnapshot CVItem::ReadWireSnapshot() const {
+    for (;;) {
+        const std::uint32_t before = snapshotSequence_.load(std::memory_order_acquire);
+        if (before & 1) {  // a writer is between its two steps
+            sched_yield();
+            continue;
+        }
+        // Acquire loads: a value of a newer write brings its odd sequence along, so the check
+        // below sees that it changed.
+        const std::uint64_t bits = snapshotBits_.load(std::memory_order_acquire);
+        const std::uint32_t record = snapshotRecord_.load(std::memory_order_acquire);
+        if (snapshotSequence_.load(std::memory_order_relaxed) != before) continue;
+        return {static_cast<VARTYPE>(record >> 16), added && (record & 0x80), static_cast<BYTE>(record & 0x7F),
+                static_cast<BYTE>(record >> 8), bits};
+    }
+}
 
 // The server handles of `count` items, in their order, for a call that names them.
 std::vector<OPCHANDLE> ServerHandles(CVItem* const* items, std::size_t count);

@@ -373,7 +373,7 @@ TEST(IoSinks, ValuesArrivingAfterAResetLandOnlyOnceTheItemIsAddedAgain) {
     f.a.Reset(false);  // removed from the server while a delivery was on its way
     deliver();
     EXPECT_EQ(f.a.GetUpdateCount(), 0u);
-    EXPECT_EQ(f.a.ReadValueSnapshot().type, VT_EMPTY);
+    EXPECT_EQ(f.a.ReadWireSnapshot().type, VT_EMPTY);
     EXPECT_EQ(f.b.GetUpdateCount(), 1u);  // other items are not held up
 
     f.a.AcceptValues();  // added again

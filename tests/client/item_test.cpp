@@ -117,36 +117,55 @@ TEST(Item, WireTypeFromDataType) {
     }
 }
 
-// The snapshot is what a forwarding reply copies: the value's type and bytes as held, and
-// good only for an item on its server whose quality is GOOD. (What a reply makes of it, the
-// wire type, booleans as 1 and values never sent, is the data frame's test.)
-TEST(Item, ValueSnapshotFollowsTheValueQualityAndAddedState) {
-    VARIANT on{};
+// The snapshot is what a forwarding reply copies: it must follow the wire type, the value and
+// the quality, and mark what cannot be copied with size 255.
+TEST(Item, WireSnapshotHoldsTheRecordAsSent) {
+    VARIANT on;
     on.vt = VT_BOOL;
     on.boolVal = VARIANT_TRUE;
+    VARIANT text;
+    text.vt = VT_BSTR;
+    text.bstrVal = SysAllocString(u"7");
     const struct {
         const char* name;
-        bool added;
+        VARTYPE dataType;
+        bool wireTypeSet, added;
         VARIANT value;
         WORD quality;
+        int code, size;
         bool good;
         std::uint64_t bits;
     } cases[] = {
-        {"number", true, I4(-5), 0xC0, true, std::uint64_t(std::int64_t{-5}) & 0xFFFFFFFF},
-        {"good with limit bits", true, I4(5), 0xC3, true, 5},
-        {"bad quality", true, I4(5), 0x40, false, 5},
-        {"not added", false, I4(5), 0xC0, false, 5},
-        {"boolean as held", true, on, 0xC0, true, 0xFFFF},
+        {"number", VT_I4, true, true, I4(-5), 0xC0, 6, 4, true, std::uint64_t(std::int64_t{-5}) & 0xFFFFFFFF},
+        {"bad quality", VT_I4, true, true, I4(5), 0x40, 6, 4, false, 5},
+        {"not added", VT_I4, true, false, I4(5), 0xC0, 6, 4, false, 5},
+        {"no wire type yet", VT_I4, false, true, I4(5), 0xC0, 127, 255, true, 5},
+        {"boolean as 1", VT_BOOL, true, true, on, 0xC0, 1, 1, true, 1},
+        {"string never copied", VT_I4, true, true, text, 0xC0, 6, 255, true, 0},
     };
     for (const auto& c : cases) {
         CVItem item(nullptr);
+        item.dataType = c.dataType;
         item.added = c.added ? TRUE : FALSE;
+        if (c.wireTypeSet) item.UpdateWireType();
         item.SetValue(c.value, c.quality);
-        const CVItem::ValueSnapshot s = item.ReadValueSnapshot();
+        const CVItem::WireSnapshot s = item.ReadWireSnapshot();
         EXPECT_EQ(s.type, c.value.vt) << c.name;
+        EXPECT_EQ(s.code, c.code) << c.name;
+        EXPECT_EQ(s.size, c.size) << c.name;
         EXPECT_EQ(s.good, c.good) << c.name;
-        EXPECT_EQ(s.bits & 0xFFFFFFFF, c.bits) << c.name;
+        if (c.size != 255) {
+            EXPECT_EQ(s.bits & 0xFFFFFFFF, c.bits) << c.name;
+        }
     }
+    // Setting the wire type after the value arrived makes the record copyable at once.
+    CVItem late(nullptr);
+    late.dataType = VT_I4;
+    late.SetValue(I4(9), 0xC0);
+    EXPECT_EQ(late.ReadWireSnapshot().size, 255);
+    late.UpdateWireType();
+    EXPECT_EQ(late.ReadWireSnapshot().size, 4);
+    SysFreeString(text.bstrVal);
 }
 
 TEST(ItemHandles, StaleAndUnknownHandlesFindNothing) {
@@ -203,7 +222,7 @@ TEST(ItemThreads, DeliveriesRaceWithFormattingAndDeletion) {
 
 // The snapshot a forwarding reply reads without the item lock is always one whole state:
 // type, bits and quality written together, never a mix of two deliveries.
-TEST(ItemThreads, ValueSnapshotIsNeverTorn) {
+TEST(ItemThreads, WireSnapshotIsNeverTorn) {
     CVItem item(nullptr);
     item.added = TRUE;
     VARIANT big;
@@ -222,7 +241,7 @@ TEST(ItemThreads, ValueSnapshotIsNeverTorn) {
     });
     int seenBig = 0, seenSmall = 0;
     for (int i = 0; i < 200000 || seenBig == 0 || seenSmall == 0; ++i) {
-        const CVItem::ValueSnapshot s = item.ReadValueSnapshot();
+        const CVItem::WireSnapshot s = item.ReadWireSnapshot();
         if (s.type == VT_EMPTY) continue;  // before the first delivery
         if (s.type == VT_R8) {
             ++seenBig;
@@ -239,6 +258,6 @@ TEST(ItemThreads, ValueSnapshotIsNeverTorn) {
     server.join();
 
     item.Reset(false);
-    EXPECT_EQ(item.ReadValueSnapshot().type, VT_EMPTY);
-    EXPECT_FALSE(item.ReadValueSnapshot().good);
+    EXPECT_EQ(item.ReadWireSnapshot().type, VT_EMPTY);
+    EXPECT_FALSE(item.ReadWireSnapshot().good);
 }
