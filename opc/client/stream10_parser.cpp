@@ -1,5 +1,6 @@
 #include "opc/client/stream10_parser.h"
 
+#include "opc/client/value_text.h"
 #include "opc/da/stream_layout.h"
 #include "platform/com/bstr.h"
 #include "platform/com/safearray.h"
@@ -23,20 +24,6 @@ int ScalarSize(VARTYPE vt) {
     if (vt == VT_EMPTY || vt == VT_NULL) return 0;
     const std::size_t size = PlainValueSize(vt);
     return size ? static_cast<int>(size) : -1;
-}
-
-bool IsStreamArrayElement(VARTYPE element) {
-    switch (element) {
-    case VT_I2:
-    case VT_I4:
-    case VT_R4:
-    case VT_R8:
-    case VT_I1:
-    case VT_UI1:
-    case VT_UI2:
-    case VT_UI4: return true;
-    default: return false;
-    }
 }
 
 bool DecodeString(Block block, std::size_t at, VARIANT& out) {
@@ -129,7 +116,7 @@ bool DecodeValue(Block block, std::size_t offset, VARIANT& out) {
     VARIANT value;
     if (vt & VT_ARRAY) {
         const auto element = static_cast<VARTYPE>(vt & ~VT_ARRAY);
-        if (!IsStreamArrayElement(element)) return false;
+        if (!IsNumericArrayElement(element)) return false;
         if (!DecodeArray(block, offset + kVariantSize, element, value)) return false;
     } else if (vt == VT_BSTR) {
         if (!DecodeString(block, offset + kVariantSize, value)) return false;

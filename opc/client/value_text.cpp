@@ -1,6 +1,7 @@
 #include "opc/client/value_text.h"
 
 #include "platform/com/bstr.h"
+#include "platform/com/variant.h"
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 
@@ -69,33 +70,8 @@ void Append(std::string& text, const char* format, Args... args) {
     if (n > 0) text.append(buffer, static_cast<std::size_t>(n) < sizeof buffer ? n : sizeof buffer - 1);
 }
 
-bool IsShownArrayElement(VARTYPE element) {
-    switch (element) {
-    case VT_I2:
-    case VT_I4:
-    case VT_R4:
-    case VT_R8:
-    case VT_I1:
-    case VT_UI1:
-    case VT_UI2:
-    case VT_UI4: return true;
-    default: return false;
-    }
-}
-
-ULONG ElementSizeOf(VARTYPE element) {
-    switch (element) {
-    case VT_I1:
-    case VT_UI1: return 1;
-    case VT_I2:
-    case VT_UI2: return 2;
-    case VT_R8: return 8;
-    default: return 4;
-    }
-}
-
 void AppendElement(std::string& text, VARTYPE element, const BYTE* p) {
-    switch (ElementSizeOf(element)) {
+    switch (PlainValueSize(element)) {
     case 1:
         if (element == VT_UI1)
             Append(text, "%u", unsigned{p[0]});
@@ -134,7 +110,7 @@ void AppendElement(std::string& text, VARTYPE element, const BYTE* p) {
 }
 
 void FormatArray(const SAFEARRAY& array, VARTYPE element, std::string& text) {
-    const ULONG elementSize = ElementSizeOf(element);
+    const auto elementSize = static_cast<ULONG>(PlainValueSize(element));
     const ULONG rowLength = array.cDims == 1 ? array.rgsabound[0].cElements : array.rgsabound[1].cElements;
     std::size_t count = array.cDims ? 1 : 0;
     for (USHORT d = 0; d < array.cDims; ++d) count *= array.rgsabound[d].cElements;
@@ -185,7 +161,7 @@ bool FormatVariant(const VARIANT& value, std::string& text) {
     text.clear();
     if (value.vt & VT_ARRAY) {
         const VARTYPE element = value.vt & ~VT_ARRAY;
-        if (!IsShownArrayElement(element)) {
+        if (!IsNumericArrayElement(element)) {
             text = UnknownText();
             return true;
         }

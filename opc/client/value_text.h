@@ -18,6 +18,21 @@ std::string VarTypeName(VARTYPE type);
 // Case-insensitive; VT_EMPTY for any other name.
 VARTYPE VarTypeFromName(std::string_view name);
 
+// The eight array element types that the 1.0 streams carry and the views show.
+constexpr bool IsNumericArrayElement(VARTYPE element) {
+    switch (element) {
+    case VT_I2:
+    case VT_I4:
+    case VT_R4:
+    case VT_R8:
+    case VT_I1:
+    case VT_UI1:
+    case VT_UI2:
+    case VT_UI4: return true;
+    default: return false;
+    }
+}
+
 // Formats a value as the item list shows it. Returns false when the value is an array
 // without data (the text is then "???").
 bool FormatVariant(const VARIANT& value, std::string& text);
