@@ -42,15 +42,8 @@ void CVItem::PublishSnapshot() {
     if (value_.vt == VT_BOOL) bits = static_cast<std::uint16_t>(bits) ? 1 : 0;
     const bool copied = valueSize <= 8 && wireTypeCode <= 0x7F && value_.vt != VT_EMPTY && !HoldsPointer(value_.vt);
     const bool good = (quality_ & OPC_STATUS_MASK) == OPC_QUALITY_GOOD;
-    const std::uint32_t record = std::uint32_t{value_.vt} << 16 | std::uint32_t{copied ? valueSize : BYTE{255}} << 8 |
-                                 (good ? 0x80u : 0u) | (wireTypeCode & 0x7Fu);
-
-    const std::uint32_t sequence = snapshotSequence_.load(std::memory_order_relaxed);
-    snapshotSequence_.store(sequence + 1, std::memory_order_relaxed);
-    // Release stores: a reader that sees either value also sees the odd sequence before it.
-    snapshotBits_.store(bits, std::memory_order_release);
-    snapshotRecord_.store(record, std::memory_order_release);
-    snapshotSequence_.store(sequence + 2, std::memory_order_release);
+    snapshot_.Store(WireSnapshot{bits, value_.vt, good, static_cast<BYTE>(wireTypeCode & 0x7F),
+                                 copied ? valueSize : BYTE{255}});
 }
 
 void CVItem::SetValue(const VARIANT& value, WORD quality) {

@@ -8,8 +8,8 @@
 
 #include "opc/da/opc_types.h"
 #include "platform/com/types.h"
+#include "platform/concurrency/seqlock_snapshot.h"
 
-#include <sched.h>
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -57,11 +57,11 @@ public:
     // value size. `size` is 255 when the record cannot simply be copied: no wire type yet, no
     // value, or a value that is never sent.
     struct WireSnapshot {
+        std::uint64_t bits;  // as held; a VARIANT_BOOL as 1 or 0, as peers get it
         VARTYPE type;
         bool good;
         BYTE code;
         BYTE size;
-        std::uint64_t bits;  // as held; a VARIANT_BOOL as 1 or 0, as peers get it
     };
     WireSnapshot ReadWireSnapshot() const;
     // Deep copy of the value.
@@ -93,12 +93,9 @@ private:
     // with lock_ held.
     void PublishSnapshot();
 
-    // A sequence lock over the snapshot: writers hold lock_ and make the sequence odd while
-    // they change it; a reader retries when it changed under it. The record word holds the
-    // value type (bits 16-31), the value size (8-15), the wire code (0-6) and quality good (7).
-    std::atomic<std::uint32_t> snapshotSequence_{0};
-    std::atomic<std::uint32_t> snapshotRecord_;
-    std::atomic<std::uint64_t> snapshotBits_{0};
+    // Written with lock_ held, so one writer at a time; `good` leaves out whether the item is
+    // added, which the reader checks.
+    SeqLockSnapshot<WireSnapshot> snapshot_;
     mutable std::mutex lock_;
     VARIANT value_;
     FILETIME timestamp_;
@@ -111,20 +108,9 @@ private:
 
 // Inline: a forwarding reply reads it for every item it carries.
 inline CVItem::WireSnapshot CVItem::ReadWireSnapshot() const {
-    for (;;) {
-        const std::uint32_t before = snapshotSequence_.load(std::memory_order_acquire);
-        if (before & 1) {  // a writer is between its two steps
-            sched_yield();
-            continue;
-        }
-        // Acquire loads: a value of a newer write brings its odd sequence along, so the check
-        // below sees that it changed.
-        const std::uint64_t bits = snapshotBits_.load(std::memory_order_acquire);
-        const std::uint32_t record = snapshotRecord_.load(std::memory_order_acquire);
-        if (snapshotSequence_.load(std::memory_order_relaxed) != before) continue;
-        return {static_cast<VARTYPE>(record >> 16), added && (record & 0x80), static_cast<BYTE>(record & 0x7F),
-                static_cast<BYTE>(record >> 8), bits};
-    }
+    WireSnapshot value = snapshot_.Load();
+    value.good &= added != FALSE;  // no branch: most items are added
+    return value;
 }
 
 // The server handles of `count` items, in their order, for a call that names them.
