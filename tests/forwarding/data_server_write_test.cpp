@@ -5,7 +5,7 @@
 
 #include "frames.h"
 #include "peer.h"
-#include "tests/client/io_test_support.h"
+#include "tests/opc/client/io_test_support.h"
 
 #include "forwarding/data_frame.h"
 #include "opc/client/group.h"
