@@ -15,6 +15,6 @@ void CommandTarget::MapCommand(unsigned id, std::function<void()> handler) {
     handlers_[id] = [h = std::move(handler)](unsigned) { h(); };
 }
 
-void CommandTarget::MapCommandRange(unsigned first, unsigned last, std::function<void(unsigned)> handler) {
+void CommandTarget::MapCommandRange(unsigned first, unsigned last, const std::function<void(unsigned)>& handler) {
     for (unsigned id = first; id <= last; ++id) handlers_[id] = handler;
 }

@@ -19,7 +19,7 @@ public:
 protected:
     void MapCommand(unsigned id, std::function<void()> handler);
     // One handler for the ids first..last; it receives the id.
-    void MapCommandRange(unsigned first, unsigned last, std::function<void(unsigned)> handler);
+    void MapCommandRange(unsigned first, unsigned last, const std::function<void(unsigned)>& handler);
 
 private:
     std::unordered_map<unsigned, std::function<void(unsigned)>> handlers_;

@@ -8,9 +8,9 @@
 
 namespace {
 // Replies queued beyond this are sent before more requests are handled.
-constexpr std::size_t kFlushThreshold = 64 * 1024;
+constexpr std::size_t kFlushThreshold = std::size_t{64} * 1024;
 // Output buffers that grew past this while a peer was slow are released once drained.
-constexpr std::size_t kKeptCapacity = 256 * 1024;
+constexpr std::size_t kKeptCapacity = std::size_t{256} * 1024;
 // Reads of a full receive buffer taken in one turn: a flooding peer cannot hold the loop.
 constexpr int kReadsPerTurn = 4;
 }  // namespace

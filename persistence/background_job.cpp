@@ -32,15 +32,15 @@ void RunJobWork(const BackgroundJob& job) noexcept {
             if (job.server) job.server->ConnectWithGroups();
             break;
         case JobKind::ConnectServers:
-            for (auto it = job.servers.rbegin(); it != job.servers.rend(); ++it)
-                if (*it) (*it)->ConnectWithGroups();
+            for (std::size_t i = job.servers.size(); i-- > 0;)
+                if (CVServer* server = job.servers[i]) server->ConnectWithGroups();
             break;
         case JobKind::DisconnectServer:
             if (job.server) job.server->Disconnect();
             break;
         case JobKind::DisconnectServers:
-            for (auto it = job.servers.rbegin(); it != job.servers.rend(); ++it)
-                if (*it) (*it)->Disconnect();
+            for (std::size_t i = job.servers.size(); i-- > 0;)
+                if (CVServer* server = job.servers[i]) server->Disconnect();
             break;
         case JobKind::AddItems:
             if (!job.items.empty() && job.items.front() && job.items.front()->group)

@@ -253,7 +253,7 @@ void CVServer::RemoveGroup(CVGroup* group, bool deleteGroup) {
         // After a failed reconnect the server object is gone; the group is simply off it.
         if (ComPtr<IOPCServer> server = OpcServer()) {
             const std::string name = group->Name();
-            const HRESULT hr = server->RemoveGroup(group->serverGroupHandle, group->flags & 1);
+            const HRESULT hr = server->RemoveGroup(group->serverGroupHandle, (group->flags & 1) ? TRUE : FALSE);
             if (SUCCEEDED(hr))
                 LogEvent(IDS_GROUP_REMOVED, name.c_str(), progId.c_str());
             else

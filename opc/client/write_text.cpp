@@ -4,7 +4,7 @@
 #include "platform/com/safearray.h"
 #include "platform/com/variant.h"
 
-#include <locale.h>
+#include <clocale>
 
 #include <cfloat>
 #include <cmath>

@@ -16,7 +16,7 @@ namespace {
 
 constexpr const char* kEntryName = "OrvaneOpcClient.desktop";
 // An entry of ours is a few hundred bytes; anything beyond this is not read.
-constexpr size_t kMaxEntrySize = 64 * 1024;
+constexpr size_t kMaxEntrySize = size_t{64} * 1024;
 
 // Desktop-entry string escapes: \s \n \t \r \\.
 std::string UnescapeValue(std::string_view value) {

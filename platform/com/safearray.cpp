@@ -83,7 +83,7 @@ ULONG SafeArrayElementSize(VARTYPE vt) {
     switch (vt) {
     case VT_BSTR: return sizeof(BSTR);
     case VT_UNKNOWN:
-    case VT_DISPATCH: return sizeof(IUnknown*);
+    case VT_DISPATCH: return sizeof(void*);  // an interface pointer
     case VT_VARIANT: return sizeof(VARIANT);
     default: return 0;
     }

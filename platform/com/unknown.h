@@ -57,7 +57,7 @@ public:
     ~ComPtr() { reset(); }
 
     ComPtr& operator=(const ComPtr& other) {
-        ComPtr(other).swap(*this);
+        if (this != &other) ComPtr(other).swap(*this);
         return *this;
     }
     ComPtr& operator=(ComPtr&& other) noexcept {

@@ -240,7 +240,8 @@ std::optional<DATE> ParseDate(std::u16string_view text) {
     }
     if (pos != s.size()) return std::nullopt;
     const double time = seconds / 86400.0;
-    return serial >= 0 ? serial + time : serial - time;
+    const auto days = static_cast<double>(serial);
+    return serial >= 0 ? days + time : days - time;
 }
 
 }  // namespace variant_text

@@ -10,7 +10,7 @@
 
 namespace variant_text {
 
-__extension__ typedef __int128 Int128;
+__extension__ using Int128 = __int128;
 
 // A number read from text: an exact integer when it has no fraction or exponent.
 struct ParsedNumber {
