@@ -35,7 +35,8 @@ QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), 
 
 CVApp* TheApp() { return g_app; }
 
-CVApp::CVApp(std::string lockName) : instanceLock_(std::move(lockName)), recentFiles_(4) {
+CVApp::CVApp(std::string lockName)
+    : registry_(CItemAddressRegistry::Instance()), instanceLock_(std::move(lockName)), recentFiles_(4) {
     g_app = this;
     MapCommand(ID_FILE_NEW, [this] { OnFileNew(); });
     MapCommand(ID_FILE_OPEN, [this] { OnFileOpen(); });
@@ -108,14 +109,14 @@ bool CVApp::InitInstance(const QStringList& arguments) {
 }
 
 void CVApp::CreateFrame() {
-    document_ = std::make_unique<CVDocument>();
+    document_ = std::make_unique<CVDocument>(registry_);
     waitUi_ = std::make_unique<QtDocumentWaitUi>();
     document_->SetWaitUi(waitUi_.get());
     clientNotifier_ = std::make_unique<DocumentClientNotifier>(*document_);
     mainWnd_ = std::make_unique<CVMainWnd>(*document_, messageBox_);
     mainWnd_->SetApplication(this);
     mainWnd_->SetRecentFiles(&recentFiles_);
-    mainWnd_->StartDataServer(dataServerPort_);
+    mainWnd_->StartDataServer(dataServerPort_, registry_);
     if (!testPrompts_) prompts_ = std::make_unique<QtDocumentPrompts>(mainWnd_.get(), ToQtFileFilter(kDocumentFilter));
     document_->SetPrompts(testPrompts_ ? testPrompts_ : prompts_.get());
 }
@@ -123,7 +124,7 @@ void CVApp::CreateFrame() {
 bool CVApp::SaveCurrentProject() { return document_ && ::SaveCurrentProject(*document_); }
 
 void CVApp::WriteStartAddress(int value) {
-    if (document_) ::WriteStartAddress(value, CItemAddressRegistry::Instance(), *document_);
+    if (document_) ::WriteStartAddress(value, registry_, *document_);
 }
 
 bool CVApp::OnFileNew() {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+class CItemAddressRegistry;
 class CVDocument;
 class CVMainWnd;
 class Document;
@@ -71,6 +72,9 @@ private:
     void OnRecentFile(unsigned id);
     std::string RunOpenDialog(const std::string& folder);
 
+    // The process's one map of forwarding addresses: the project and the data server are
+    // handed it from here.
+    CItemAddressRegistry& registry_;
     std::string makerName_;
     std::string appName_;
     std::string defaultProgId_;

@@ -33,7 +33,7 @@ void BuildReply(benchmark::State& state) {
     std::uint16_t first = 0;
     for (auto _ : state) {
         out.clear();
-        benchmark::DoNotOptimize(BuildDataFrame(first, count, out));
+        benchmark::DoNotOptimize(BuildDataFrame(CItemAddressRegistry::Instance(), first, count, out));
         first = static_cast<std::uint16_t>((first + 1000) % 9000);
     }
     state.SetItemsProcessed(state.iterations() * count);

@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
         items.push_back(std::move(item));
     }
 
-    CDataServer server;
+    CDataServer server{CItemAddressRegistry::Instance()};
     if (!server.StartServer(std::uint16_t(port))) return 1;
     std::printf("listening 0.0.0.0:%u with %d items for %.0f s\n", server.Port(), count, seconds);
     std::fflush(stdout);

@@ -9,6 +9,7 @@
 #include "persistence/document.h"
 #include "persistence/project_codec.h"
 #include "platform/config/opc_config.h"
+#include "opc/client/item_address_registry.h"
 
 #include <benchmark/benchmark.h>
 
@@ -90,7 +91,7 @@ BENCHMARK(BM_OpenProject100k)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_ImportCsv100k(benchmark::State& state) {
     const std::string path = LargeCsv();
-    CVDocument document;
+    CVDocument document(CItemAddressRegistry::Instance());
     auto* server = new CVServer();
     server->progId = "Bench.Offline";
     document.AddNewServer(server);

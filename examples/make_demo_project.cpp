@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s <demo.ovopc>\n", argv[0]);
         return 2;
     }
-    CVDocument document;
+    CVDocument document(CItemAddressRegistry::Instance());
     auto* server = new CVServer();
     server->progId = "Orvane OPC";
     document.AddNewServer(server);

@@ -16,7 +16,9 @@ constexpr int kReadsPerTurn = 4;
 }  // namespace
 
 CDataClient::CDataClient(CDataServer* server, UniqueFd socket)
-    : server_(server), socket_(std::move(socket)), handler_([server](CVItem& item, const std::string& text) {
+    : server_(server),
+      socket_(std::move(socket)),
+      handler_(server->Registry(), [server](CVItem& item, const std::string& text) {
           if (const ItemWriter& write = server->Writer()) write(item, text);
       }) {}
 

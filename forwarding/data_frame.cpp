@@ -48,7 +48,8 @@ std::uint8_t* PutRecord(int address, BYTE code, bool good, std::uint64_t bits, s
 
 }  // namespace
 
-std::size_t BuildDataFrame(std::uint16_t first, std::uint16_t count, std::vector<std::uint8_t>& out) {
+std::size_t BuildDataFrame(const CItemAddressRegistry& registry, std::uint16_t first, std::uint16_t count,
+                           std::vector<std::uint8_t>& out) {
     const std::size_t start = out.size();
     const std::size_t capacity = std::min(kReplyBaseSize + kLargestRecord * count, kMaxReplySize);
     // Values are stored as whole 8-byte words, the next record or the trailer covering what
@@ -66,7 +67,7 @@ std::size_t BuildDataFrame(std::uint16_t first, std::uint16_t count, std::vector
     // unregistered addresses are skipped.
     const int last = int{first} + int{count} - 1;
     // Most items take the short way: their snapshot holds the record as it is sent.
-    for (const auto& [address, item] : CItemAddressRegistry::Instance().InRange(first, last)) {
+    for (const auto& [address, item] : registry.InRange(first, last)) {
         const CVItem::WireSnapshot value = item->ReadWireSnapshot();
         std::uint8_t* const next =
             value.size <= 8 ? PutRecord(address, value.code, value.good, value.bits, value.size, cursor, limit)

@@ -39,7 +39,8 @@ epoll_event ConnectionEvent(CDataClient* connection) {
 int OpenSpareDescriptor() { return ::open("/dev/null", O_RDONLY | O_CLOEXEC); }
 }  // namespace
 
-CDataServer::CDataServer() : receiveBuffer_(kReceiveBufferSize) {}
+CDataServer::CDataServer(const CItemAddressRegistry& registry)
+    : registry_(registry), receiveBuffer_(kReceiveBufferSize) {}
 
 CDataServer::~CDataServer() {
     notifier_.reset();

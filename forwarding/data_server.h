@@ -21,6 +21,7 @@
 #include <vector>
 
 class CDataClient;
+class CItemAddressRegistry;
 class QSocketNotifier;
 
 class CDataServer {
@@ -28,7 +29,8 @@ public:
     enum class StartFailure { kNone, kCreate, kBind, kListen };
     static constexpr std::uint16_t kPort = 8890;  // where peers find the program
 
-    CDataServer();
+    // Peers read and write the items of `registry`.
+    explicit CDataServer(const CItemAddressRegistry& registry);
     // Closes every connection (without telling the peers) and the listening socket.
     ~CDataServer();
     CDataServer(const CDataServer&) = delete;
@@ -70,7 +72,9 @@ private:
     std::uint8_t* ReceiveBuffer() { return receiveBuffer_.data(); }
     std::size_t ReceiveBufferSize() const { return receiveBuffer_.size(); }
     const ItemWriter& Writer() const { return writer_; }
+    const CItemAddressRegistry& Registry() const { return registry_; }
 
+    const CItemAddressRegistry& registry_;
     std::function<void(const std::string&)> showMessage_;
     ItemWriter writer_ = WriteThroughGroup;
     StartFailure failure_ = StartFailure::kNone;

@@ -7,7 +7,7 @@ bool FrameHandler::HandleNext(std::vector<std::uint8_t>& out) {
     const std::optional<Request> request = reader_.Next();
     if (!request) return false;
     if (const auto* read = std::get_if<ReadRequest>(&*request))
-        BuildDataFrame(read->first, read->count, out);
+        BuildDataFrame(registry_, read->first, read->count, out);
     else
         Write(std::get<WriteRequest>(*request));
     return true;
@@ -15,6 +15,6 @@ bool FrameHandler::HandleNext(std::vector<std::uint8_t>& out) {
 
 void FrameHandler::Write(const WriteRequest& request) {
     const std::string text = WriteValueText(request.code, request.value.data());
-    CVItem* item = CItemAddressRegistry::Instance().FindByAddress(request.address);
+    CVItem* item = registry_.FindByAddress(request.address);
     if (item && writer_) writer_(*item, text);
 }

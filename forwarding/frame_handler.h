@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+class CItemAddressRegistry;
 class CVItem;
 
 // Writes `text` to one item. The default hands it to the item's group as an asynchronous
@@ -20,7 +21,9 @@ void WriteThroughGroup(CVItem& item, const std::string& text);
 
 class FrameHandler {
 public:
-    explicit FrameHandler(ItemWriter writer = WriteThroughGroup) : writer_(std::move(writer)) {}
+    // Requests name the items of `registry`.
+    explicit FrameHandler(const CItemAddressRegistry& registry, ItemWriter writer = WriteThroughGroup)
+        : registry_(registry), writer_(std::move(writer)) {}
 
     void Receive(const std::uint8_t* bytes, std::size_t size) { reader_.Append(bytes, size); }
     // Handles the next complete request, appending a reply to `out` for a read; false when no
@@ -30,6 +33,7 @@ public:
 private:
     void Write(const WriteRequest& request);
 
+    const CItemAddressRegistry& registry_;
     FrameReader reader_;
     ItemWriter writer_;
 };

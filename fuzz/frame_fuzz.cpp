@@ -85,6 +85,7 @@ struct Outcome {
 Outcome Handle(const std::uint8_t* data, std::size_t size, std::size_t firstCut) {
     Outcome outcome;
     FrameHandler handler(
+        CItemAddressRegistry::Instance(),
         [&](CVItem& item, const std::string& text) { outcome.writes.push_back(item.itemId + "=" + text); });
     std::size_t position = 0;
     std::size_t cut = firstCut;

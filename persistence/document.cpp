@@ -45,7 +45,8 @@ std::string FileWriteErrorText(const std::string& path, const std::string& reaso
     return "无法写入文件 " + path + "\n" + reason;
 }
 
-CVDocument::CVDocument() : defaultWaitUi_(std::make_unique<EventPumpOnly>()) {}
+CVDocument::CVDocument(CItemAddressRegistry& registry)
+    : registry_(registry), defaultWaitUi_(std::make_unique<EventPumpOnly>()) {}
 
 CVDocument::~CVDocument() {
     waitUi_ = nullptr;  // the window that showed the cursor may be gone already
@@ -146,7 +147,7 @@ bool CVDocument::Load(std::span<const std::uint8_t> bytes) {
     ProjectRecord project;
     if (DecodeProject(bytes, project) != ProjectLoadError::None) return false;
     try {
-        BuildProject(project, servers_);
+        BuildProject(project, servers_, registry_);
     } catch (const std::exception&) {
         // Out of memory (a file can ask for any number of groups): refused like a corrupt
         // file; the base empties the project.
@@ -156,7 +157,7 @@ bool CVDocument::Load(std::span<const std::uint8_t> bytes) {
     return true;
 }
 
-std::vector<std::uint8_t> CVDocument::Store() const { return EncodeProject(ProjectOf(servers_)); }
+std::vector<std::uint8_t> CVDocument::Store() const { return EncodeProject(ProjectOf(servers_, registry_)); }
 
 void CVDocument::RunBackgroundJob(const BackgroundJob& job) {
     DocumentWaitUi& ui = WaitUi();

@@ -16,12 +16,14 @@
 #include <string>
 #include <vector>
 
+class CItemAddressRegistry;
 class CVGroup;
 class CVServer;
 
 class CVDocument : public Document {
 public:
-    CVDocument();
+    // The project's items take their forwarding addresses from `registry`.
+    explicit CVDocument(CItemAddressRegistry& registry);
     ~CVDocument() override;
 
     // The project's servers, newest first.
@@ -92,6 +94,7 @@ private:
     std::vector<CVServer*> ServersInListOrder() const;
     void RunDeferredDisconnects();
 
+    CItemAddressRegistry& registry_;
     ServerList servers_;
     CVServer* currentServer_ = nullptr;
     CVGroup* currentGroup_ = nullptr;

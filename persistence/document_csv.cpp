@@ -97,14 +97,13 @@ int CVDocument::ImportCsv(CVGroup& group, const std::string& path) {
     // address registry or the group.
     std::vector<CVItem*> items;
     items.reserve(import.items.size() + 1);
-    auto& registry = CItemAddressRegistry::Instance();
     for (CsvItem& row : import.items) {
         auto* item = new CVItem(&group);
         item->itemId = std::move(row.itemId);
         item->accessPath = std::move(row.accessPath);
         item->dataType = row.dataType;
         item->active = row.active ? TRUE : FALSE;
-        registry.Register(item);
+        registry_.Register(item);
         items.push_back(item);
     }
     const int count = static_cast<int>(items.size());

@@ -7,7 +7,7 @@
 
 namespace {
 
-void BuildItem(const ItemRecord& record, CVGroup* group) {
+void BuildItem(const ItemRecord& record, CVGroup* group, CItemAddressRegistry& registry) {
     auto* item = new CVItem(group);
     group->LinkItem(item);
     item->accessPath = record.accessPath;
@@ -16,10 +16,10 @@ void BuildItem(const ItemRecord& record, CVGroup* group) {
     item->dataType = record.dataType;
     item->accessRights = record.accessRights;
     item->reserved = record.reserved;
-    CItemAddressRegistry::Instance().RegisterAt(item, record.address);
+    registry.RegisterAt(item, record.address);
 }
 
-void BuildGroup(const GroupRecord& record, CVServer* server) {
+void BuildGroup(const GroupRecord& record, CVServer* server, CItemAddressRegistry& registry) {
     auto* group = new CVGroup(server, ThreadStart::kLater);
     server->LinkGroup(group);
     group->SetName(record.name);
@@ -31,12 +31,12 @@ void BuildGroup(const GroupRecord& record, CVServer* server) {
     group->SetDataChangeMode(record.updateMethod);
     group->flags = record.removalFlags;
     group->SetRefreshInterval(record.refreshInterval);
-    for (const ItemRecord& item : record.items) BuildItem(item, group);
+    for (const ItemRecord& item : record.items) BuildItem(item, group, registry);
 }
 
 }  // namespace
 
-void BuildProject(const ProjectRecord& project, ServerList& list) {
+void BuildProject(const ProjectRecord& project, ServerList& list, CItemAddressRegistry& registry) {
     // Every object is linked as soon as it exists, so that whatever was built before a
     // failure (no memory) is reachable from the list and goes with it.
     for (const ServerRecord& record : project.servers) {
@@ -45,7 +45,7 @@ void BuildProject(const ProjectRecord& project, ServerList& list) {
         server->remoteComputer = record.machine;
         server->flags = record.flags;
         list.PushFront(server);
-        for (const GroupRecord& group : record.groups) BuildGroup(group, server);
+        for (const GroupRecord& group : record.groups) BuildGroup(group, server, registry);
     }
 }
 
@@ -56,7 +56,7 @@ void StartProjectThreads(const ServerList& list) {
     }
 }
 
-ItemRecord RecordOf(const CVItem& item) {
+ItemRecord RecordOf(const CVItem& item, const CItemAddressRegistry& registry) {
     ItemRecord record;
     record.accessPath = item.accessPath;
     record.itemId = item.itemId;
@@ -65,7 +65,7 @@ ItemRecord RecordOf(const CVItem& item) {
     const VARTYPE valueType = item.GetValueCopy().vt;
     record.dataType = valueType != VT_EMPTY ? valueType : item.dataType;
     record.accessRights = item.accessRights;
-    record.address = CItemAddressRegistry::Instance().AddressOf(item.itemId);
+    record.address = registry.AddressOf(item.itemId);
     record.reserved = item.reserved;
     return record;
 }
@@ -92,7 +92,7 @@ ServerRecord HeaderOf(const CVServer& server) {
     return record;
 }
 
-ProjectRecord ProjectOf(const ServerList& list) {
+ProjectRecord ProjectOf(const ServerList& list, const CItemAddressRegistry& registry) {
     ProjectRecord project;
     project.servers.reserve(static_cast<std::size_t>(list.Count()));
     for (const CVServer* server = list.First(); server; server = server->next) {
@@ -101,7 +101,7 @@ ProjectRecord ProjectOf(const ServerList& list) {
             GroupRecord groupRecord = HeaderOf(*group);
             groupRecord.items.reserve(group->ItemCount());
             for (const CVItem* item = group->FirstItem(); item; item = item->next)
-                groupRecord.items.push_back(RecordOf(*item));
+                groupRecord.items.push_back(RecordOf(*item, registry));
             serverRecord.groups.push_back(std::move(groupRecord));
         }
         project.servers.push_back(std::move(serverRecord));

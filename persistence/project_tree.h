@@ -7,6 +7,7 @@
 #include "opc/client/server.h"
 #include "persistence/project_records.h"
 
+class CItemAddressRegistry;
 class CVGroup;
 class CVItem;
 
@@ -14,16 +15,17 @@ class CVItem;
 using ServerList = IntrusiveList<CVServer>;
 
 // Builds the servers, groups and items of `project` and links the servers at the head of
-// `list`. Each item is placed at its stored address in the address registry. No thread starts
-// yet. Throws when an object cannot be made; what was built is then in the list.
-void BuildProject(const ProjectRecord& project, ServerList& list);
+// `list`. Each item is placed at its stored address in `registry`. No thread starts yet. Throws
+// when an object cannot be made; what was built is then in the list.
+void BuildProject(const ProjectRecord& project, ServerList& list, CItemAddressRegistry& registry);
 // Starts the watchdog of every server and the check thread of every group, once the project
 // they came from is accepted.
 void StartProjectThreads(const ServerList& list);
 
-ItemRecord RecordOf(const CVItem& item);
+// The item's fields with the address `registry` gives its ItemID.
+ItemRecord RecordOf(const CVItem& item, const CItemAddressRegistry& registry);
 // The group's fields without its items.
 GroupRecord HeaderOf(const CVGroup& group);
 // The server's fields without its groups.
 ServerRecord HeaderOf(const CVServer& server);
-ProjectRecord ProjectOf(const ServerList& list);
+ProjectRecord ProjectOf(const ServerList& list, const CItemAddressRegistry& registry);

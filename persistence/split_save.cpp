@@ -39,7 +39,7 @@ void CVDocument::SplitSave(const std::string& basePath, int fileCount) {
         // The count is the number of items this file really holds, so that every file,
         // the shorter last one included, opens again.
         WriteGroupHeader(out, groupHeader, static_cast<std::uint32_t>(slice.count));
-        for (std::size_t i = slice.first; i < slice.first + slice.count; ++i) WriteItem(out, RecordOf(*items[i]));
+        for (std::size_t i = slice.first; i < slice.first + slice.count; ++i) WriteItem(out, RecordOf(*items[i], registry_));
         const std::string path = basePath + "-" + std::to_string(ordinal++) + ".ovopc";
         if (!WriteFileAtomically(path, out.Bytes())) ShowMessage(ProjectSaveErrorText(path));
     }

@@ -24,6 +24,7 @@
 #include <string>
 #include <thread>
 
+class CItemAddressRegistry;
 class CVItem;
 class CVServer;
 class CVAdviseSink;
@@ -109,8 +110,8 @@ public:
     // Cancels the subscriptions, removes the items from the server, releases the interfaces.
     void DetachInterfaces(bool deleteItems);
     // A copy of the group on the server with its items, linked into the same server; null on
-    // failure (16026). Reports 15025.
-    CVGroup* Clone();
+    // failure (16026). Reports 15025. The copied items take addresses in `registry`.
+    CVGroup* Clone(CItemAddressRegistry& registry);
 
     // Reads, writes and refreshes; each needs a connected server and the interface named.
     void SyncRead(CVItem* const* items, int count, bool fromDevice);
@@ -139,7 +140,7 @@ private:
     void Subscribe10(IDataObject* dataObject);
     // Cancels both kinds of subscription and releases the sinks.
     void DropSubscription();
-    void CopyItemsFrom(IOPCItemMgt* sourceItems);
+    void CopyItemsFrom(IOPCItemMgt* sourceItems, CItemAddressRegistry& registry);
     void CheckLoop();
     std::chrono::milliseconds CheckPeriod() const;
 

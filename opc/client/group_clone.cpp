@@ -24,7 +24,7 @@ void FreeAttributes(OPCITEMATTRIBUTES& attributes) {
 
 }  // namespace
 
-void CVGroup::CopyItemsFrom(IOPCItemMgt* itemMgt) {
+void CVGroup::CopyItemsFrom(IOPCItemMgt* itemMgt, CItemAddressRegistry& registry) {
     ComPtr<IEnumOPCItemAttributes> items;
     const HRESULT hr = itemMgt->CreateEnumerator(IID_IEnumOPCItemAttributes, reinterpret_cast<LPUNKNOWN*>(items.put()));
     if (hr != S_OK || !items) return;
@@ -39,7 +39,7 @@ void CVGroup::CopyItemsFrom(IOPCItemMgt* itemMgt) {
         auto* item = new CVItem(this);
         LinkItem(item);
         item->itemId = Utf8FromWide(source.szItemID);
-        CItemAddressRegistry::Instance().Register(item);
+        registry.Register(item);
         if (source.szAccessPath) item->accessPath = Utf8FromWide(source.szAccessPath);
         item->active = source.bActive;
         item->serverHandle = source.hServer;
@@ -55,7 +55,7 @@ void CVGroup::CopyItemsFrom(IOPCItemMgt* itemMgt) {
     }
 }
 
-CVGroup* CVGroup::Clone() {
+CVGroup* CVGroup::Clone(CItemAddressRegistry& registry) {
     const std::string sourceName = Name();
     const std::string& progId = server->progId;
     auto copy = std::make_unique<CVGroup>(server);
@@ -80,7 +80,7 @@ CVGroup* CVGroup::Clone() {
             DWORD revisedRate = 0;
             copyState->SetState(nullptr, &revisedRate, nullptr, nullptr, nullptr, nullptr, &clientHandle);
         }
-        if (ComPtr<IOPCItemMgt> copyItems = copy->ItemMgt()) copy->CopyItemsFrom(copyItems.get());
+        if (ComPtr<IOPCItemMgt> copyItems = copy->ItemMgt()) copy->CopyItemsFrom(copyItems.get(), registry);
     }
 
     CVGroup* group = copy.release();

@@ -3,6 +3,9 @@
 // New ItemIDs take the first free address of the run of taken addresses that begins at the
 // lowest one, or the start address from OPC.cfg when nothing is taken at or below it.
 //
+// The application object takes the one instance and hands it to the project document and the
+// data server; an item unregisters itself from it when it is deleted.
+//
 // No lock: every caller runs on the GUI thread (or the document's worker while the GUI holds
 // its commands off).
 #pragma once

@@ -3,6 +3,7 @@
 #include "forwarding/frame_codec.h"
 #include "frames.h"
 #include "registered_items.h"
+#include "opc/client/item_address_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,7 @@ namespace {
 
 Bytes Build(std::uint16_t first, std::uint16_t count) {
     Bytes out;
-    const std::size_t length = BuildDataFrame(first, count, out);
+    const std::size_t length = BuildDataFrame(CItemAddressRegistry::Instance(), first, count, out);
     EXPECT_EQ(length, out.size());
     return out;
 }
@@ -120,7 +121,7 @@ TEST_F(DataFrame, ReplyStopsAtTheLargestFrame) {
 TEST_F(DataFrame, AppendsAfterWhatIsQueued) {
     items.Add(3, VT_UI2, MakeVariant(VT_UI2, [](VARIANT& v) { v.uiVal = 0xABCD; }));
     Bytes out = {0xEE};
-    EXPECT_EQ(BuildDataFrame(3, 1, out), 16u);
+    EXPECT_EQ(BuildDataFrame(CItemAddressRegistry::Instance(), 3, 1, out), 16u);
     Bytes expected = {0xEE};
     for (std::uint8_t b : ReplyBytes(1, {3, 0, 0x85, 0xCD, 0xAB})) expected.push_back(b);
     EXPECT_EQ(out, expected);

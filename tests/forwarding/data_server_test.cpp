@@ -3,6 +3,7 @@
 #include "frames.h"
 #include "peer.h"
 #include "registered_items.h"
+#include "opc/client/item_address_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +25,7 @@ class DataServer : public ::testing::Test {
 protected:
     void SetUp() override {
         EnsureApplication();
-        server = std::make_unique<CDataServer>();
+        server = std::make_unique<CDataServer>(CItemAddressRegistry::Instance());
         server->SetMessageBox([this](const std::string& text) { messages.push_back(text); });
         server->SetItemWriter([this](CVItem& item, const std::string& text) { writes.push_back({item.itemId, text}); });
         ASSERT_TRUE(server->StartServer(0));
@@ -229,7 +230,7 @@ TEST_F(DataServer, ReportsWhichStepFailed) {
     socklen_t length = sizeof address;
     ::getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
 
-    CDataServer second;
+    CDataServer second{CItemAddressRegistry::Instance()};
     std::vector<std::string> shown;
     second.SetMessageBox([&](const std::string& text) { shown.push_back(text); });
     EXPECT_FALSE(second.StartServer(ntohs(address.sin_port)));

@@ -70,7 +70,7 @@ protected:
     CVServer server;
     CVGroup* group = nullptr;
     std::vector<CVItem*> items;
-    CDataServer dataServer;  // destroyed first: no peer reaches the items after this
+    CDataServer dataServer{CItemAddressRegistry::Instance()};  // destroyed first: no peer reaches the items after this
 };
 
 }  // namespace
@@ -122,12 +122,12 @@ TEST_F(WritesOnServer, RepliesWhileTheWorkerAddsTheItemsReadTheirTypesSafely) {
     std::vector<std::uint8_t> reply;
     while (!added) {
         reply.clear();
-        BuildDataFrame(100, kItems, reply);
+        BuildDataFrame(CItemAddressRegistry::Instance(), 100, kItems, reply);
     }
     worker.join();
     EXPECT_TRUE(WaitFor([&] {
         reply.clear();
-        BuildDataFrame(100, kItems, reply);
+        BuildDataFrame(CItemAddressRegistry::Instance(), 100, kItems, reply);
         return (reply[5] | reply[6] << 8) == kItems;
     }));
 }

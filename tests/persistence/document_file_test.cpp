@@ -3,6 +3,7 @@
 #include "docview/update_hints.h"
 #include "persistence/project_tree.h"
 #include "tests/persistence/document_support.h"
+#include "opc/client/item_address_registry.h"
 
 #include <sys/resource.h>
 #include <csignal>
@@ -76,7 +77,7 @@ TEST_F(DocumentFile, OpenReversesEveryListAndASecondRoundTripRestoresTheFile) {
     ASSERT_TRUE(document.OnSaveDocument(once));
     EXPECT_EQ(ReadProject(once), Reversed(OfflineProject()));
 
-    CVDocument second;
+    CVDocument second{CItemAddressRegistry::Instance()};
     ASSERT_TRUE(second.OnOpenDocument(once));
     const std::string twice = Path("twice.ovopc");
     ASSERT_TRUE(second.OnSaveDocument(twice));
@@ -175,7 +176,7 @@ TEST_F(DocumentFile, ThreadsStartOnlyOnceTheWholeFileIsAccepted) {
     // A file that is refused at its last object must not have started a thread for the
     // others: building starts none.
     ServerList list;
-    BuildProject(project, list);
+    BuildProject(project, list, CItemAddressRegistry::Instance());
     EXPECT_EQ(threads(), before);
     StartProjectThreads(list);
     const std::size_t started = threads();  // a sanitizer may have started one of its own

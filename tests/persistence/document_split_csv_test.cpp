@@ -1,4 +1,5 @@
 // Split save and the CSV import and export of a group, through the document.
+#include "opc/client/item_address_registry.h"
 #include "docview/update_hints.h"
 #include "platform/com/variant.h"
 #include "tests/persistence/document_support.h"
@@ -68,7 +69,7 @@ TEST_F(SplitSaveTest, FilesHoldConsecutiveSlicesUnderTheFirstServersFirstGroup) 
 TEST_F(SplitSaveTest, SplitFileOpensAsOneServerOneGroupWithItsSlice) {
     BuildProject();
     document.SplitSave(Path("p"), 3);  // q = 1, r = 2: slices of 3, so two files of 3 and 2
-    CVDocument reopened;
+    CVDocument reopened{CItemAddressRegistry::Instance()};
     ASSERT_TRUE(reopened.OnOpenDocument(Path("p-2.ovopc")));
     ASSERT_EQ(reopened.ServerCount(), 1);
     ASSERT_EQ(reopened.FirstServer()->GroupCount(), 1);

@@ -131,7 +131,7 @@ protected:
 
     TempFolder folder;
     EventRecorder recorder;
-    CVDocument document;
+    CVDocument document{CItemAddressRegistry::Instance()};
     FakePrompts prompts;
     HintRecorder view;
 };

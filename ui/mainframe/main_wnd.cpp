@@ -331,8 +331,8 @@ void CVMainWnd::OnSplitSave() {
     if (auto* project = dynamic_cast<CVDocument*>(&document_)) RunSplitSaveCommand(this, *project, status_.ItemCount());
 }
 
-bool CVMainWnd::StartDataServer(std::uint16_t port) {
-    dataServer_ = std::make_unique<CDataServer>();
+bool CVMainWnd::StartDataServer(std::uint16_t port, const CItemAddressRegistry& registry) {
+    dataServer_ = std::make_unique<CDataServer>(registry);
     dataServer_->SetMessageBox(messageBox_);
     return dataServer_->StartServer(port);
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 class CDataServer;
+class CItemAddressRegistry;
 class CVEventView;
 class Document;
 class GroupTreePane;
@@ -83,7 +84,7 @@ public:
 
     // Starts the TCP data server for peers (port 8890 in the program, 0 for any free port);
     // a failure is shown in a message box and the window goes on without it.
-    bool StartDataServer(std::uint16_t port);
+    bool StartDataServer(std::uint16_t port, const CItemAddressRegistry& registry);
     CDataServer* DataServer() const { return dataServer_.get(); }
 
 protected:

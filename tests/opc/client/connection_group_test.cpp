@@ -341,7 +341,7 @@ TEST_F(GroupOnServer, CloneCopiesTheGroupWithItsItems) {
     std::vector<CVItem*> items = AddItems(source, {"Ramp.I4", "Writable.R8", "Text.Static"});
     recorder.Clear();
 
-    CVGroup* clone = source->Clone();
+    CVGroup* clone = source->Clone(CItemAddressRegistry::Instance());
     ASSERT_NE(clone, nullptr);
     EXPECT_EQ(server.GroupCount(), 2);
     EXPECT_EQ(server.FirstGroup(), clone);
@@ -380,7 +380,7 @@ TEST_F(GroupOnServer, CloneOfAGroupOffTheServerFails) {
     auto* listed = new CVGroup(&server);
     listed->SetName("Listed");
     server.LinkGroup(listed);
-    EXPECT_EQ(listed->Clone(), nullptr);
+    EXPECT_EQ(listed->Clone(CItemAddressRegistry::Instance()), nullptr);
     EXPECT_EQ(recorder.Events(), std::vector<std::string>{Msg(16026, "Listed", kDefaultProgId, Hex(E_NOINTERFACE))});
     EXPECT_EQ(server.GroupCount(), 1);
 }

@@ -10,6 +10,7 @@
 #include "ui/persistence/project_commands.h"
 #include "ui/persistence/qt_wait_ui.h"
 #include "ui/persistence/split_save_dlg.h"
+#include "opc/client/item_address_registry.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -38,7 +39,7 @@ protected:
     }
 
     TempFolder folder;
-    CVDocument document;
+    CVDocument document{CItemAddressRegistry::Instance()};
     CVServer* server = nullptr;
     CVGroup* group = nullptr;
 };
