@@ -39,6 +39,7 @@ std::string ScratchFolder() {
 // Opening without connecting: the base open reads the file, empties the project and loads.
 class OpenOnlyDocument : public CVDocument {
 public:
+    OpenOnlyDocument() : CVDocument(CItemAddressRegistry::Instance()) {}
     bool OpenWithoutConnecting(const std::string& path) { return Document::OnOpenDocument(path); }
 };
 
