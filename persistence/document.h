@@ -26,6 +26,9 @@ public:
     explicit CVDocument(CItemAddressRegistry& registry);
     ~CVDocument() override;
 
+    // Where the project's items have their forwarding addresses.
+    const CItemAddressRegistry& Registry() const { return registry_; }
+
     // The project's servers, newest first.
     CVServer* FirstServer() const { return servers_.First(); }
     int ServerCount() const override { return servers_.Count(); }

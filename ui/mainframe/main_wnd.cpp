@@ -12,6 +12,7 @@
 #include "ui/eventlog/event_view.h"
 #include "ui/framework/command_router.h"
 #include "ui/framework/recent_file_list.h"
+#include "ui/items/item_view.h"
 #include "ui/mainframe/main_menu.h"
 #include "ui/mainframe/opc_command_rules.h"
 #include "ui/mainframe/placeholder_views.h"
@@ -52,13 +53,7 @@ MessageBoxFunction PlainMessageBox(QWidget* parent) {
 CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
     : document_(document),
       messageBox_(messageBox ? std::move(messageBox) : PlainMessageBox(this)),
-      commands_(this,
-                [this](unsigned id) {
-                    // An accelerator or a toolbar button may fire before the timer has disabled it (a
-                    // job's event pump runs while the document is busy): the rule decides now.
-                    if (rules_.IsEnabled(id, BuildCommandContext())) RouteCommand(id);
-                    UpdateCommandStates();
-                }),
+      commands_(this, [this](unsigned id) { DispatchCommand(id); }),
       status_(std::string(LoadString(IDS_READY))) {
     setWindowIcon(ApplicationIcon());
     BuildMenuBar(menuBar(), commands_);
@@ -114,7 +109,8 @@ void CVMainWnd::CreatePanes() {
     outer_ = new QSplitter(Qt::Vertical, this);
     inner_ = new QSplitter(Qt::Horizontal, outer_);
     groupView_ = new GroupTreePane(inner_);
-    itemView_ = new ItemListPane(inner_);
+    itemView_ = new CVItemView(inner_);
+    itemView_->SetFrame(this);
     eventView_ = new CVEventView(outer_);
     for (QWidget* pane : std::initializer_list<QWidget*>{groupView_, itemView_, eventView_})
         pane->setMinimumSize(WindowPlacement::kMinimumPane, WindowPlacement::kMinimumPane);
@@ -178,7 +174,7 @@ CommandContext CVMainWnd::BuildCommandContext() const {
     c.serverCount = document_.ServerCount();
     c.currentServer = document_.CurrentServer();
     c.currentGroup = document_.CurrentGroup();
-    c.selectedItems = itemView_->SelectedItemCount();
+    c.selectedItems = itemView_->SelectedCount();
     if (activeView_ == groupView_)
         c.activePane = ActivePane::GroupTree;
     else if (activeView_ == itemView_)
@@ -191,6 +187,13 @@ CommandContext CVMainWnd::BuildCommandContext() const {
 }
 
 void CVMainWnd::UpdateCommandStates() { rules_.Apply(BuildCommandContext(), commands_); }
+
+void CVMainWnd::DispatchCommand(unsigned id) {
+    // An accelerator or a toolbar button may fire before the timer has disabled it (a job's
+    // event pump runs while the document is busy): the rule decides now.
+    if (rules_.IsEnabled(id, BuildCommandContext())) RouteCommand(id);
+    UpdateCommandStates();
+}
 
 void CVMainWnd::UpdateRecentFileMenu(QMenu* fileMenu) {
     for (QAction* action : recentActions_) fileMenu->removeAction(action);

@@ -10,6 +10,7 @@
 #include "platform/shell/shell.h"
 #include "ui/framework/command_rules.h"
 #include "ui/framework/command_table.h"
+#include "ui/framework/frame_commands.h"
 #include "ui/mainframe/autostart_toggle.h"
 #include "ui/mainframe/status_state.h"
 
@@ -24,7 +25,7 @@ class CItemAddressRegistry;
 class CVEventView;
 class Document;
 class GroupTreePane;
-class ItemListPane;
+class CVItemView;
 class QLabel;
 class QMenu;
 class QSplitter;
@@ -34,7 +35,7 @@ class QToolBar;
 class RecentFileList;
 class View;
 
-class CVMainWnd : public QMainWindow, public CommandTarget, public ShellReceiver {
+class CVMainWnd : public QMainWindow, public CommandTarget, public ShellReceiver, public FrameCommands {
 public:
     static constexpr int kStatusTimerMs = 250;
 
@@ -55,7 +56,10 @@ public:
     // Offers command `id` along the route; true when a target handled it.
     bool RouteCommand(unsigned id);
     // Applies the enabling rules to every command (before a menu opens, and on the timer).
-    void UpdateCommandStates();
+    void UpdateCommandStates() override;
+    // A menu, toolbar button, accelerator or pane key fired `id`: routed when its rule allows.
+    void DispatchCommand(unsigned id) override;
+    QAction* CommandAction(unsigned id) const override { return commands_.Find(id); }
     CommandContext BuildCommandContext() const;
     CommandRules& Rules() { return rules_; }
     CommandTable& Commands() { return commands_; }
@@ -74,7 +78,7 @@ public:
 
     // Panes.
     GroupTreePane* GroupView() const { return groupView_; }
-    ItemListPane* ItemView() const { return itemView_; }
+    CVItemView* ItemView() const { return itemView_; }
     CVEventView* EventView() const { return eventView_; }
     QSplitter* OuterSplitter() const { return outer_; }
     QSplitter* InnerSplitter() const { return inner_; }
@@ -123,7 +127,7 @@ private:
     QSplitter* outer_ = nullptr;
     QSplitter* inner_ = nullptr;
     GroupTreePane* groupView_ = nullptr;
-    ItemListPane* itemView_ = nullptr;
+    CVItemView* itemView_ = nullptr;
     CVEventView* eventView_ = nullptr;
     View* activeView_ = nullptr;
     QTimer* statusTimer_ = nullptr;

@@ -1,18 +1,10 @@
 #include "ui/mainframe/shell_command_rules.h"
 
 #include "platform/strings/command_ids.h"
+#include "ui/framework/clipboard_formats.h"
 #include "ui/framework/command_rules.h"
 
-#include <QClipboard>
-#include <QGuiApplication>
-#include <QMimeData>
-
 namespace {
-
-bool ClipboardHas(const char* format) {
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    return data && data->hasFormat(QString::fromLatin1(format));
-}
 
 bool CanPaste(const CommandContext& c) {
     if (c.busy) return false;

@@ -6,9 +6,4 @@
 
 class CommandRules;
 
-// Clipboard formats offered by the project objects (their MIME format names).
-inline constexpr const char* kServerClipFormat = "VCOpcClientServer";
-inline constexpr const char* kGroupClipFormat = "VCOpcClientGroup";
-inline constexpr const char* kItemClipFormat = "VCOpcClientItem";
-
 void AddShellCommandRules(CommandRules& rules);

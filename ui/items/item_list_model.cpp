@@ -1,0 +1,87 @@
+#include "ui/items/item_list_model.h"
+
+#include "opc/client/item.h"
+#include "ui/items/item_cells.h"
+#include "ui/resources/icons.h"
+
+namespace {
+
+constexpr std::size_t kGrowStep = 1024;
+
+}  // namespace
+
+ItemListModel::ItemListModel(QObject* parent)
+    : QAbstractTableModel(parent),
+      images_{LoadIcon("item_active"), LoadIcon("item_inactive"), LoadIcon("item_not_added")} {}
+
+int ItemListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int ItemListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kItemColumnCount; }
+
+CVItem* ItemListModel::ItemAt(int row) const {
+    return row >= 0 && static_cast<std::size_t>(row) < rows_.size() ? rows_[static_cast<std::size_t>(row)] : nullptr;
+}
+
+QString ItemListModel::CellText(int row, int column) const {
+    const CVItem* item = ItemAt(row);
+    if (!item || column < 0 || column >= kItemColumnCount) return {};
+    return QString::fromStdString(ItemCellText(*item, column, registry_));
+}
+
+QVariant ItemListModel::data(const QModelIndex& index, int role) const {
+    const CVItem* item = ItemAt(index.row());
+    if (!item) return {};
+    switch (role) {
+    case Qt::DisplayRole: return CellText(index.row(), index.column());
+    case Qt::DecorationRole:
+        if (index.column() != kColumnItemId) return {};
+        return images_[static_cast<int>(RowImageOf(*item))];
+    case Qt::TextAlignmentRole: return int{Qt::AlignLeft | Qt::AlignVCenter};
+    default: return {};
+    }
+}
+
+QVariant ItemListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal) return {};
+    if (role == Qt::DisplayRole) return QString::fromStdString(ItemColumnHeader(section));
+    if (role == Qt::TextAlignmentRole) return int{Qt::AlignLeft | Qt::AlignVCenter};
+    return {};
+}
+
+void ItemListModel::Reserve(std::size_t rows) {
+    if (rows <= rows_.capacity()) return;
+    rows_.reserve((rows + kGrowStep - 1) / kGrowStep * kGrowStep);
+}
+
+void ItemListModel::Assign(std::vector<CVItem*> items) {
+    beginResetModel();
+    rows_.clear();
+    Reserve(items.size());
+    rows_.insert(rows_.end(), items.begin(), items.end());
+    endResetModel();
+}
+
+void ItemListModel::AppendRows(const std::vector<CVItem*>& items) {
+    if (items.empty()) return;
+    const int first = static_cast<int>(rows_.size());
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(items.size()) - 1);
+    Reserve(rows_.size() + items.size());
+    rows_.insert(rows_.end(), items.begin(), items.end());
+    endInsertRows();
+}
+
+void ItemListModel::Clear() {
+    if (rows_.empty()) return;
+    beginResetModel();
+    rows_.clear();
+    endResetModel();
+}
+
+void ItemListModel::Sort(ItemSortOrder order) {
+    if (rows_.size() < 2) return;
+    emit layoutAboutToBeChanged();
+    SortItems(rows_, order);
+    emit layoutChanged();
+}
