@@ -65,6 +65,34 @@ void CVDocument::AddNewServer(CVServer* server) {
     MarkModified(true);
 }
 
+void CVDocument::DeleteServer(CVServer* server) {
+    if (!ContainsServer(server)) return;
+    servers_.Unlink(server);
+    if (currentServer_ == server || (currentGroup_ && currentGroup_->server == server) || servers_.Count() == 0) {
+        currentServer_ = nullptr;
+        currentGroup_ = nullptr;
+    }
+    UpdateAllViews(nullptr, HINT_SERVER_REMOVED, server);
+    MarkModified(true);
+    delete server;  // disconnects; its groups and items go with it
+}
+
+void CVDocument::DeleteGroup(CVGroup* group) {
+    if (!group || !ContainsServer(group->server)) return;
+    if (currentGroup_ == group) currentGroup_ = nullptr;
+    UpdateAllViews(nullptr, HINT_GROUP_REMOVED, group);
+    MarkModified(true);
+    group->server->RemoveGroup(group, true);
+}
+
+CVGroup* CVDocument::CloneGroup(CVGroup& group) {
+    CVGroup* clone = group.Clone(registry_);
+    if (!clone) return nullptr;
+    UpdateAllViews(nullptr, HINT_GROUP_ADDED, clone);
+    MarkModified(true);
+    return clone;
+}
+
 void CVDocument::SetCurrentServer(CVServer* server) {
     currentServer_ = server;
     if (server) currentGroup_ = nullptr;
@@ -203,6 +231,11 @@ void CVDocument::DisconnectServer(CVServer* server) {
         RunBackgroundJob(BackgroundJob::ForServer(JobKind::DisconnectServer, server));
     }
     UpdateAllViews(nullptr, HINT_CONNECTION_STATES, nullptr);
+}
+
+void CVDocument::ReconnectServer(CVServer* server) {
+    DisconnectServer(server);
+    ConnectServer(server);
 }
 
 void CVDocument::OnServerShutdownRequested(CVServer* server) {

@@ -36,6 +36,16 @@ public:
     // The New server command, after the property sheet connected the server: links it at the
     // head, tells the views (1000) and marks the project modified.
     void AddNewServer(CVServer* server);
+    // The group tree's Delete, without asking. A server: unlinked, the views told (1001),
+    // destroyed with its groups and items. A group: the views told (1021), taken off its
+    // server and destroyed with its items. Either way the project is marked modified, and a
+    // current server or group that goes with it is current no longer.
+    void DeleteServer(CVServer* server);
+    void DeleteGroup(CVGroup* group);
+    // The group tree's Clone group: a copy of the group on its server, with its items at
+    // their own addresses; the views are told (1020) and the project is marked modified.
+    // Null when the server made no copy.
+    CVGroup* CloneGroup(CVGroup& group);
 
     // The group tree's selection: at most one of the two is set.
     CVServer* GetCurrentServer() const { return currentServer_; }
@@ -66,6 +76,8 @@ public:
     // ("正在连接", "正在断开连接"), then hint 1062.
     void ConnectServer(CVServer* server);
     void DisconnectServer(CVServer* server);
+    // Disconnect, then Connect.
+    void ReconnectServer(CVServer* server);
 
     // A server that asked to shut down is disconnected here (GUI thread); the views are told.
     void OnServerShutdownRequested(CVServer* server);

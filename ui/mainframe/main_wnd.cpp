@@ -13,9 +13,10 @@
 #include "ui/framework/command_router.h"
 #include "ui/framework/recent_file_list.h"
 #include "ui/items/item_view.h"
+#include "ui/navigation/group_view.h"
 #include "ui/mainframe/main_menu.h"
 #include "ui/mainframe/opc_command_rules.h"
-#include "ui/mainframe/placeholder_views.h"
+#include "ui/mainframe/pending_dialog_rules.h"
 #include "ui/mainframe/shell_command_rules.h"
 #include "ui/mainframe/window_placement.h"
 #include "ui/persistence/project_commands.h"
@@ -68,6 +69,7 @@ CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
 
     AddShellCommandRules(rules_);
     AddOpcCommandRules(rules_);
+    AddPendingDialogRules(rules_);
     rules_.AddCheck(ID_AUTOSTART, [this](const CommandContext&) { return autostartOn_; });
     MapFrameCommands();
 
@@ -108,7 +110,8 @@ CVMainWnd::~CVMainWnd() {
 void CVMainWnd::CreatePanes() {
     outer_ = new QSplitter(Qt::Vertical, this);
     inner_ = new QSplitter(Qt::Horizontal, outer_);
-    groupView_ = new GroupTreePane(inner_);
+    groupView_ = new CVGroupView(inner_);
+    groupView_->SetFrame(this);
     itemView_ = new CVItemView(inner_);
     itemView_->SetFrame(this);
     eventView_ = new CVEventView(outer_);

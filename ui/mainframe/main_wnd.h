@@ -24,7 +24,7 @@ class CDataServer;
 class CItemAddressRegistry;
 class CVEventView;
 class Document;
-class GroupTreePane;
+class CVGroupView;
 class CVItemView;
 class QLabel;
 class QMenu;
@@ -77,7 +77,7 @@ public:
     void PostItemStateChanged(void* item);
 
     // Panes.
-    GroupTreePane* GroupView() const { return groupView_; }
+    CVGroupView* GroupView() const { return groupView_; }
     CVItemView* ItemView() const { return itemView_; }
     CVEventView* EventView() const { return eventView_; }
     QSplitter* OuterSplitter() const { return outer_; }
@@ -126,7 +126,7 @@ private:
     QLabel* itemCount_ = nullptr;
     QSplitter* outer_ = nullptr;
     QSplitter* inner_ = nullptr;
-    GroupTreePane* groupView_ = nullptr;
+    CVGroupView* groupView_ = nullptr;
     CVItemView* itemView_ = nullptr;
     CVEventView* eventView_ = nullptr;
     View* activeView_ = nullptr;

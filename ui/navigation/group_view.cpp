@@ -1,0 +1,227 @@
+#include "ui/navigation/group_view.h"
+
+#include "docview/update_hints.h"
+#include "opc/client/group.h"
+#include "opc/client/server.h"
+#include "persistence/document.h"
+#include "platform/strings/command_ids.h"
+#include "ui/framework/clipboard_formats.h"
+#include "ui/framework/frame_commands.h"
+#include "ui/framework/wait_cursor.h"
+#include "ui/navigation/group_tree_model.h"
+#include "ui/navigation/server_property_sheet.h"
+#include "ui/persistence/project_commands.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMenu>
+
+CVGroupView::CVGroupView(QWidget* parent)
+    : QTreeView(parent), model_(new GroupTreeModel(this)), serverSheet_(RunServerPropertySheet) {
+    setModel(model_);
+    setHeaderHidden(true);
+    setRootIsDecorated(true);
+    setUniformRowHeights(true);
+    setExpandsOnDoubleClick(false);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setIconSize(QSize(16, 16));
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { OnSelectionChanged(); });
+    MapTreeCommands();
+}
+
+CVGroupView::~CVGroupView() = default;
+
+CVDocument* CVGroupView::ProjectDocument() const { return dynamic_cast<CVDocument*>(GetDocument()); }
+
+void CVGroupView::MapTreeCommands() {
+    MapCommand(ID_NEW_SERVER, [this] { NewServer(); });
+    MapCommand(ID_PROPERTIES, [this] { Properties(); });
+    MapCommand(ID_DELETE, [this] { Delete(); });
+    MapCommand(ID_CONNECT, [this] { Connect(); });
+    MapCommand(ID_DISCONNECT, [this] { Disconnect(); });
+    MapCommand(ID_RECONNECT, [this] { Reconnect(); });
+    MapCommand(ID_CLONE_GROUP, [this] { CloneGroup(); });
+    MapCommand(ID_EXPORT_CSV, [this] { ExportCsv(); });
+    MapCommand(ID_IMPORT_CSV, [this] { ImportCsv(); });
+    // Their enabling follows the clipboard; the tree moves nothing through it yet.
+    for (unsigned id : {ID_EDIT_COPY, ID_EDIT_CUT, ID_EDIT_PASTE}) MapCommand(id, [] {});
+}
+
+CVServer* CVGroupView::SelectedServer() const { return model_->ServerAt(currentIndex()); }
+
+CVGroup* CVGroupView::SelectedGroup() const { return model_->GroupAt(currentIndex()); }
+
+void CVGroupView::SelectEntry(const QModelIndex& index) {
+    if (!index.isValid()) {
+        selectionModel()->clearSelection();
+        return;
+    }
+    if (index.parent().isValid()) expand(index.parent());
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    scrollTo(index);
+}
+
+void CVGroupView::SelectServer(CVServer* server) { SelectEntry(model_->IndexOfServer(server)); }
+
+void CVGroupView::SelectGroup(CVGroup* group) { SelectEntry(model_->IndexOfGroup(group)); }
+
+void CVGroupView::OnSelectionChanged() {
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    const QModelIndex entry = selected.isEmpty() ? QModelIndex() : selected.constFirst();
+    model_->SetBoldEntry(entry);
+    CVDocument* document = ProjectDocument();
+    if (!document) return;
+    if (CVGroup* group = model_->GroupAt(entry)) {
+        document->SetCurrentServer(nullptr);
+        document->SetCurrentGroup(group);
+        document->UpdateAllViews(this, HINT_GROUP_SELECTED, group);
+        return;
+    }
+    CVServer* server = model_->ServerAt(entry);
+    document->SetCurrentGroup(nullptr);
+    document->SetCurrentServer(server);
+    document->UpdateAllViews(this, HINT_SELECTION_NOT_GROUP, server);
+}
+
+void CVGroupView::OnUpdate(int hint, void* object) {
+    switch (hint) {
+    case HINT_SERVER_ADDED: SelectEntry(model_->InsertServer(static_cast<CVServer*>(object))); break;
+    case HINT_SERVER_REMOVED: model_->RemoveServer(static_cast<CVServer*>(object)); break;
+    case HINT_GROUP_ADDED: SelectEntry(model_->InsertGroup(static_cast<CVGroup*>(object))); break;
+    case HINT_GROUP_REMOVED: model_->RemoveGroup(static_cast<CVGroup*>(object)); break;
+    case HINT_GROUP_SELECTED: {
+        QModelIndex entry = model_->IndexOfGroup(static_cast<CVGroup*>(object));
+        if (!object) entry = model_->index(0, 0, model_->index(0, 0));
+        if (entry.isValid()) SelectEntry(entry);
+        viewport()->repaint();
+        break;
+    }
+    case HINT_PROJECT_LOADED: LoadProject(static_cast<CVServer*>(object)); break;
+    case HINT_PROJECT_UNLOADING: model_->Clear(); break;
+    case HINT_CONNECTION_STATES: viewport()->repaint(); break;
+    default: viewport()->update(); break;
+    }
+}
+
+void CVGroupView::LoadProject(CVServer* first) {
+    for (CVServer* server = first; server; server = server->next) {
+        model_->InsertServer(server);
+        for (CVGroup* group = server->FirstGroup(); group; group = group->next) model_->InsertGroup(group);
+    }
+    SelectEntry(model_->index(0, 0));
+}
+
+void CVGroupView::Dispatch(unsigned id) {
+    if (frame_) frame_->DispatchCommand(id);
+}
+
+void CVGroupView::NewServer() {
+    CVDocument* document = ProjectDocument();
+    if (!document) return;
+    if (CVServer* server = serverSheet_(this, nullptr)) document->AddNewServer(server);
+}
+
+void CVGroupView::Properties() {
+    if (CVServer* server = SelectedServer()) serverSheet_(this, server);  // read-only: nothing changes
+}
+
+void CVGroupView::Delete() {
+    CVDocument* document = ProjectDocument();
+    if (!document) return;
+    WaitCursor cursor;
+    if (CVGroup* group = SelectedGroup())
+        document->DeleteGroup(group);
+    else if (CVServer* server = SelectedServer())
+        document->DeleteServer(server);
+}
+
+void CVGroupView::Connect() {
+    CVDocument* document = ProjectDocument();
+    if (CVServer* server = SelectedServer(); document && server) document->ConnectServer(server);
+}
+
+void CVGroupView::Disconnect() {
+    CVDocument* document = ProjectDocument();
+    if (CVServer* server = SelectedServer(); document && server) document->DisconnectServer(server);
+}
+
+void CVGroupView::Reconnect() {
+    CVDocument* document = ProjectDocument();
+    if (CVServer* server = SelectedServer(); document && server) document->ReconnectServer(server);
+}
+
+void CVGroupView::CloneGroup() {
+    CVDocument* document = ProjectDocument();
+    if (CVGroup* group = SelectedGroup(); document && group) document->CloneGroup(*group);
+}
+
+void CVGroupView::ExportCsv() {
+    CVDocument* document = ProjectDocument();
+    if (CVGroup* group = SelectedGroup(); document && group) RunExportCsvCommand(this, *document, *group);
+}
+
+void CVGroupView::ImportCsv() {
+    CVDocument* document = ProjectDocument();
+    if (CVGroup* group = SelectedGroup(); document && group) RunImportCsvCommand(this, *document, *group);
+}
+
+void CVGroupView::ShowContextMenu(const QPoint& viewportPosition) {
+    const QModelIndex hit = indexAt(viewportPosition);
+    if (hit.isValid()) SelectEntry(hit);
+    if (!frame_) return;
+    frame_->UpdateCommandStates();
+
+    QMenu menu(this);
+    const auto add = [this, &menu](std::initializer_list<unsigned> ids) {
+        for (unsigned id : ids) {
+            if (id == 0) {
+                menu.addSeparator();
+            } else if (QAction* action = frame_->CommandAction(id)) {
+                menu.addAction(action);
+            }
+        }
+    };
+    if (model_->GroupAt(hit)) {
+        add({ID_NEW_ITEM, 0, ID_CLONE_GROUP, 0, ID_EXPORT_CSV, ID_IMPORT_CSV, ID_DELETE, 0, ID_PROPERTIES});
+    } else if (model_->ServerAt(hit)) {
+        add({ID_NEW_GROUP, 0, ID_CONNECT, ID_DISCONNECT, ID_RECONNECT, 0, ID_SERVER_ERROR_STRING, 0,
+             ID_ENUMERATE_GROUPS, ID_GROUP_BY_NAME, ID_DELETE, 0, ID_PROPERTIES});
+    } else {
+        add({ID_NEW_SERVER});
+        if (ClipboardHas(kServerClipFormat)) add({0, ID_EDIT_PASTE});
+    }
+    if (menu.actions().isEmpty()) return;
+    menu.exec(viewport()->mapToGlobal(viewportPosition));
+}
+
+void CVGroupView::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        const QModelIndex current = currentIndex();
+        if (current.isValid()) ShowContextMenu(visualRect(current).center());
+        return;
+    }
+    ShowContextMenu(event->pos());
+}
+
+void CVGroupView::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (currentIndex().isValid()) Dispatch(ID_PROPERTIES);
+        return;
+    case Qt::Key_Space:
+        if (currentIndex().isValid()) ShowContextMenu(visualRect(currentIndex()).center());
+        return;
+    default: QTreeView::keyPressEvent(event);
+    }
+}
+
+void CVGroupView::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QModelIndex hit = indexAt(event->position().toPoint());
+    if (!hit.isValid()) return;
+    SelectEntry(hit);
+    Dispatch(ID_PROPERTIES);
+}

@@ -1,0 +1,68 @@
+// The group tree pane: the project's servers at the root, their groups below. Selecting an
+// entry makes it the document's current server or group (the item list follows); the tree's
+// commands create, delete, connect, disconnect, reconnect and clone, open the server property
+// sheet, and export and import a group's items as CSV.
+#pragma once
+
+#include "docview/view.h"
+
+#include <QTreeView>
+
+#include <functional>
+
+class CVDocument;
+class CVGroup;
+class CVServer;
+class FrameCommands;
+class GroupTreeModel;
+
+class CVGroupView : public QTreeView, public View {
+public:
+    explicit CVGroupView(QWidget* parent = nullptr);
+    ~CVGroupView() override;
+
+    // Where the context menus take their entries and keys send their commands; not owned.
+    void SetFrame(FrameCommands* frame) { frame_ = frame; }
+
+    // Runs the server property sheet: for a new server (null) it returns the created and
+    // connected server on OK, else null. Tests replace it; the default shows the sheet.
+    using ServerSheet = std::function<CVServer*(QWidget* parent, CVServer* server)>;
+    void SetServerSheet(ServerSheet sheet) { serverSheet_ = std::move(sheet); }
+
+    void OnUpdate(int hint, void* object) override;
+
+    GroupTreeModel& Model() const { return *model_; }
+    // The selected entry's object; at most one of the two is set.
+    CVServer* SelectedServer() const;
+    CVGroup* SelectedGroup() const;
+    // Selects the entry of `object` (a server or a group); null clears the selection.
+    void SelectServer(CVServer* server);
+    void SelectGroup(CVGroup* group);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    CVDocument* ProjectDocument() const;
+    void OnSelectionChanged();
+    void LoadProject(CVServer* first);
+    void SelectEntry(const QModelIndex& index);
+    void ShowContextMenu(const QPoint& viewportPosition);
+    void Dispatch(unsigned id);
+    void MapTreeCommands();
+    void NewServer();
+    void Properties();
+    void Delete();
+    void Connect();
+    void Disconnect();
+    void Reconnect();
+    void CloneGroup();
+    void ExportCsv();
+    void ImportCsv();
+
+    GroupTreeModel* model_;
+    FrameCommands* frame_ = nullptr;
+    ServerSheet serverSheet_;
+};
