@@ -330,41 +330,11 @@ void CVItemView::ShowContextMenu(const QPoint& viewportPosition, bool fromKeyboa
     frame_->UpdateCommandStates();
 
     QMenu menu(this);
-    const auto add = [this, &menu](std::initializer_list<unsigned> ids) {
-        for (unsigned id : ids) {
-            if (QAction* action = frame_->CommandAction(id)) menu.addAction(action);
-        }
-    };
-    const CVGroup* group = CurrentGroup();
-    const int selected = SelectedCount();
-    if (group) {
-        add({ID_NEW_ITEM});
-        if (ClipboardHas(kItemClipFormat) && selected == 0) {
+    for (unsigned id : ContextMenuCommands()) {
+        if (id == 0)
             menu.addSeparator();
-            add({ID_EDIT_PASTE});
-        }
-    }
-    if (selected > 0) {
-        menu.addSeparator();
-        if (group && group->onServer) {
-            const bool updates20 = group->DataChangeMode() == kDataChangeMode20;
-            if (group->ItemMgt()) add({ID_SET_ACTIVE, ID_SET_INACTIVE});
-            if (group->SyncIO()) {
-                menu.addSeparator();
-                add({ID_SYNC_READ_CACHE, ID_SYNC_READ_DEVICE, ID_SYNC_WRITE});
-            }
-            if (group->AsyncIO() && !updates20) {
-                menu.addSeparator();
-                add({ID_ASYNC10_READ_CACHE, ID_ASYNC10_READ_DEVICE, ID_ASYNC10_REFRESH_CACHE, ID_ASYNC10_REFRESH_DEVICE,
-                     ID_ASYNC10_WRITE});
-            }
-            if (group->AsyncIO2() && updates20) {
-                menu.addSeparator();
-                add({ID_ASYNC20_READ, ID_ASYNC20_REFRESH_CACHE, ID_ASYNC20_REFRESH_DEVICE, ID_ASYNC20_WRITE});
-            }
-        }
-        menu.addSeparator();
-        add({ID_PROPERTIES});
+        else if (QAction* action = frame_->CommandAction(id))
+            menu.addAction(action);
     }
     if (menu.actions().isEmpty()) return;
     menu.exec(viewport()->mapToGlobal(viewportPosition));
@@ -376,6 +346,31 @@ void CVItemView::ShowMenuAtSelection() {
     const QModelIndex first = model_->index(ranges.front().first, kColumnItemId);
     scrollTo(first);
     ShowContextMenu(visualRect(first).center(), true);
+}
+
+std::vector<unsigned> CVItemView::ContextMenuCommands() const {
+    std::vector<unsigned> ids;
+    const auto add = [&ids](std::initializer_list<unsigned> more) { ids.insert(ids.end(), more); };
+    const CVGroup* group = CurrentGroup();
+    const int selected = SelectedCount();
+    if (group) {
+        add({ID_NEW_ITEM});
+        if (ClipboardHas(kItemClipFormat) && selected == 0) add({0, ID_EDIT_PASTE});
+    }
+    if (selected == 0) return ids;
+    add({0});
+    if (group && group->onServer) {
+        const bool updates20 = group->DataChangeMode() == kDataChangeMode20;
+        if (group->ItemMgt()) add({ID_SET_ACTIVE, ID_SET_INACTIVE});
+        if (group->SyncIO()) add({0, ID_SYNC_READ_CACHE, ID_SYNC_READ_DEVICE, ID_SYNC_WRITE});
+        if (group->AsyncIO() && !updates20)
+            add({0, ID_ASYNC10_READ_CACHE, ID_ASYNC10_READ_DEVICE, ID_ASYNC10_REFRESH_CACHE, ID_ASYNC10_REFRESH_DEVICE,
+                 ID_ASYNC10_WRITE});
+        if (group->AsyncIO2() && updates20)
+            add({0, ID_ASYNC20_READ, ID_ASYNC20_REFRESH_CACHE, ID_ASYNC20_REFRESH_DEVICE, ID_ASYNC20_WRITE});
+    }
+    add({0, ID_PROPERTIES});
+    return ids;
 }
 
 void CVItemView::contextMenuEvent(QContextMenuEvent* event) {

@@ -42,6 +42,9 @@ public:
     // A header click: the same column flips the order, another column keeps it.
     void SortByColumn(int column);
 
+    // The context menu's commands for the current group and selection, 0 for a separator.
+    std::vector<unsigned> ContextMenuCommands() const;
+
     int UpdateInterval() const { return interval_; }
     // Restarts the timer only when the interval changes.
     void SetUpdateInterval(int milliseconds);

@@ -79,13 +79,15 @@ QVariant GroupTreeModel::data(const QModelIndex& index, int role) const {
     if (!node) return {};
     switch (role) {
     case Qt::DisplayRole: return TextOf(*node);
-    case Qt::DecorationRole: {
-        if (!node->parent)
-            return static_cast<const CVServer*>(node->object)->IsConnected() ? serverConnected_ : serverNotConnected_;
-        const auto* group = static_cast<const CVGroup*>(node->object);
-        if (!group->onServer) return groupNotCreated_;
-        return group->active ? groupActive_ : groupInactive_;
-    }
+    case Qt::DecorationRole:
+        switch (ImageOf(index)) {
+        case TreeImage::kServerConnected: return serverConnected_;
+        case TreeImage::kServerNotConnected: return serverNotConnected_;
+        case TreeImage::kGroupActive: return groupActive_;
+        case TreeImage::kGroupInactive: return groupInactive_;
+        case TreeImage::kGroupNotCreated: return groupNotCreated_;
+        }
+        return {};
     case Qt::FontRole: {
         if (node != bold_) return {};
         QFont font;
@@ -180,6 +182,14 @@ CVServer* GroupTreeModel::ServerAt(const QModelIndex& index) const {
 CVGroup* GroupTreeModel::GroupAt(const QModelIndex& index) const {
     const Node* node = NodeAt(index);
     return node && node->parent ? static_cast<CVGroup*>(node->object) : nullptr;
+}
+
+TreeImage GroupTreeModel::ImageOf(const QModelIndex& index) const {
+    if (const CVServer* server = ServerAt(index))
+        return server->IsConnected() ? TreeImage::kServerConnected : TreeImage::kServerNotConnected;
+    const CVGroup* group = GroupAt(index);
+    if (!group || !group->onServer) return TreeImage::kGroupNotCreated;
+    return group->active ? TreeImage::kGroupActive : TreeImage::kGroupInactive;
 }
 
 void GroupTreeModel::SetBoldEntry(const QModelIndex& index) {

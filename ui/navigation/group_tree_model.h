@@ -14,6 +14,15 @@
 class CVGroup;
 class CVServer;
 
+// The entry images, numbered as in the program's tree image strip.
+enum class TreeImage {
+    kServerConnected = 0,
+    kGroupActive = 2,
+    kGroupInactive = 3,
+    kServerNotConnected = 6,
+    kGroupNotCreated = 7,
+};
+
 class GroupTreeModel : public QAbstractItemModel {
 public:
     explicit GroupTreeModel(QObject* parent = nullptr);
@@ -38,6 +47,9 @@ public:
     // The entry's object: a server at the root, a group below; null for other indexes.
     CVServer* ServerAt(const QModelIndex& index) const;
     CVGroup* GroupAt(const QModelIndex& index) const;
+
+    // The entry's image; a selected group shows its open folder (drawn from the same image).
+    TreeImage ImageOf(const QModelIndex& index) const;
 
     // The entry drawn bold (the selection); an invalid index for none.
     void SetBoldEntry(const QModelIndex& index);

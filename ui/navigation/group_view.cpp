@@ -175,26 +175,25 @@ void CVGroupView::ShowContextMenu(const QPoint& viewportPosition) {
     frame_->UpdateCommandStates();
 
     QMenu menu(this);
-    const auto add = [this, &menu](std::initializer_list<unsigned> ids) {
-        for (unsigned id : ids) {
-            if (id == 0) {
-                menu.addSeparator();
-            } else if (QAction* action = frame_->CommandAction(id)) {
-                menu.addAction(action);
-            }
-        }
-    };
-    if (model_->GroupAt(hit)) {
-        add({ID_NEW_ITEM, 0, ID_CLONE_GROUP, 0, ID_EXPORT_CSV, ID_IMPORT_CSV, ID_DELETE, 0, ID_PROPERTIES});
-    } else if (model_->ServerAt(hit)) {
-        add({ID_NEW_GROUP, 0, ID_CONNECT, ID_DISCONNECT, ID_RECONNECT, 0, ID_SERVER_ERROR_STRING, 0,
-             ID_ENUMERATE_GROUPS, ID_GROUP_BY_NAME, ID_DELETE, 0, ID_PROPERTIES});
-    } else {
-        add({ID_NEW_SERVER});
-        if (ClipboardHas(kServerClipFormat)) add({0, ID_EDIT_PASTE});
+    for (unsigned id : ContextMenuCommands(hit)) {
+        if (id == 0)
+            menu.addSeparator();
+        else if (QAction* action = frame_->CommandAction(id))
+            menu.addAction(action);
     }
     if (menu.actions().isEmpty()) return;
     menu.exec(viewport()->mapToGlobal(viewportPosition));
+}
+
+std::vector<unsigned> CVGroupView::ContextMenuCommands(const QModelIndex& hit) const {
+    if (model_->GroupAt(hit))
+        return {ID_NEW_ITEM, 0, ID_CLONE_GROUP, 0, ID_EXPORT_CSV, ID_IMPORT_CSV, ID_DELETE, 0, ID_PROPERTIES};
+    if (model_->ServerAt(hit))
+        return {ID_NEW_GROUP,         0, ID_CONNECT,       ID_DISCONNECT, ID_RECONNECT, 0, ID_SERVER_ERROR_STRING, 0,
+                ID_ENUMERATE_GROUPS, ID_GROUP_BY_NAME, ID_DELETE, 0, ID_PROPERTIES};
+    std::vector<unsigned> ids{ID_NEW_SERVER};
+    if (ClipboardHas(kServerClipFormat)) ids.insert(ids.end(), {0, ID_EDIT_PASTE});
+    return ids;
 }
 
 void CVGroupView::contextMenuEvent(QContextMenuEvent* event) {

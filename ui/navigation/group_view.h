@@ -9,6 +9,7 @@
 #include <QTreeView>
 
 #include <functional>
+#include <vector>
 
 class CVDocument;
 class CVGroup;
@@ -38,6 +39,9 @@ public:
     // Selects the entry of `object` (a server or a group); null clears the selection.
     void SelectServer(CVServer* server);
     void SelectGroup(CVGroup* group);
+    // The context menu's commands for a click on `hit` (invalid: empty space), 0 for a
+    // separator.
+    std::vector<unsigned> ContextMenuCommands(const QModelIndex& hit) const;
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

@@ -1,0 +1,239 @@
+// The group tree over a project document, with the item list beside it: hints build and
+// empty the tree, the selection drives the document and the item list, the images follow
+// the connection, and the tree's commands act on the selected entry.
+#include "docview/update_hints.h"
+#include "opc/client/group.h"
+#include "opc/client/item.h"
+#include "opc/client/item_address_registry.h"
+#include "opc/client/server.h"
+#include "persistence/document.h"
+#include "platform/settings/profile.h"
+#include "platform/strings/command_ids.h"
+#include "simserver/server_registry.h"
+#include "tests/platform/temp_folder.h"
+#include "ui/items/item_list_model.h"
+#include "ui/items/item_view.h"
+#include "ui/navigation/group_tree_model.h"
+#include "ui/navigation/group_view.h"
+
+#include <QFont>
+#include <QItemSelectionModel>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+class GroupViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Profile::UseFolderForTesting(folder / "profile");
+        tree = std::make_unique<CVGroupView>();
+        items = std::make_unique<CVItemView>();
+        document.AddView(tree.get());
+        document.AddView(items.get());
+    }
+    void TearDown() override {
+        document.DeleteContents();
+        items.reset();
+        tree.reset();
+    }
+
+    CVServer* NewServer(const std::string& progId) {
+        auto* server = new CVServer(ThreadStart::kLater);
+        server->progId = progId;
+        document.AddNewServer(server);  // hint 1000
+        return server;
+    }
+    // A group with the first `itemCount` of the simulation server's ramps.
+    CVGroup* NewGroup(CVServer* server, const std::string& name, int itemCount = 0) {
+        static const char* const kRamps[] = {"Ramp.I2", "Ramp.I4", "Ramp.R8"};
+        auto* group = new CVGroup(server, ThreadStart::kLater);
+        group->SetName(name);
+        server->LinkGroup(group);
+        for (int i = 0; i < itemCount && i < 3; ++i) {
+            auto* item = new CVItem(group);
+            item->itemId = kRamps[i];
+            group->LinkItem(item);
+        }
+        document.UpdateAllViews(nullptr, HINT_GROUP_ADDED, group);
+        return group;
+    }
+    // The texts of the root entries, or of the children of `parent`.
+    std::vector<std::string> Texts(const QModelIndex& parent = QModelIndex()) const {
+        std::vector<std::string> texts;
+        const GroupTreeModel& model = tree->Model();
+        for (int row = 0; row < model.rowCount(parent); ++row)
+            texts.push_back(model.data(model.index(row, 0, parent), Qt::DisplayRole).toString().toStdString());
+        return texts;
+    }
+
+    TempFolder folder;
+    CVDocument document{CItemAddressRegistry::Instance()};
+    std::unique_ptr<CVGroupView> tree;
+    std::unique_ptr<CVItemView> items;
+};
+
+}  // namespace
+
+TEST_F(GroupViewTest, EntriesGoInSortedPlaceAndTheNewOneIsSelected) {
+    CVServer* b = NewServer("B.Server");
+    CVServer* a = NewServer("A.Server");
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"A.Server", "B.Server"}));
+    EXPECT_EQ(tree->SelectedServer(), a);
+    EXPECT_EQ(document.GetCurrentServer(), a);
+
+    NewGroup(b, "Tanks");
+    CVGroup* pumps = NewGroup(b, "Pumps", 3);
+    EXPECT_EQ(Texts(tree->Model().IndexOfServer(b)), (std::vector<std::string>{"Pumps", "Tanks"}));
+    // Selecting a group makes it current and lists its items.
+    EXPECT_EQ(tree->SelectedGroup(), pumps);
+    EXPECT_EQ(document.GetCurrentGroup(), pumps);
+    EXPECT_EQ(document.GetCurrentServer(), nullptr);
+    EXPECT_EQ(items->Model().rowCount(), 3);
+    // The selected entry is bold, the others are not.
+    const QModelIndex selected = tree->Model().IndexOfGroup(pumps);
+    EXPECT_TRUE(tree->Model().data(selected, Qt::FontRole).value<QFont>().bold());
+    EXPECT_FALSE(tree->Model().data(tree->Model().IndexOfServer(a), Qt::FontRole).isValid());
+
+    // Selecting a server empties the item list.
+    tree->SelectServer(a);
+    EXPECT_EQ(document.GetCurrentServer(), a);
+    EXPECT_EQ(document.GetCurrentGroup(), nullptr);
+    EXPECT_EQ(items->Model().rowCount(), 0);
+}
+
+TEST_F(GroupViewTest, HintsSelectAndRemoveEntries) {
+    CVServer* server = NewServer("A.Server");
+    CVGroup* first = NewGroup(server, "First", 2);
+    CVGroup* second = NewGroup(server, "Second");
+    document.UpdateAllViews(nullptr, HINT_GROUP_SELECTED, first);
+    EXPECT_EQ(tree->SelectedGroup(), first);
+    EXPECT_EQ(items->Model().rowCount(), 2);
+
+    document.UpdateAllViews(nullptr, HINT_GROUP_REMOVED, second);
+    EXPECT_EQ(Texts(tree->Model().IndexOfServer(server)), (std::vector<std::string>{"First"}));
+    document.UpdateAllViews(nullptr, HINT_SERVER_REMOVED, server);
+    EXPECT_TRUE(Texts().empty());
+    EXPECT_EQ(tree->SelectedGroup(), nullptr);
+}
+
+TEST_F(GroupViewTest, DeletingTheLastServerLeavesNothingCurrent) {
+    CVServer* server = NewServer("A.Server");
+    CVGroup* group = NewGroup(server, "Pumps", 2);
+    document.SetModifiedFlag(false);
+    ASSERT_EQ(tree->SelectedGroup(), group);
+
+    ASSERT_TRUE(tree->OnCommand(ID_DELETE));  // the group, without asking
+    EXPECT_EQ(server->GroupCount(), 0);
+    EXPECT_EQ(items->Model().rowCount(), 0);
+    EXPECT_TRUE(document.IsModified());
+    EXPECT_EQ(document.GetCurrentGroup(), nullptr);
+
+    tree->SelectServer(server);
+    ASSERT_TRUE(tree->OnCommand(ID_DELETE));
+    EXPECT_EQ(document.ServerCount(), 0);
+    EXPECT_EQ(document.GetCurrentServer(), nullptr);
+    EXPECT_EQ(document.GetCurrentGroup(), nullptr);
+    EXPECT_TRUE(Texts().empty());
+}
+
+TEST_F(GroupViewTest, ALoadedProjectIsListedWithTheFirstEntrySelected) {
+    // Two servers that never connect (their ProgIDs are not registered).
+    CVServer* zeta = NewServer("Zeta.Unregistered");
+    NewGroup(zeta, "Z1");
+    CVServer* alpha = NewServer("Alpha.Unregistered");
+    NewGroup(alpha, "A2");
+    NewGroup(alpha, "A1");
+    const std::string path = folder / "two.ovopc";
+    ASSERT_TRUE(document.OnSaveDocument(path));
+    ASSERT_TRUE(document.OnOpenDocument(path));  // unloads (1061), then loads (1060)
+
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"Alpha.Unregistered", "Zeta.Unregistered"}));
+    EXPECT_EQ(Texts(tree->Model().index(0, 0)), (std::vector<std::string>{"A1", "A2"}));
+    ASSERT_NE(tree->SelectedServer(), nullptr);
+    EXPECT_EQ(tree->SelectedServer()->progId, "Alpha.Unregistered");
+    // Groups never created on a server show the same image, selected or not.
+    const QModelIndex group = tree->Model().index(0, 0, tree->Model().index(0, 0));
+    EXPECT_EQ(tree->Model().ImageOf(group), TreeImage::kGroupNotCreated);
+    tree->SelectGroup(tree->Model().GroupAt(group));
+    EXPECT_EQ(tree->Model().ImageOf(group), TreeImage::kGroupNotCreated);
+}
+
+TEST_F(GroupViewTest, TheContextMenusFollowTheEntryUnderTheCursor) {
+    CVServer* server = NewServer("A.Server");
+    CVGroup* group = NewGroup(server, "Pumps");
+    const GroupTreeModel& model = tree->Model();
+    EXPECT_EQ(tree->ContextMenuCommands(model.IndexOfGroup(group)),
+              (std::vector<unsigned>{ID_NEW_ITEM, 0, ID_CLONE_GROUP, 0, ID_EXPORT_CSV, ID_IMPORT_CSV, ID_DELETE, 0,
+                                     ID_PROPERTIES}));
+    EXPECT_EQ(tree->ContextMenuCommands(model.IndexOfServer(server)),
+              (std::vector<unsigned>{ID_NEW_GROUP, 0, ID_CONNECT, ID_DISCONNECT, ID_RECONNECT, 0,
+                                     ID_SERVER_ERROR_STRING, 0, ID_ENUMERATE_GROUPS, ID_GROUP_BY_NAME, ID_DELETE, 0,
+                                     ID_PROPERTIES}));
+    EXPECT_EQ(tree->ContextMenuCommands(QModelIndex()), (std::vector<unsigned>{ID_NEW_SERVER}));
+}
+
+TEST_F(GroupViewTest, ConnectAndDisconnectChangeTheServerImage) {
+    simserver::RegisterSimulationServers();
+    CVServer* server = NewServer("Orvane OPC");
+    CVGroup* group = NewGroup(server, "Pumps");
+    group->updateRate = 100;
+    const QModelIndex entry = tree->Model().IndexOfServer(server);
+    EXPECT_EQ(tree->Model().ImageOf(entry), TreeImage::kServerNotConnected);
+
+    tree->SelectServer(server);
+    ASSERT_TRUE(tree->OnCommand(ID_CONNECT));
+    EXPECT_EQ(tree->Model().ImageOf(entry), TreeImage::kServerConnected);
+    EXPECT_EQ(tree->Model().ImageOf(tree->Model().IndexOfGroup(group)), TreeImage::kGroupActive);
+
+    ASSERT_TRUE(tree->OnCommand(ID_RECONNECT));
+    EXPECT_EQ(tree->Model().ImageOf(entry), TreeImage::kServerConnected);
+
+    ASSERT_TRUE(tree->OnCommand(ID_DISCONNECT));
+    EXPECT_EQ(tree->Model().ImageOf(entry), TreeImage::kServerNotConnected);
+    EXPECT_EQ(tree->Model().ImageOf(tree->Model().IndexOfGroup(group)), TreeImage::kGroupNotCreated);
+}
+
+TEST_F(GroupViewTest, CloneAddsTheCopyBesideTheGroupAndSelectsIt) {
+    simserver::RegisterSimulationServers();
+    CVServer* server = NewServer("Orvane OPC");
+    CVGroup* group = NewGroup(server, "Pumps", 2);
+    tree->SelectServer(server);
+    ASSERT_TRUE(tree->OnCommand(ID_CONNECT));
+    tree->SelectGroup(group);
+    document.SetModifiedFlag(false);
+
+    ASSERT_TRUE(tree->OnCommand(ID_CLONE_GROUP));
+    EXPECT_EQ(server->GroupCount(), 2);
+    CVGroup* clone = tree->SelectedGroup();
+    ASSERT_NE(clone, nullptr);
+    EXPECT_NE(clone, group);
+    EXPECT_EQ(clone->ItemCount(), 2u);
+    EXPECT_EQ(items->Model().rowCount(), 2);
+    EXPECT_TRUE(document.IsModified());
+}
+
+TEST_F(GroupViewTest, NewServerTakesWhatTheSheetCreated) {
+    CVServer* created = nullptr;
+    tree->SetServerSheet([&](QWidget*, CVServer* existing) -> CVServer* {
+        if (existing) return nullptr;
+        created = new CVServer(ThreadStart::kLater);
+        created->progId = "From.Sheet";
+        return created;
+    });
+    document.SetModifiedFlag(false);
+    ASSERT_TRUE(tree->OnCommand(ID_NEW_SERVER));
+    ASSERT_NE(created, nullptr);
+    EXPECT_EQ(document.FirstServer(), created);
+    EXPECT_EQ(tree->SelectedServer(), created);
+    EXPECT_TRUE(document.IsModified());
+
+    // Properties of an existing server change nothing.
+    document.SetModifiedFlag(false);
+    ASSERT_TRUE(tree->OnCommand(ID_PROPERTIES));
+    EXPECT_FALSE(document.IsModified());
+}
