@@ -160,6 +160,12 @@ void CVItemView::OnUpdate(int hint, void* object) {
     case HINT_GROUP_SELECTED:
         if (object) Rebuild(*static_cast<CVGroup*>(object));
         break;
+    case HINT_GROUP_REMOVED:
+        if (object && object == shownGroup_) Clear();
+        break;
+    case HINT_SERVER_REMOVED:
+        if (object && shownGroup_ && object == shownGroup_->server) Clear();
+        break;
     case HINT_ITEMS_ADDED:
         if (object) AppendItems(static_cast<CVItem* const*>(object));
         break;
@@ -172,6 +178,7 @@ void CVItemView::OnUpdate(int hint, void* object) {
 }
 
 void CVItemView::Clear() {
+    shownGroup_ = nullptr;
     model_->Clear();
     viewport()->repaint();
 }
@@ -183,6 +190,7 @@ void CVItemView::Rebuild(CVGroup& group) {
     items.reserve(group.ItemCount());
     for (CVItem* item = group.FirstItem(); item; item = item->next) items.push_back(item);
     model_->Assign(std::move(items));
+    shownGroup_ = &group;
     Sort();
     setUpdatesEnabled(true);
 }

@@ -83,4 +83,6 @@ private:
     FrameCommands* frame_ = nullptr;
     ItemSortOrder order_;
     int interval_ = kDefaultInterval;
+    // The group whose items the rows point at; the list empties when it or its server goes.
+    const CVGroup* shownGroup_ = nullptr;
 };

@@ -219,3 +219,17 @@ TEST_F(ItemViewTest, TheTimerRestartsOnlyWhenTheIntervalChanges) {
     EXPECT_EQ(timer->interval(), 500);
     EXPECT_GT(timer->remainingTime(), 400);
 }
+
+TEST_F(ItemViewTest, TheListEmptiesBeforeItsGroupOrServerGoes) {
+    AddItem("A");
+    ShowGroup();
+    CVGroup other(server, ThreadStart::kLater);
+    document.UpdateAllViews(nullptr, HINT_GROUP_REMOVED, &other);  // another group: kept
+    EXPECT_EQ(view->Model().rowCount(), 1);
+    document.UpdateAllViews(nullptr, HINT_GROUP_REMOVED, group);
+    EXPECT_EQ(view->Model().rowCount(), 0);
+
+    ShowGroup();
+    document.UpdateAllViews(nullptr, HINT_SERVER_REMOVED, server);
+    EXPECT_EQ(view->Model().rowCount(), 0);
+}
