@@ -3,6 +3,7 @@
 #include "platform/settings/profile.h"
 #include "platform/strings/command_ids.h"
 #include "ui/eventlog/event_log_model.h"
+#include "ui/framework/dialog_parts.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -24,20 +25,8 @@ constexpr int kDefaultWidth = 120;
 CVEventView::CVEventView(QWidget* parent)
     : QTableView(parent), model_(new EventLogModel(this)), timer_(new QTimer(this)) {
     setModel(model_);
-    setShowGrid(false);
-    setWordWrap(false);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    ConfigureReportView(*this);
     horizontalHeader()->setSectionsClickable(false);
-    horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setStretchLastSection(false);
-    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    setIconSize(QSize(16, 16));
 
     ownClear_ = new QAction(QStringLiteral("清除消息"), this);
     ownErrorsOnly_ = new QAction(QStringLiteral("只记录错误日志"), this);

@@ -4,6 +4,8 @@
 // table.
 #pragma once
 
+#include "ui/framework/dialog_parts.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -15,7 +17,7 @@ class CSetStartAddrDialog : public QDialog {
     Q_OBJECT
 public:
     // Shows a text in a plain OK message box; tests capture it instead.
-    using MessageFunction = std::function<void(QWidget* parent, const std::string& text)>;
+    using MessageFunction = DialogMessageFunction;
 
     using ApplyFunction = std::function<void(int address)>;
 

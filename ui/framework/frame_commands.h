@@ -3,7 +3,11 @@
 // opens, and the command route for keys and double clicks.
 #pragma once
 
+#include <vector>
+
 class QAction;
+class QPoint;
+class QWidget;
 
 class FrameCommands {
 public:
@@ -14,3 +18,8 @@ public:
     // Sends `id` along the command route, as a menu would (disabled commands do nothing).
     virtual void DispatchCommand(unsigned id) = 0;
 };
+
+// A pane's context menu: the frame's actions of `ids` (0 for a separator) at
+// `globalPosition`, enabled by the frame's rules first. Nothing is shown without an entry.
+void ExecCommandMenu(FrameCommands& frame, const std::vector<unsigned>& ids, QWidget* owner,
+                     const QPoint& globalPosition);

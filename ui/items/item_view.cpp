@@ -7,6 +7,7 @@
 #include "platform/settings/profile.h"
 #include "platform/strings/command_ids.h"
 #include "ui/framework/clipboard_formats.h"
+#include "ui/framework/dialog_parts.h"
 #include "ui/framework/frame_commands.h"
 #include "ui/framework/wait_cursor.h"
 #include "ui/items/item_cells.h"
@@ -17,7 +18,6 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QTimer>
 #include <QToolTip>
 
@@ -70,22 +70,10 @@ void Async20RefreshDevice(CVGroup& g, CVItem* const*, int) { g.AsyncRefresh20(tr
 CVItemView::CVItemView(QWidget* parent)
     : QTableView(parent), model_(new ItemListModel(this)), timer_(new QTimer(this)) {
     setModel(model_);
-    setShowGrid(false);
-    setWordWrap(false);
-    setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    ConfigureReportView(*this);
     setTabKeyNavigation(false);
-    setIconSize(QSize(16, 16));
-    verticalHeader()->hide();
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     QHeaderView* header = horizontalHeader();
     header->setSectionsClickable(true);
-    header->setHighlightSections(false);
-    header->setStretchLastSection(false);
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     header->setSortIndicatorShown(true);
     connect(header, &QHeaderView::sectionClicked, this, [this](int column) { SortByColumn(column); });
 
@@ -334,18 +322,7 @@ void CVItemView::ShowContextMenu(const QPoint& viewportPosition, bool fromKeyboa
             selectionModel()->setCurrentIndex(hit, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         }
     }
-    if (!frame_) return;
-    frame_->UpdateCommandStates();
-
-    QMenu menu(this);
-    for (unsigned id : ContextMenuCommands()) {
-        if (id == 0)
-            menu.addSeparator();
-        else if (QAction* action = frame_->CommandAction(id))
-            menu.addAction(action);
-    }
-    if (menu.actions().isEmpty()) return;
-    menu.exec(viewport()->mapToGlobal(viewportPosition));
+    if (frame_) ExecCommandMenu(*frame_, ContextMenuCommands(), this, viewport()->mapToGlobal(viewportPosition));
 }
 
 void CVItemView::ShowMenuAtSelection() {

@@ -3,6 +3,8 @@
 // in it.
 #pragma once
 
+#include "ui/framework/dialog_parts.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -15,7 +17,7 @@ public:
     static constexpr int kMinimum = 10;
     static constexpr int kMaximum = 30000;
     // Shows a text in a plain OK message box; tests capture it instead.
-    using MessageFunction = std::function<void(QWidget* parent, const std::string& text)>;
+    using MessageFunction = DialogMessageFunction;
 
     explicit CVUpdateIntervalDlg(int interval, QWidget* parent = nullptr, MessageFunction message = {});
 

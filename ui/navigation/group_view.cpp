@@ -16,7 +16,6 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
-#include <QMenu>
 
 CVGroupView::CVGroupView(QWidget* parent)
     : QTreeView(parent), model_(new GroupTreeModel(this)), serverSheet_(RunServerPropertySheet) {
@@ -171,18 +170,7 @@ void CVGroupView::ImportCsv() {
 void CVGroupView::ShowContextMenu(const QPoint& viewportPosition) {
     const QModelIndex hit = indexAt(viewportPosition);
     if (hit.isValid()) SelectEntry(hit);
-    if (!frame_) return;
-    frame_->UpdateCommandStates();
-
-    QMenu menu(this);
-    for (unsigned id : ContextMenuCommands(hit)) {
-        if (id == 0)
-            menu.addSeparator();
-        else if (QAction* action = frame_->CommandAction(id))
-            menu.addAction(action);
-    }
-    if (menu.actions().isEmpty()) return;
-    menu.exec(viewport()->mapToGlobal(viewportPosition));
+    if (frame_) ExecCommandMenu(*frame_, ContextMenuCommands(hit), this, viewport()->mapToGlobal(viewportPosition));
 }
 
 std::vector<unsigned> CVGroupView::ContextMenuCommands(const QModelIndex& hit) const {

@@ -3,6 +3,7 @@
 #include "opc/client/server.h"
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
+#include "ui/framework/dialog_parts.h"
 #include "ui/framework/wait_cursor.h"
 #include "ui/navigation/server_report.h"
 #include "ui/resources/icons.h"
@@ -39,11 +40,7 @@ CVServerPropertySheet::CVServerPropertySheet(CVServer* server, QWidget* parent)
     } else {
         pages_->addTab(BuildGeneralPage(), QString::fromUtf8("通用"));
     }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QString::fromUtf8("确定"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QString::fromUtf8("取消"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    QDialogButtonBox* buttons = OkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages_);
     layout->addWidget(buttons);

@@ -2,6 +2,8 @@
 // files to write, 2 to begin with. OK keeps the dialog open while the count is not an integer.
 #pragma once
 
+#include "ui/framework/dialog_parts.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -12,7 +14,7 @@ class QLineEdit;
 class CSplitSaveDlg : public QDialog {
 public:
     // Shows a text in a plain OK message box; tests capture it instead.
-    using MessageFunction = std::function<void(QWidget* parent, const std::string& text)>;
+    using MessageFunction = DialogMessageFunction;
 
     CSplitSaveDlg(int itemTotal, QWidget* parent = nullptr, MessageFunction message = {});
 

@@ -1,0 +1,54 @@
+#include "ui/framework/dialog_parts.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableView>
+
+void PlainMessageBox(QWidget* parent, const std::string& text) {
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), QString::fromStdString(text), QMessageBox::Ok,
+                    parent);
+    box.exec();
+}
+
+QDialogButtonBox* OkCancelButtons(QDialog* dialog) {
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(QString::fromUtf8("确定"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QString::fromUtf8("取消"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
+}
+
+std::optional<int> ReadIntegerField(QLineEdit& edit, int minimum, int maximum, const DialogMessageFunction& message,
+                                    QWidget* parent) {
+    bool isNumber = false;
+    const int value = edit.text().trimmed().toInt(&isNumber);
+    if (isNumber && value >= minimum && value <= maximum) return value;
+    message(parent, isNumber ? "Please enter an integer between " + std::to_string(minimum) + " and " +
+                                   std::to_string(maximum) + "."
+                             : "Please enter an integer.");
+    edit.setFocus();
+    edit.selectAll();
+    return std::nullopt;
+}
+
+void ConfigureReportView(QTableView& view) {
+    view.setShowGrid(false);
+    view.setWordWrap(false);
+    view.setSelectionBehavior(QAbstractItemView::SelectRows);
+    view.setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view.setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    view.setIconSize(QSize(16, 16));
+    view.verticalHeader()->hide();
+    view.verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view.verticalHeader()->setDefaultSectionSize(view.fontMetrics().height() + 4);
+    view.horizontalHeader()->setHighlightSections(false);
+    view.horizontalHeader()->setStretchLastSection(false);
+    view.horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}

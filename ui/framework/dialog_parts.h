@@ -1,0 +1,32 @@
+// What the program's small dialogs share: the plain message box, the OK and Cancel buttons
+// with their Chinese texts, the integer field check with the platform's data-exchange
+// messages, and the look of the report lists.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+class QDialog;
+class QDialogButtonBox;
+class QLineEdit;
+class QTableView;
+class QWidget;
+
+// Shows a text in a plain OK message box titled with the application's name.
+void PlainMessageBox(QWidget* parent, const std::string& text);
+// Dialogs show their messages through one of these; tests capture the texts instead.
+using DialogMessageFunction = std::function<void(QWidget* parent, const std::string& text)>;
+
+// "确定" and "取消", accepting and rejecting `dialog`.
+QDialogButtonBox* OkCancelButtons(QDialog* dialog);
+
+// The edit's text as an integer from `minimum` to `maximum`. Otherwise shows "Please enter an
+// integer." (or, for a number out of range, "Please enter an integer between <minimum> and
+// <maximum>."), gives the edit the focus with its text selected and returns nothing.
+std::optional<int> ReadIntegerField(QLineEdit& edit, int minimum, int maximum, const DialogMessageFunction& message,
+                                    QWidget* parent);
+
+// A report list: whole rows selected, no grid, no editing, one line per row, left-aligned
+// headers, no row header.
+void ConfigureReportView(QTableView& view);
