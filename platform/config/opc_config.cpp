@@ -20,6 +20,12 @@ constexpr unsigned kDefaultStartAddress = 1;
 // file so that two writers do not lose each other's key.
 std::mutex g_mutex;
 std::string g_folderForTesting;
+std::string g_configFolder;
+
+std::string WithSlash(std::string folder) {
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder;
+}
 
 void WriteConfigValue(const char* key, const std::string& value) {
     const std::string path = GetConfigFilePath();
@@ -49,11 +55,21 @@ std::string GetProgramFolder() {
 
 void SetProgramFolderForTesting(const std::string& folder) {
     std::lock_guard lock(g_mutex);
-    g_folderForTesting = folder;
-    if (!g_folderForTesting.empty() && g_folderForTesting.back() != '/') g_folderForTesting += '/';
+    g_folderForTesting = WithSlash(folder);
 }
 
-std::string GetConfigFilePath() { return GetProgramFolder() + "OPC.cfg"; }
+void SetConfigFolder(const std::string& folder) {
+    std::lock_guard lock(g_mutex);
+    g_configFolder = WithSlash(folder);
+}
+
+std::string GetConfigFilePath() {
+    {
+        std::lock_guard lock(g_mutex);
+        if (!g_configFolder.empty()) return g_configFolder + "OPC.cfg";
+    }
+    return GetProgramFolder() + "OPC.cfg";
+}
 
 std::string ReadProjectPath() {
     return ini::ReadValue(GetConfigFilePath(), kSection, kPathKey).value_or(std::string());

@@ -15,6 +15,9 @@ std::string GetProgramFolder();
 // real folder. For tests.
 void SetProgramFolderForTesting(const std::string& folder);
 
+// Keeps OPC.cfg in `folder` instead of the executable's folder (an installed program's own
+// folder is read-only); empty restores the default.
+void SetConfigFolder(const std::string& folder);
 // Full path of OPC.cfg.
 std::string GetConfigFilePath();
 

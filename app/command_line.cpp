@@ -1,0 +1,45 @@
+#include "app/command_line.h"
+
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    CommandLine line;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--headless") {
+            line.headless = true;
+        } else if (argument == "--help" || argument == "-h") {
+            line.help = true;
+        } else if (argument == "--version") {
+            line.version = true;
+        } else if (argument == "--config-dir") {
+            if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+                line.error = "--config-dir needs a folder";
+                return line;
+            }
+            line.configFolder = arguments[++i];
+        } else if (argument.rfind("--", 0) == 0) {
+            line.error = "unknown option " + argument;
+            return line;
+        } else if (line.project.empty()) {
+            line.project = argument;
+        } else {
+            line.error = "more than one project given";
+            return line;
+        }
+    }
+    return line;
+}
+
+std::string UsageText() {
+    return "Usage: opcstation [options] [project.ovopc]\n"
+           "\n"
+           "Without options the desktop program starts and opens the project given, or the one\n"
+           "it had open last.\n"
+           "\n"
+           "Options:\n"
+           "  --headless        run without a display, as a service: reopen the project, connect\n"
+           "                    its servers, serve peers on TCP port 8890 and write every event\n"
+           "                    as one line to standard output; SIGTERM or SIGINT ends it\n"
+           "  --config-dir DIR  keep OPC.cfg in DIR instead of beside the program\n"
+           "  --help            show this text\n"
+           "  --version         show the program's version\n";
+}

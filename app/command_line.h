@@ -1,0 +1,25 @@
+// The program's command line. Without any "--" option it is the desktop program's: the first
+// argument, if any, is a project to open. The options:
+//   --headless        run without windows (a service): start-up, forwarding, event lines on
+//                     standard output, clean end on SIGTERM or SIGINT
+//   --config-dir DIR  keep OPC.cfg in DIR instead of beside the executable
+//   --help, --version
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct CommandLine {
+    bool headless = false;
+    bool help = false;
+    bool version = false;
+    std::string configFolder;  // empty: beside the executable
+    std::string project;       // empty: none given
+    std::string error;         // set when the line cannot be used
+};
+
+// `arguments` without the program name.
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// What --help prints.
+std::string UsageText();

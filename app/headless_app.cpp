@@ -1,0 +1,90 @@
+#include "app/headless_app.h"
+
+#include "app/command_line.h"
+#include "app/console_log.h"
+#include "app/stop_signals.h"
+#include "forwarding/data_server.h"
+#include "opc/client/item_address_registry.h"
+#include "persistence/document.h"
+#include "persistence/document_notifier.h"
+#include "platform/com/class_registry.h"
+#include "platform/config/opc_config.h"
+#include "platform/instance/single_instance.h"
+#include "platform/strings/string_ids.h"
+#include "platform/strings/string_table.h"
+#include "simserver/server_registry.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+
+// What the document would ask an operator: there is none, so errors go to standard error
+// and a project with changes is kept (saved to its own file).
+class HeadlessPrompts : public DocumentPrompts {
+public:
+    Answer AskSaveChanges(const std::string&) override { return Answer::Yes; }
+    std::string AskSavePath(const std::string&) override { return {}; }
+    void ShowError(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+};
+
+QString FromUtf8(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+}  // namespace
+
+int RunHeadless(const CommandLine& line, const HeadlessOptions& options) {
+    QCoreApplication::setOrganizationName(FromUtf8(LoadString(IDS_MAKER_NAME)));
+    QCoreApplication::setApplicationName(FromUtf8(LoadString(IDS_APP_NAME)));
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 1;
+    SingleInstanceLock lock(options.lockName);
+    if (!lock.Acquire()) {
+        CoUninitialize();
+        return 0;  // another copy runs: end at once, touching nothing
+    }
+
+    ConsoleLog log;
+    InstallShellReceiver(&log);
+    simserver::RegisterSimulationServers();
+    CItemAddressRegistry& registry = CItemAddressRegistry::Instance();
+    int status = 0;
+    {
+        CVDocument document(registry);
+        HeadlessPrompts prompts;
+        document.SetPrompts(&prompts);
+        DocumentClientNotifier notifier(document);
+        CDataServer dataServer(registry);
+        dataServer.SetMessageBox([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+        StopSignals stop([] {
+            std::fprintf(stderr, "opcstation: stopping\n");
+            QCoreApplication::quit();
+        });
+
+        const std::string last = ReadProjectPath();
+        if (!last.empty() && QFileInfo(QString::fromStdString(last)).isFile()) {
+            // The last project, written straight back to its file, as the desktop start does.
+            if (document.OnOpenDocument(last)) {
+                document.SetModifiedFlag(true);
+                document.DoFileSave();
+            }
+        } else if (!line.project.empty()) {
+            const std::string path = QFileInfo(QString::fromStdString(line.project)).absoluteFilePath().toStdString();
+            if (!document.OnOpenDocument(path)) status = 1;
+        } else {
+            document.OnNewDocument();
+        }
+        if (status == 0 && !dataServer.StartServer(options.port)) status = 1;
+        if (status == 0) {
+            std::fprintf(stderr, "opcstation: serving port %u\n", static_cast<unsigned>(dataServer.Port()));
+            QCoreApplication::exec();
+            if (document.IsModified() && !document.PathName().empty()) document.DoFileSave();
+        }
+        document.DeleteContents();  // disconnects every server
+        document.SetPrompts(nullptr);
+    }
+    std::fprintf(stderr, "opcstation: stopped\n");
+    InstallShellReceiver(nullptr);
+    CoUninitialize();
+    return status;
+}

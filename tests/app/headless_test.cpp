@@ -1,0 +1,137 @@
+// The headless program, run for real: it serves the demo project's live values on its port,
+// writes its events as lines on standard output, lets a second copy end at once, and ends
+// with status 0 soon after SIGTERM.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace {
+
+// One read request for `count` addresses from `first`; the reply as received.
+std::vector<std::uint8_t> ReadRange(std::uint16_t port, std::uint16_t first, std::uint16_t count) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::vector<std::uint8_t> reply;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        const std::uint8_t request[] = {'M', 'I', 13, 0, 1, static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(first >> 8),
+                                        static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
+                                        'N', 'E', 0, 0};
+        if (::send(fd, request, sizeof request, 0) == static_cast<ssize_t>(sizeof request)) {
+            timeval timeout{5, 0};
+            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+            std::uint8_t buffer[4096];
+            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+            if (n > 0) reply.assign(buffer, buffer + n);
+        }
+    }
+    ::close(fd);
+    return reply;
+}
+
+class Headless : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        project = dir.filePath("demo.ovopc");
+        ASSERT_TRUE(QFile::copy(QStringLiteral(OPC_SOURCE_DIR "/examples/demo.ovopc"), project));
+        env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.insert("HOME", dir.path());
+        env.insert("OPCSTATION_PORT", "0");
+        env.insert("OPCSTATION_LOCK", QStringLiteral("opcstation-headless-test-%1").arg(::getpid()));
+    }
+
+    void Start(QProcess& process) {
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(OPCSTATION_PATH),
+                      {"--headless", "--config-dir", dir.path(), project});
+    }
+
+    QTemporaryDir dir;
+    QString project;
+    QProcessEnvironment env;
+};
+
+}  // namespace
+
+TEST_F(Headless, ServesLiveValuesLogsItsEventsAndEndsOnSigterm) {
+    QProcess program;
+    Start(program);
+    ASSERT_TRUE(program.waitForStarted(5000));
+
+    // It says which port it serves once the project is up.
+    QByteArray errors;
+    std::uint16_t port = 0;
+    QElapsedTimer waited;
+    waited.start();
+    while (port == 0 && waited.elapsed() < 30000 && program.state() == QProcess::Running) {
+        program.waitForReadyRead(500);
+        errors += program.readAllStandardError();
+        const QRegularExpressionMatch match = QRegularExpression("serving port (\\d+)").match(QString::fromUtf8(errors));
+        if (match.hasMatch()) port = static_cast<std::uint16_t>(match.captured(1).toUInt());
+    }
+    ASSERT_NE(port, 0) << errors.toStdString();
+
+    const std::vector<std::uint8_t> first = ReadRange(port, 1, 10);
+    ASSERT_GE(first.size(), 11u);
+    EXPECT_EQ(first[0], 'M');
+    EXPECT_EQ(first[1], 'I');
+    EXPECT_EQ(first[5] | first[6] << 8, 10) << "one record per address";
+    ::usleep(1500000);
+    EXPECT_NE(ReadRange(port, 1, 10), first) << "the ramps move";
+
+    // A second copy ends at once with status 0.
+    QProcess second;
+    Start(second);
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+
+    QElapsedTimer stopping;
+    stopping.start();
+    ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_LT(stopping.elapsed(), 2000);
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+
+    // Events as lines: date, time, kind, the message's own text.
+    const QString out = QString::fromUtf8(program.readAllStandardOutput());
+    EXPECT_TRUE(out.contains(QRegularExpression(
+        QString::fromUtf8("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} INFO 连接到服务 'Orvane OPC'\\.$"),
+        QRegularExpression::MultilineOption)))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains(QString::fromUtf8("从服务 'Orvane OPC' 断开连接."))) << out.toStdString();
+    // The project it opened is the one OPC.cfg names now.
+    QFile config(dir.filePath("OPC.cfg"));
+    ASSERT_TRUE(config.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(config.readAll().contains(("PATH=" + project).toUtf8()));
+}
+
+TEST_F(Headless, AProjectThatCannotBeOpenedEndsWithStatusOne) {
+    project = dir.filePath("missing.ovopc");
+    QProcess program;
+    Start(program);
+    ASSERT_TRUE(program.waitForFinished(30000));
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_TRUE(program.readAllStandardError().contains("missing.ovopc"));
+}
