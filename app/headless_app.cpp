@@ -3,6 +3,7 @@
 #include "app/command_line.h"
 #include "app/console_log.h"
 #include "app/stop_signals.h"
+#include "app/systemd_notify.h"
 #include "forwarding/data_server.h"
 #include "opc/client/item_address_registry.h"
 #include "persistence/document.h"
@@ -16,6 +17,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -77,7 +79,14 @@ int RunHeadless(const CommandLine& line, const HeadlessOptions& options) {
         if (status == 0 && !dataServer.StartServer(options.port)) status = 1;
         if (status == 0) {
             std::fprintf(stderr, "opcstation: serving port %u\n", static_cast<unsigned>(dataServer.Port()));
+            NotifySystemd("READY=1\nSTATUS=serving port " + std::to_string(dataServer.Port()));
+            QTimer watchdog;
+            if (const auto interval = SystemdWatchdogInterval(); interval.count() > 0) {
+                QObject::connect(&watchdog, &QTimer::timeout, [] { NotifySystemd("WATCHDOG=1"); });
+                watchdog.start(interval);
+            }
             QCoreApplication::exec();
+            NotifySystemd("STOPPING=1");
             if (document.IsModified() && !document.PathName().empty()) document.DoFileSave();
         }
         document.DeleteContents();  // disconnects every server

@@ -1,10 +1,18 @@
-// The command line's options and the headless event line.
+// The command line's options, the headless event line and the messages to systemd.
 #include "app/command_line.h"
 #include "app/console_log.h"
+#include "app/systemd_notify.h"
+#include "platform/files/unique_fd.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -49,4 +57,35 @@ TEST(ConsoleLog, OneLineWithDateTimeKindAndText) {
     const long long at = 1796923205042LL;
     EXPECT_EQ(ConsoleLog::Line(0, "连接到服务 'Orvane OPC'.", at), "2026-12-10 17:20:05.042 INFO 连接到服务 'Orvane OPC'.");
     EXPECT_EQ(ConsoleLog::Line(1, "x", at), "2026-12-10 17:20:05.042 ERROR x");
+}
+
+TEST(SystemdNotify, SendsTheStateToTheSocketSystemdNamesAndNothingWithoutOne) {
+    ::unsetenv("NOTIFY_SOCKET");
+    EXPECT_FALSE(NotifySystemd("READY=1"));
+
+    const std::string name = "opcstation-notify-test-" + std::to_string(::getpid());
+    const UniqueFd receiver(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path + 1, name.data(), name.size());  // abstract: a leading zero
+    ASSERT_EQ(::bind(receiver.get(), reinterpret_cast<sockaddr*>(&address),
+                     static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size())),
+              0);
+    ::setenv("NOTIFY_SOCKET", ("@" + name).c_str(), 1);
+    ASSERT_TRUE(NotifySystemd("READY=1\nSTATUS=serving port 8890"));
+    char buffer[128];
+    const ssize_t n = ::recv(receiver.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+    EXPECT_EQ(std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0), "READY=1\nSTATUS=serving port 8890");
+    ::unsetenv("NOTIFY_SOCKET");
+}
+
+TEST(SystemdNotify, PingsAtHalfTheWatchdogPeriodOfThisProcess) {
+    ::setenv("WATCHDOG_USEC", "30000000", 1);
+    ::unsetenv("WATCHDOG_PID");
+    EXPECT_EQ(SystemdWatchdogInterval().count(), 15000);
+    ::setenv("WATCHDOG_PID", std::to_string(::getpid() + 1).c_str(), 1);  // meant for another process
+    EXPECT_EQ(SystemdWatchdogInterval().count(), 0);
+    ::unsetenv("WATCHDOG_USEC");
+    ::unsetenv("WATCHDOG_PID");
+    EXPECT_EQ(SystemdWatchdogInterval().count(), 0);
 }
