@@ -16,6 +16,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                 return line;
             }
             line.configFolder = arguments[++i];
+        } else if (argument == "--language") {
+            if (i + 1 >= arguments.size() || (arguments[i + 1] != "en" && arguments[i + 1] != "zh")) {
+                line.error = "--language takes en or zh";
+                return line;
+            }
+            line.language = arguments[++i];
         } else if (argument.rfind("--", 0) == 0) {
             line.error = "unknown option " + argument;
             return line;
@@ -40,6 +46,8 @@ std::string UsageText() {
            "                    its servers, serve peers on TCP port 8890 and write every event\n"
            "                    as one line to standard output; SIGTERM or SIGINT ends it\n"
            "  --config-dir DIR  keep OPC.cfg in DIR instead of beside the program\n"
+           "  --language en|zh  show the texts in English or in Chinese (the default); without\n"
+           "                    it the profile's [Settings] Language=en chooses English\n"
            "  --help            show this text\n"
            "  --version         show the program's version\n";
 }

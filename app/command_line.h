@@ -3,6 +3,7 @@
 //   --headless        run without windows (a service): start-up, forwarding, event lines on
 //                     standard output, clean end on SIGTERM or SIGINT
 //   --config-dir DIR  keep OPC.cfg in DIR instead of beside the executable
+//   --language en|zh  the texts in English or Chinese (the default), whatever the profile says
 //   --help, --version
 #pragma once
 
@@ -14,6 +15,7 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     std::string configFolder;  // empty: beside the executable
+    std::string language;      // "en", "zh" or empty (the profile's choice)
     std::string project;       // empty: none given
     std::string error;         // set when the line cannot be used
 };

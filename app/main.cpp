@@ -4,6 +4,8 @@
 #include "app/vapp.h"
 #include "platform/config/opc_config.h"
 #include "platform/instance/single_instance.h"
+#include "platform/settings/profile.h"
+#include "platform/strings/language.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -19,6 +21,13 @@ std::vector<std::string> Arguments(const QStringList& list) {
     std::vector<std::string> arguments;
     for (qsizetype i = 1; i < list.size(); ++i) arguments.push_back(list.at(i).toStdString());
     return arguments;
+}
+
+// The command line's language, else the profile's, else Chinese; never the machine's locale.
+void ChooseLanguage(const CommandLine& line) {
+    std::string name = line.language;
+    if (name.empty()) name = Profile().GetString("Settings", "Language", "");
+    SetLanguage(LanguageFromName(name).value_or(Language::kChinese));
 }
 
 int UsageError(const CommandLine& line) {
@@ -42,6 +51,7 @@ int main(int argc, char* argv[]) {
         if (!line.error.empty()) return UsageError(line);
         if (!line.configFolder.empty()) SetConfigFolder(line.configFolder);
         QCoreApplication application(argc, argv);
+        ChooseLanguage(line);
         HeadlessOptions options;
         options.lockName = SingleInstanceLock::kDefaultName;
         // For tests and side-by-side runs: another port and another instance lock.
@@ -55,6 +65,7 @@ int main(int argc, char* argv[]) {
     line = ParseCommandLine(Arguments(QApplication::arguments()));
     if (!line.error.empty()) return UsageError(line);
     if (!line.configFolder.empty()) SetConfigFolder(line.configFolder);
+    ChooseLanguage(line);
     CVApp app;
     QStringList arguments{QApplication::arguments().constFirst()};
     if (!line.project.empty()) arguments << QString::fromStdString(line.project);

@@ -34,6 +34,8 @@ TEST(CommandLine, ReadsTheOptionsAndOneProject) {
         {{"--version"}, false, false, true, "", "", false},
         {{"--config-dir"}, false, false, false, "", "", true},
         {{"--bogus"}, false, false, false, "", "", true},
+        {{"--language", "fr"}, false, false, false, "", "", true},
+        {{"--language"}, false, false, false, "", "", true},
         {{"a.ovopc", "b.ovopc"}, false, false, false, "", "a.ovopc", true},
     };
     for (const Case& c : cases) {

@@ -1,11 +1,13 @@
 #include "platform/strings/string_table.h"
 
 #include "platform/strings/command_ids.h"
+#include "platform/strings/language.h"
 #include "platform/strings/printf_check.h"
 #include "platform/strings/utf8.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -98,3 +100,19 @@ static_assert(printf_check::KindOf<unsigned>() == Arg::kInt && printf_check::Kin
 static_assert(Utf8Prefix("abc", 5) == "abc" && Utf8Prefix("abc", 2) == "ab");
 static_assert(Utf8Prefix("a\xC3\xA9", 2) == "a");                            // é is two bytes
 static_assert(Utf8Prefix("\xE5\x8F\x98\xE9\x87\x8F", 5) == "\xE5\x8F\x98");  // 变量: three bytes each
+
+TEST(StringTable, EnglishOnlyWhenChosen) {
+    ::setenv("LANG", "en_US.UTF-8", 1);  // the locale never chooses
+    EXPECT_EQ(CurrentLanguage(), Language::kChinese);
+    EXPECT_EQ(LoadString(15000), "连接到服务 '%s'.");
+    SetLanguage(Language::kEnglish);
+    EXPECT_EQ(LoadString(15000), "Connected to server '%s'.");
+    EXPECT_EQ(LoadString(10008), "Good");
+    EXPECT_EQ(LoadString(15007), "Synchronous write succeeded for %d items on group '%s'.");  // English already
+    EXPECT_STREQ(Tr("确定", "OK"), "OK");
+    SetLanguage(Language::kChinese);
+    EXPECT_EQ(LoadString(10008), "好");
+    EXPECT_STREQ(Tr("确定", "OK"), "确定");
+    EXPECT_EQ(LanguageFromName("en"), Language::kEnglish);
+    EXPECT_EQ(LanguageFromName("fr"), std::nullopt);
+}
