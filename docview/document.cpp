@@ -2,6 +2,7 @@
 
 #include "docview/view.h"
 #include "platform/strings/command_ids.h"
+#include "platform/strings/language.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -24,7 +25,13 @@ std::string FileNameOf(const std::string& path) {
 
 }  // namespace
 
-Document::Document() : title_(kUntitled) {
+namespace {
+std::string OpenFailedText(const std::string& path) { return Tr("打开文档失败: ", "Failed to open the document: ") + path; }
+}  // namespace
+
+const char* Document::UntitledTitle() { return Tr(kUntitled, "Untitled"); }
+
+Document::Document() : title_(UntitledTitle()) {
     MapCommand(ID_FILE_SAVE, [this] { DoFileSave(); });
     MapCommand(ID_FILE_SAVE_AS, [this] { DoSave({}); });
 }
@@ -67,26 +74,26 @@ bool Document::OnNewDocument() {
     DeleteContents();
     path_.clear();
     SetModifiedFlag(false);
-    SetTitle(kUntitled);
+    SetTitle(UntitledTitle());
     return true;
 }
 
 bool Document::OnOpenDocument(const std::string& path) {
     QFile file(ToQString(path));
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize) {
-        ShowError("打开文档失败: " + path);
+        ShowError(OpenFailedText(path));
         return false;
     }
     const QByteArray data = file.read(kMaxFileSize + 1);
     if (data.size() > kMaxFileSize || file.error() != QFileDevice::NoError) {
-        ShowError("打开文档失败: " + path);
+        ShowError(OpenFailedText(path));
         return false;
     }
     DeleteContents();
     SetModifiedFlag(true);  // dirty while half loaded
     const auto* first = reinterpret_cast<const std::uint8_t*>(data.constData());
     if (!Load(std::span(first, static_cast<std::size_t>(data.size())))) {
-        ShowError("意外的文件格式: " + path);
+        ShowError(Tr("意外的文件格式: ", "Unexpected file format: ") + path);
         DeleteContents();
         SetModifiedFlag(false);
         return false;
@@ -103,7 +110,7 @@ bool Document::OnSaveDocument(const std::string& path) {
                              static_cast<qint64>(bytes.size()) &&
                          file.commit();
     if (!written) {
-        ShowError("保存文档失败: " + path);
+        ShowError(Tr("保存文档失败: ", "Failed to save the document: ") + path);
         return false;
     }
     SetModifiedFlag(false);

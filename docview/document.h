@@ -66,6 +66,8 @@ public:
     static constexpr const char* kDefaultExtension = "ovopc";
     // Title of a document that was never saved.
     static constexpr const char* kUntitled = "无标题";
+    // kUntitled, or "Untitled" in English.
+    static const char* UntitledTitle();
 
 protected:
     // The file contents: Load gets the bytes of the file, Store produces them.

@@ -1,6 +1,7 @@
 #include "forwarding/data_server.h"
 
 #include "forwarding/data_client.h"
+#include "platform/strings/language.h"
 
 #include <QSocketNotifier>
 
@@ -54,9 +55,9 @@ void CDataServer::SetItemWriter(ItemWriter writer) { writer_ = std::move(writer)
 
 const char* CDataServer::FailureText(StartFailure failure) {
     switch (failure) {
-    case StartFailure::kCreate: return "创建SOCKET失败！";
-    case StartFailure::kBind: return "绑定端口失败！";
-    case StartFailure::kListen: return "监听失败！";
+    case StartFailure::kCreate: return Tr("创建SOCKET失败！", "Failed to create the socket!");
+    case StartFailure::kBind: return Tr("绑定端口失败！", "Failed to bind the port!");
+    case StartFailure::kListen: return Tr("监听失败！", "Failed to listen!");
     case StartFailure::kNone: break;
     }
     return "";

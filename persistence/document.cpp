@@ -7,6 +7,7 @@
 #include "platform/config/opc_config.h"
 #include "platform/files/atomic_file.h"
 #include "platform/shell/shell.h"
+#include "platform/strings/language.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -35,14 +36,14 @@ public:
 
 }  // namespace
 
-std::string ProjectSaveErrorText(const std::string& path) { return "保存文档失败: " + path; }
+std::string ProjectSaveErrorText(const std::string& path) { return Tr("保存文档失败: ", "Failed to save the document: ") + path; }
 
 std::string FileOpenErrorText(const std::string& path, const std::string& reason) {
-    return "无法打开文件 " + path + "\n" + reason;
+    return Tr("无法打开文件 ", "Cannot open the file ") + path + "\n" + reason;
 }
 
 std::string FileWriteErrorText(const std::string& path, const std::string& reason) {
-    return "无法写入文件 " + path + "\n" + reason;
+    return Tr("无法写入文件 ", "Cannot write the file ") + path + "\n" + reason;
 }
 
 CVDocument::CVDocument(CItemAddressRegistry& registry)

@@ -4,6 +4,7 @@
 #include "platform/strings/command_ids.h"
 #include "ui/eventlog/event_log_model.h"
 #include "ui/framework/dialog_parts.h"
+#include "platform/strings/language.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -28,8 +29,8 @@ CVEventView::CVEventView(QWidget* parent)
     ConfigureReportView(*this);
     horizontalHeader()->setSectionsClickable(false);
 
-    ownClear_ = new QAction(QStringLiteral("清除消息"), this);
-    ownErrorsOnly_ = new QAction(QStringLiteral("只记录错误日志"), this);
+    ownClear_ = new QAction(QString::fromUtf8(Tr("清除消息", "Clear Messages")), this);
+    ownErrorsOnly_ = new QAction(QString::fromUtf8(Tr("只记录错误日志", "Log Errors Only")), this);
     ownErrorsOnly_->setCheckable(true);
     connect(ownClear_, &QAction::triggered, this, [this] { OnCommand(ID_CLEAR_EVENTS); });
     connect(ownErrorsOnly_, &QAction::triggered, this, [this] { OnCommand(ID_LOG_ERRORS_ONLY); });

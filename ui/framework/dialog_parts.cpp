@@ -1,4 +1,5 @@
 #include "ui/framework/dialog_parts.h"
+#include "platform/strings/language.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -17,8 +18,8 @@ void PlainMessageBox(QWidget* parent, const std::string& text) {
 
 QDialogButtonBox* OkCancelButtons(QDialog* dialog) {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(QString::fromUtf8("确定"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QString::fromUtf8("取消"));
+    buttons->button(QDialogButtonBox::Ok)->setText(QString::fromUtf8(Tr("确定", "OK")));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QString::fromUtf8(Tr("取消", "Cancel")));
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     return buttons;

@@ -1,6 +1,7 @@
 #include "ui/framework/qt_document_prompts.h"
 
 #include "docview/document.h"
+#include "platform/strings/language.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -9,7 +10,7 @@
 QtDocumentPrompts::QtDocumentPrompts(QWidget* parent, QString filter) : parent_(parent), filter_(std::move(filter)) {}
 
 DocumentPrompts::Answer QtDocumentPrompts::AskSaveChanges(const std::string& title) {
-    const QString text = QStringLiteral("是否保存对 %1 的更改?").arg(QString::fromStdString(title));
+    const QString text = QString::fromUtf8(Tr("是否保存对 %1 的更改?", "Save the changes to %1?")).arg(QString::fromStdString(title));
     const auto button =
         QMessageBox::warning(parent_, QApplication::applicationName(), text,
                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);

@@ -1,6 +1,7 @@
 #include "ui/items/update_interval_dlg.h"
 
 #include "ui/framework/dialog_parts.h"
+#include "platform/strings/language.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -14,13 +15,13 @@ CVUpdateIntervalDlg::CVUpdateIntervalDlg(int interval, QWidget* parent, MessageF
       edit_(new QLineEdit(this)),
       message_(message ? std::move(message) : PlainMessageBox),
       interval_(std::clamp(interval, kMinimum, kMaximum)) {
-    setWindowTitle(QString::fromUtf8("查看更新间隔"));
+    setWindowTitle(QString::fromUtf8(Tr("查看更新间隔", "View Update Interval")));
     edit_->setMaxLength(5);
     edit_->setText(QString::number(interval_));
     edit_->selectAll();
 
     auto* form = new QFormLayout;
-    form->addRow(QString::fromUtf8("间隔 (毫秒):"), edit_);
+    form->addRow(QString::fromUtf8(Tr("间隔 (毫秒):", "Interval (ms):")), edit_);
     QDialogButtonBox* buttons = OkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

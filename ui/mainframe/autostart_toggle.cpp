@@ -1,4 +1,5 @@
 #include "ui/mainframe/autostart_toggle.h"
+#include "platform/strings/language.h"
 
 namespace {
 
@@ -9,10 +10,12 @@ std::string WithCode(const char* before, int code, const char* after) { return b
 std::string AutostartReadMessage(const AutostartState& state) {
     switch (state.error) {
     case AutostartError::CannotOpen:
-        return WithCode("获取开机启动信息失败！无法打开注册表，错误码=", state.code, "，请以管理员身份运行！");
+        return WithCode(Tr("获取开机启动信息失败！无法打开注册表，错误码=", "Could not read the autostart setting! The registry could not be opened, error code="),
+                        state.code, Tr("，请以管理员身份运行！", ". Please run as administrator!"));
     case AutostartError::CannotRead:
     case AutostartError::CannotWrite:
-        return WithCode("获取开机启动信息失败！错误码=", state.code, "，请以管理员身份运行！");
+        return WithCode(Tr("获取开机启动信息失败！错误码=", "Could not read the autostart setting! Error code="), state.code,
+                        Tr("，请以管理员身份运行！", ". Please run as administrator!"));
     case AutostartError::None: break;
     }
     return {};
@@ -21,8 +24,12 @@ std::string AutostartReadMessage(const AutostartState& state) {
 std::string AutostartWriteMessage(const AutostartResult& result) {
     if (result.ok) return {};
     if (result.error == AutostartError::CannotOpen)
-        return WithCode("操作失败！无法打开注册表，错误码=", result.code, "，请以管理员身份运行！");
-    return WithCode("操作失败！无法写入注册表，错误码=", result.code, "，请以管理员身份运行并确认是否被杀毒软件拦截！");
+        return WithCode(Tr("操作失败！无法打开注册表，错误码=", "The operation failed! The registry could not be opened, error code="),
+                        result.code, Tr("，请以管理员身份运行！", ". Please run as administrator!"));
+    return WithCode(Tr("操作失败！无法写入注册表，错误码=", "The operation failed! The registry could not be written, error code="),
+                    result.code,
+                    Tr("，请以管理员身份运行并确认是否被杀毒软件拦截！",
+                       ". Please run as administrator and check that antivirus software did not block it!"));
 }
 
 bool ReadAutostartCheck(const std::string& exePath, const MessageBoxFunction& messageBox) {

@@ -7,6 +7,7 @@
 #include "ui/framework/wait_cursor.h"
 #include "ui/navigation/server_report.h"
 #include "ui/resources/icons.h"
+#include "platform/strings/language.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -35,10 +36,10 @@ CVServerPropertySheet::CVServerPropertySheet(CVServer* server, QWidget* parent)
     : QDialog(parent), server_(server), pages_(new QTabWidget(this)) {
     setWindowTitle(Text(IDS_SERVER_PROPERTIES));
     if (server_) {
-        pages_->addTab(BuildStatusPage(), QString::fromUtf8("状态"));
-        pages_->addTab(BuildInterfacesPage(), QString::fromUtf8("接口"));
+        pages_->addTab(BuildStatusPage(), QString::fromUtf8(Tr("状态", "Status")));
+        pages_->addTab(BuildInterfacesPage(), QString::fromUtf8(Tr("接口", "Interfaces")));
     } else {
-        pages_->addTab(BuildGeneralPage(), QString::fromUtf8("通用"));
+        pages_->addTab(BuildGeneralPage(), QString::fromUtf8(Tr("通用", "General")));
     }
     QDialogButtonBox* buttons = OkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
@@ -52,7 +53,7 @@ QWidget* CVServerPropertySheet::BuildGeneralPage() {
     registered_ = new QTreeWidget(page);
     registered_->setHeaderHidden(true);
     registered_->setIconSize(QSize(16, 16));
-    registered_->setAccessibleName(QString::fromUtf8("注册的服务器"));
+    registered_->setAccessibleName(QString::fromUtf8(Tr("注册的服务器", "Registered servers")));
     progId_ = new QLineEdit(Text(IDS_DEFAULT_PROGID), page);
     progId_->setMaxLength(kMaxTextLength);
     remote_ = new QLineEdit(page);
@@ -62,9 +63,9 @@ QWidget* CVServerPropertySheet::BuildGeneralPage() {
 
     auto* progIdLabel = new QLabel(QString::fromUtf8("&Prog ID:"), page);
     progIdLabel->setBuddy(progId_);
-    auto* remoteLabel = new QLabel(QString::fromUtf8("远程服务器名称:"), page);
+    auto* remoteLabel = new QLabel(QString::fromUtf8(Tr("远程服务器名称:", "Remote computer:")), page);
     remoteLabel->setBuddy(remote_);
-    auto* treeLabel = new QLabel(QString::fromUtf8("注册的服务器:"), page);
+    auto* treeLabel = new QLabel(QString::fromUtf8(Tr("注册的服务器:", "Registered servers:")), page);
     treeLabel->setBuddy(registered_);
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(treeLabel);
@@ -106,7 +107,7 @@ QWidget* CVServerPropertySheet::BuildStatusPage() {
     auto* page = new QWidget;
     status_ = new QPlainTextEdit(page);
     status_->setReadOnly(true);
-    status_->setAccessibleName(QString::fromUtf8("状态"));
+    status_->setAccessibleName(QString::fromUtf8(Tr("状态", "Status")));
     status_->setTabStopDistance(status_->fontMetrics().horizontalAdvance(QLatin1Char(' ')) * 8);
     QString report = QString::fromStdString(ServerStatusReport(*server_));
     report.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

@@ -7,6 +7,7 @@
 #include "platform/strings/string_table.h"
 #include "ui/framework/file_filter.h"
 #include "ui/persistence/split_save_dlg.h"
+#include "platform/strings/language.h"
 
 #include <QFileDialog>
 
@@ -19,7 +20,7 @@ QString FromUtf8(const std::string& text) {
 FileDialogRequest CsvRequest(const CVGroup& group, bool save) {
     FileDialogRequest request;
     request.save = save;
-    request.title = save ? "导出到CSV" : "从CSV导入";
+    request.title = save ? Tr("导出到CSV", "Export to CSV") : Tr("从CSV导入", "Import from CSV");
     request.filter = ToQtFileFilter(LoadString(IDS_CSV_FILTER)).toStdString();
     request.defaultSuffix = "csv";
     request.folder = Profile().GetString("Paths", "Open File", "");

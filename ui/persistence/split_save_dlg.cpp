@@ -1,6 +1,7 @@
 #include "ui/persistence/split_save_dlg.h"
 
 #include "ui/framework/dialog_parts.h"
+#include "platform/strings/language.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -14,13 +15,13 @@ CSplitSaveDlg::CSplitSaveDlg(int itemTotal, QWidget* parent, MessageFunction mes
       totalEdit_(new QLineEdit(QString::number(itemTotal), this)),
       countEdit_(new QLineEdit(QString::number(2), this)),
       message_(message ? std::move(message) : PlainMessageBox) {
-    setWindowTitle(QString::fromUtf8("分页保存"));
+    setWindowTitle(QString::fromUtf8(Tr("分页保存", "Save in Parts")));
     totalEdit_->setReadOnly(true);
     countEdit_->selectAll();
 
     auto* form = new QFormLayout;
-    form->addRow(QString::fromUtf8("变量总数"), totalEdit_);
-    form->addRow(QString::fromUtf8("保存份数"), countEdit_);
+    form->addRow(QString::fromUtf8(Tr("变量总数", "Items in total")), totalEdit_);
+    form->addRow(QString::fromUtf8(Tr("保存份数", "Number of files")), countEdit_);
     QDialogButtonBox* buttons = OkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
