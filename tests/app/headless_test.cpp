@@ -135,3 +135,33 @@ TEST_F(Headless, AProjectThatCannotBeOpenedEndsWithStatusOne) {
     EXPECT_EQ(program.exitCode(), 1);
     EXPECT_TRUE(program.readAllStandardError().contains("missing.ovopc"));
 }
+
+TEST_F(Headless, TheProfileCanChooseEnglishAndTheCommandLineOverridesIt) {
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(".config/Orvane")));
+    QFile profile(dir.filePath(".config/Orvane/Orvane OPC.ini"));
+    ASSERT_TRUE(profile.open(QIODevice::WriteOnly));
+    profile.write("[Settings]\nLanguage=en\n");
+    profile.close();
+    env.remove("XDG_CONFIG_HOME");
+
+    // Runs the program until it serves its port, stops it, and gives what it logged.
+    const auto run = [this](const QStringList& extra) {
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(OPCSTATION_PATH), QStringList{"--headless", "--config-dir", dir.path()} + extra);
+        QByteArray errors;
+        QElapsedTimer waited;
+        waited.start();
+        while (!errors.contains("serving port") && waited.elapsed() < 30000 && program.state() != QProcess::NotRunning) {
+            program.waitForReadyRead(500);
+            errors += program.readAllStandardError();
+        }
+        ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+        program.waitForFinished(10000);
+        return QString::fromUtf8(program.readAllStandardOutput());
+    };
+    const QString english = run({project});
+    EXPECT_TRUE(english.contains("INFO Connected to server 'Orvane OPC'.")) << english.toStdString();
+    const QString chinese = run({"--language", "zh"});  // OPC.cfg now names the project
+    EXPECT_TRUE(chinese.contains(QString::fromUtf8("INFO 连接到服务 'Orvane OPC'."))) << chinese.toStdString();
+}
