@@ -7,6 +7,7 @@
 #include "platform/config/opc_config.h"
 #include "platform/settings/profile.h"
 #include "platform/strings/command_ids.h"
+#include "platform/strings/language.h"
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 #include "ui/eventlog/event_view.h"
@@ -115,6 +116,10 @@ void CVMainWnd::CreatePanes() {
     itemView_ = new CVItemView(inner_);
     itemView_->SetFrame(this);
     eventView_ = new CVEventView(outer_);
+    // What screen readers call the three panes.
+    groupView_->setAccessibleName(QString::fromUtf8(Tr("服务器和组", "Servers and groups")));
+    itemView_->setAccessibleName(QString::fromUtf8(Tr("变量", "Items")));
+    eventView_->setAccessibleName(QString::fromUtf8(Tr("事件日志", "Event log")));
     for (QWidget* pane : std::initializer_list<QWidget*>{groupView_, itemView_, eventView_})
         pane->setMinimumSize(WindowPlacement::kMinimumPane, WindowPlacement::kMinimumPane);
     for (QSplitter* splitter : {outer_, inner_}) {

@@ -4,6 +4,7 @@
 #include "platform/strings/command_ids.h"
 #include "ui/eventlog/event_view.h"
 #include "ui/framework/recent_file_list.h"
+#include "ui/items/item_view.h"
 #include "ui/navigation/group_view.h"
 
 #include <QAction>
@@ -273,4 +274,11 @@ TEST_F(MainFrameTest, NextAndPreviousPaneMoveTheActiveView) {
     EXPECT_EQ(active(), ActivePane::GroupTree);
     window->Commands().Find(ID_PREV_PANE)->trigger();
     EXPECT_EQ(active(), ActivePane::EventLog);
+}
+
+TEST_F(MainFrameTest, ThePanesHaveNamesForScreenReaders) {
+    auto window = MakeWindow();
+    EXPECT_EQ(window->GroupView()->accessibleName(), QString::fromUtf8("服务器和组"));
+    EXPECT_EQ(window->ItemView()->accessibleName(), QString::fromUtf8("变量"));
+    EXPECT_EQ(window->EventView()->accessibleName(), QString::fromUtf8("事件日志"));
 }
