@@ -168,29 +168,10 @@ bool ExceedsDeadband(const VARIANT& previous, const VARIANT& current, double ban
 }
 
 bool IsRequestableType(VARTYPE vt) {
+    if (vt == VT_EMPTY) return true;  // the canonical type
     const VARTYPE base = static_cast<VARTYPE>(vt & ~VT_ARRAY);
-    if (vt == VT_EMPTY) return true;
-    switch (base) {
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_I8:
-    case VT_UI8:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-    case VT_BOOL:
-    case VT_BSTR:
-    case VT_ERROR: return true;
-    case VT_VARIANT: return (vt & VT_ARRAY) != 0;
-    default: return false;
-    }
+    if (base == VT_VARIANT) return (vt & VT_ARRAY) != 0;
+    return base != VT_EMPTY && IsConvertibleType(base);
 }
 
 HRESULT ConvertToRequested(VARIANT* value, VARTYPE requested) {

@@ -43,6 +43,8 @@ HRESULT VariantCopy(VARIANT* pvargDest, const VARIANT* pvargSrc);
 // Like VariantCopy, but a VT_BYREF source is copied as the value it refers to.
 HRESULT VariantCopyInd(VARIANT* pvargDest, const VARIANT* pvargSrc);
 HRESULT VariantChangeType(VARIANT* pvargDest, const VARIANT* pvargSrc, USHORT wFlags, VARTYPE vt);
+// The types VariantChangeType converts between (VT_EMPTY included).
+bool IsConvertibleType(VARTYPE vt);
 
 // Bytes of the value area that a plain value of this type uses (a number, a date, a boolean,
 // an error code); 0 for every other type: no value, pointers, decimals, unknown types.

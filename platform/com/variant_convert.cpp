@@ -28,30 +28,6 @@ struct Value {
 };
 using Kind = Value::Kind;
 
-// Types that take part in value conversion.
-bool IsConvertible(VARTYPE vt) {
-    switch (vt) {
-    case VT_EMPTY:
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_I8:
-    case VT_UI8:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-    case VT_BOOL:
-    case VT_BSTR:
-    case VT_ERROR: return true;
-    default: return false;
-    }
-}
 
 Value ReadScalar(const VARIANT& v) {
     Value out;
@@ -336,7 +312,7 @@ HRESULT ChangeTypeInto(VARIANT& out, const VARIANT& src, USHORT flags, VARTYPE v
 
 // Element by element into a new array of the same bounds.
 HRESULT ConvertArray(VARIANT& out, SAFEARRAY* source, VARTYPE from, VARTYPE to, USHORT flags) {
-    const bool convertible = (IsConvertible(from) || from == VT_VARIANT) && (IsConvertible(to) || to == VT_VARIANT) &&
+    const bool convertible = (IsConvertibleType(from) || from == VT_VARIANT) && (IsConvertibleType(to) || to == VT_VARIANT) &&
                              to != VT_EMPTY && from != VT_EMPTY;
     if (!convertible) return DISP_E_TYPEMISMATCH;
     if (!source) {
@@ -395,11 +371,35 @@ HRESULT ChangeTypeInto(VARIANT& out, const VARIANT& src, USHORT flags, VARTYPE v
         out.vt = VT_NULL;
         return S_OK;
     }
-    if (!IsConvertible(src.vt) || !IsConvertible(vt)) return DISP_E_TYPEMISMATCH;
+    if (!IsConvertibleType(src.vt) || !IsConvertibleType(vt)) return DISP_E_TYPEMISMATCH;
     return WriteScalar(ReadScalar(src), vt, flags, out);
 }
 
 }  // namespace
+
+bool IsConvertibleType(VARTYPE vt) {
+    switch (vt) {
+    case VT_EMPTY:
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_I8:
+    case VT_UI8:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_BOOL:
+    case VT_BSTR:
+    case VT_ERROR: return true;
+    default: return false;
+    }
+}
 
 HRESULT VariantChangeType(VARIANT* pvargDest, const VARIANT* pvargSrc, USHORT wFlags, VARTYPE vt) {
     if (!pvargDest || !pvargSrc) return E_INVALIDARG;
