@@ -22,11 +22,17 @@ TEST(LocalTime, MatchesTheCLibraryLocalTime) {
     SYSTEMTIME now{};
     std::time_t before = 0;
     std::tm expected{};
-    // Retry if a second boundary passes between the two readings.
+    // Retry if a second boundary passes between the two readings. The reference reads the
+    // same clock as the code: time() may come from a coarser clock that lags a second edge.
+    const auto seconds = [] {
+        timespec t{};
+        ::clock_gettime(CLOCK_REALTIME, &t);
+        return t.tv_sec;
+    };
     for (int attempt = 0; attempt < 5; ++attempt) {
-        before = std::time(nullptr);
+        before = seconds();
         now = LocalTimeNow();
-        if (std::time(nullptr) == before) break;
+        if (seconds() == before) break;
     }
     ::localtime_r(&before, &expected);
     EXPECT_EQ(now.wYear, expected.tm_year + 1900);
