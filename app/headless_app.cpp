@@ -13,6 +13,7 @@
 #include "platform/instance/single_instance.h"
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
+#include "rpc/remote_activation.h"
 #include "simserver/server_registry.h"
 
 #include <QCoreApplication>
@@ -49,6 +50,7 @@ int RunHeadless(const CommandLine& line, const HeadlessOptions& options) {
     ConsoleLog log;
     InstallShellReceiver(&log);
     simserver::RegisterSimulationServers();
+    rpc::InstallRemoteActivation(rpc::ServerHostProgram());
     CItemAddressRegistry& registry = CItemAddressRegistry::Instance();
     int status = 0;
     {

@@ -12,6 +12,7 @@
 #include "platform/strings/command_ids.h"
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
+#include "rpc/remote_activation.h"
 #include "simserver/server_registry.h"
 #include "ui/forwarding/set_start_addr_dialog.h"
 #include "ui/framework/file_filter.h"
@@ -85,8 +86,10 @@ bool CVApp::InitInstance(const QStringList& arguments) {
         if (!window) return;
         for (QWidget* widget : window->findChildren<QWidget*>()) widget->update();
     });
-    // Our own OPC DA servers, so that a new connection's default ProgID resolves at once.
+    // Our own OPC DA servers, so that a new connection's default ProgID resolves at once;
+    // servers on other computers, or in this machine's server host, through their proxies.
     simserver::RegisterSimulationServers();
+    rpc::InstallRemoteActivation(rpc::ServerHostProgram());
     CreateFrame();
 
     const std::string project = ReadProjectPath();

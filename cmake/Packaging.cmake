@@ -2,7 +2,7 @@
 # and project type, the systemd unit of the headless mode, and the demo project.
 include(GNUInstallDirs)
 
-install(TARGETS opcstation RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS opcstation opcserverd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES packaging/opcstation.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES packaging/opcstation-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME opcstation.xml)
 install(FILES ui/resources/icons/src/application.svg

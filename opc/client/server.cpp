@@ -1,4 +1,5 @@
 #include "opc/client/server.h"
+#include "platform/config/opc_config.h"
 
 #include "opc/client/client_notifier.h"
 #include "opc/client/group.h"
@@ -70,12 +71,14 @@ HRESULT CVServer::CreateServerObject(const CLSID& clsid, Interfaces& out) {
     std::array<MULTI_QI, kRequestedInterfaces.size()> requests;
     for (std::size_t i = 0; i < requests.size(); ++i) requests[i] = MULTI_QI{kRequestedInterfaces[i], nullptr, S_OK};
 
-    // The ProgID was resolved here; only the object is created on the remote computer.
+    // The ProgID was resolved here; only the object is created on the remote computer. A
+    // connection naming no computer may be served by this machine's server host.
+    const std::string computer = remoteComputer.empty() ? ReadServerHost() : remoteComputer;
     std::u16string remoteName;
     COSERVERINFO serverInfo;
     COSERVERINFO* where = nullptr;
-    if (!remoteComputer.empty()) {
-        remoteName = WideFromUtf8(remoteComputer);
+    if (!computer.empty()) {
+        remoteName = WideFromUtf8(computer);
         serverInfo.pwszName = remoteName.data();
         where = &serverInfo;
     }

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 namespace {
@@ -238,6 +239,14 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD dwClsContext, COSERVERINFO* pServ
     return entry->factory->QueryInterface(riid, ppv);
 }
 
+namespace {
+std::atomic<RemoteActivator> gRemoteActivator{nullptr};
+}  // namespace
+
+void SetRemoteActivator(RemoteActivator activator) {
+    gRemoteActivator.store(activator);
+}
+
 HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* punkOuter, DWORD dwClsCtx, COSERVERINFO* pServerInfo,
                            DWORD dwCount, MULTI_QI* pResults) {
     if (dwCount == 0 || !pResults) return E_INVALIDARG;
@@ -250,6 +259,15 @@ HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* punkOuter, DWORD dwClsCtx, 
         }
         return hr;
     };
+    if (pServerInfo && pServerInfo->pwszName) {
+        const std::u16string_view computer(pServerInfo->pwszName, WideLength(pServerInfo->pwszName));
+        const RemoteActivator remote = gRemoteActivator.load();
+        if (!IsLocalComputerName(computer) && remote && AllowsServer(dwClsCtx)) {
+            if (punkOuter) return failAll(CLASS_E_NOAGGREGATION);
+            for (DWORD i = 0; i < dwCount; ++i) pResults[i].pItf = nullptr;
+            return remote(computer, clsid, dwCount, pResults);
+        }
+    }
 
     ComPtr<IClassFactory> factory;
     HRESULT hr = CoGetClassObject(clsid, dwClsCtx, pServerInfo, IID_IClassFactory, factory.putVoid());

@@ -128,10 +128,17 @@ bool IsLocalComputerName(std::u16string_view name);
 HRESULT CoInitializeEx(void* reserved, DWORD coInit);
 void CoUninitialize();
 
+// Creates objects for a server name that is not this computer: `computer` is that name, and
+// the activator fills the requests as CoCreateInstanceEx does.
+using RemoteActivator = HRESULT (*)(std::u16string_view computer, REFCLSID clsid, DWORD count, MULTI_QI* results);
+// Installed once at start-up by a program that reaches other computers; null removes it.
+void SetRemoteActivator(RemoteActivator activator);
+
 // Creates the object and queries it for every request. S_OK when all succeed,
 // CO_S_NOTALLINTERFACES when some do, E_NOINTERFACE when none; each request gets its own
-// result. A server name that is not this computer gives RPC_S_SERVER_UNAVAILABLE_HR to the
-// call and every request; an unknown class REGDB_E_CLASSNOTREG.
+// result. A server name that is not this computer goes to the remote activator, or without
+// one gives RPC_S_SERVER_UNAVAILABLE_HR to the call and every request; an unknown class
+// REGDB_E_CLASSNOTREG.
 HRESULT CoCreateInstanceEx(REFCLSID clsid, IUnknown* punkOuter, DWORD dwClsCtx, COSERVERINFO* pServerInfo,
                            DWORD dwCount, MULTI_QI* pResults);
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* punkOuter, DWORD dwClsContext, REFIID riid, void** ppv);

@@ -14,6 +14,7 @@ namespace {
 constexpr const char* kSection = "CONFIG";
 constexpr const char* kPathKey = "PATH";
 constexpr const char* kStartKey = "START_ADDR";
+constexpr const char* kServerHostKey = "SERVER_HOST";
 constexpr unsigned kDefaultStartAddress = 1;
 
 // Guards the testing folder; also serialises this process's read-modify-write cycles on the
@@ -76,6 +77,10 @@ std::string ReadProjectPath() {
 }
 
 void WriteProjectPath(const std::string& path) { WriteConfigValue(kPathKey, path); }
+
+std::string ReadServerHost() {
+    return ini::ReadValue(GetConfigFilePath(), kSection, kServerHostKey).value_or(std::string());
+}
 
 int AtoiValue(const std::string& text) {
     const long value = std::strtol(text.c_str(), nullptr, 10);

@@ -1,5 +1,6 @@
 // The configuration file OPC.cfg beside the executable: section "CONFIG" with the project to
-// reopen at start ("PATH") and the first item address ("START_ADDR"). Any thread may call
+// reopen at start ("PATH"), the first item address ("START_ADDR") and the server host of
+// servers naming no computer ("SERVER_HOST"). Any thread may call
 // these; a missing or unreadable file gives the defaults, and writes are not verified.
 #pragma once
 
@@ -32,6 +33,11 @@ unsigned ReadStartAddress();
 // Writes "CONFIG"/"START_ADDR" as decimal text (negative -> 0). Changing the start address
 // of the program (renumbering, saving) is the application's WriteStartAddress.
 void StoreStartAddress(int value);
+
+// "CONFIG"/"SERVER_HOST": the server host ("host" or "host:port") that serves every server
+// connection naming no computer, so that servers run outside this process; empty (the default)
+// creates them in this process.
+std::string ReadServerHost();
 
 // The value of text converted the way C atoi does it, clamped to the int range.
 int AtoiValue(const std::string& text);

@@ -199,6 +199,8 @@ TEST(ServerCommon, LocaleAndErrorStringsFollowTheChosenLocale) {
 // --- IConnectionPointContainer / IOPCShutdown ----------------------------------------------
 
 TEST(ServerShutdown, RequestsReachEveryAdvisedSinkUntilItUnadvises) {
+    // Across a connection the request arrives later, on another thread; the proxy tests wait.
+    if (!gServerComputer.empty()) GTEST_SKIP() << "in-process delivery only";
     SimConfig config;
     config.loadTagCount = 0;
     RegisterSimulationServer("Test.Object.Shutdown", config);
@@ -228,6 +230,8 @@ TEST(ServerShutdown, RequestsReachEveryAdvisedSinkUntilItUnadvises) {
 }
 
 TEST(ServerShutdown, TheContainerHasOnlyTheShutdownPoint) {
+    // A proxy's container finds the point but does not enumerate points.
+    if (!gServerComputer.empty()) GTEST_SKIP() << "in-process enumeration only";
     ServerConnection c = Connect(kDefaultProgId);
     ComPtr<IConnectionPoint> point;
     EXPECT_EQ(c.container->FindConnectionPoint(IID_IOPCDataCallback, point.put()), CONNECT_E_NOCONNECTION);

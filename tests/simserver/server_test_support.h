@@ -32,6 +32,10 @@ struct ServerConnection {
     ComPtr<IPersistFile> persist;
 };
 
+// When set, servers are created on this computer name (a server host) instead of in-process,
+// so that the same tests run through the proxies.
+inline std::u16string gServerComputer;
+
 inline CLSID ClsidOf(const std::string& progId) {
     RegisterSimulationServers();
     CLSID clsid{};
@@ -51,7 +55,10 @@ inline ServerConnection Connect(const std::string& progId) {
     MULTI_QI requests[7];
     for (int i = 0; i < 7; ++i) requests[i].pIID = iids[i];
     ServerConnection c;
-    c.created = CoCreateInstanceEx(ClsidOf(progId), nullptr, 0x15, nullptr, 7, requests);
+    COSERVERINFO where;
+    where.pwszName = gServerComputer.data();
+    c.created = CoCreateInstanceEx(ClsidOf(progId), nullptr, 0x15, gServerComputer.empty() ? nullptr : &where, 7,
+                                   requests);
     for (int i = 0; i < 7; ++i) c.results[i] = requests[i].hr;
     auto adopt = [&](auto& ptr, int i) {
         using Itf = std::remove_pointer_t<decltype(ptr.get())>;

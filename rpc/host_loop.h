@@ -1,0 +1,67 @@
+// The server host's side: one event loop thread serves every client connection, and the
+// server objects' own threads reach it only through the loop's mailbox.
+#pragma once
+
+#include "platform/com/hresult.h"
+#include "platform/com/types.h"
+#include "platform/com/unknown.h"
+#include "rpc/opc.capnp.h"
+
+#include <kj/async-unix.h>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace rpc {
+
+// Work handed to the loop thread from any thread, without waiting: the poster never blocks on
+// the loop, so a server thread calling a sink can never deadlock with a call the loop is making
+// into the same server.
+// Shared by whoever may post, so that it outlives the loop.
+class Mailbox {
+public:
+    Mailbox();
+    ~Mailbox();
+    Mailbox(const Mailbox&) = delete;
+    Mailbox& operator=(const Mailbox&) = delete;
+
+    // Any thread. Work posted after Close() never runs, and is never destroyed either: what it
+    // holds belongs to the loop that has gone.
+    void Post(std::function<void()> work);
+    // The loop thread's task: runs posted work, in order, until Close().
+    kj::Promise<void> Run(kj::UnixEventPort& port);
+    // On the loop thread: drops what is waiting there, and makes later posts no-ops.
+    void Close();
+
+private:
+    void Wake();
+    kj::Promise<void> Drain(kj::Own<kj::UnixEventPort::FdObserver> observer);
+
+    int eventFd_ = -1;
+    std::mutex mutex_;
+    std::deque<std::function<void()>> work_;
+    bool closed_ = false;
+};
+
+// What the host's objects share: the mailbox of their loop.
+struct HostContext {
+    std::shared_ptr<Mailbox> mailbox;
+};
+
+// Shutdown requests posted to clients and not yet answered (or failed).
+std::size_t ShutdownCallsInFlight();
+
+// Fills `out` with `object` lent to the client: the IIDs it answers (of those the wire knows)
+// and its capability. A null object lends nothing (a null capability, no IIDs).
+void Lend(HostContext& context, IUnknown* object, rpcwire::Lent::Builder out);
+
+// A COM object for a client's sink capability: it answers IOPCShutdown, IOPCDataCallback and
+// IAdviseSink, and may be called from any thread. Its calls post the arguments to the loop and
+// return at once; data callbacks are streamed with a bounded window, and while the window is
+// full, newer data changes of a subscription replace the older ones waiting, so a client that
+// stops reading never makes the host's memory grow without bound.
+ComPtr<IUnknown> MakeSinkProxy(HostContext& context, rpcwire::Sink::Client sink);
+
+}  // namespace rpc

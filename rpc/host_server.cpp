@@ -1,0 +1,193 @@
+#include "rpc/host_server.h"
+
+#include "platform/com/class_registry.h"
+#include "rpc/host_loop.h"
+#include "rpc/socket_options.h"
+#include "rpc/wire_convert.h"
+
+#include <arpa/inet.h>
+#include <capnp/rpc-twoparty.h>
+#include <kj/async-io.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <future>
+#include <list>
+#include <thread>
+
+namespace rpc {
+namespace {
+
+// What one connection may have in flight towards the host before it stops reading more calls.
+constexpr size_t kFlowLimitWords = size_t{1} << 20;
+
+// The host's first capability: creates server objects from the class registry.
+class HostEntry final : public rpcwire::Host::Server {
+public:
+    explicit HostEntry(HostContext& context) : context_(context) {}
+
+protected:
+    kj::Promise<void> createInstance(CreateInstanceContext call) override {
+        CLSID clsid;
+        auto results = call.getResults();
+        if (!FromWire(call.getParams().getClsid(), &clsid)) {
+            results.setHr(E_INVALIDARG);
+            return kj::READY_NOW;
+        }
+        MULTI_QI request{&IID_IUnknown, nullptr, S_OK};
+        const HRESULT hr = CoCreateInstanceEx(clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER, nullptr, 1,
+                                              &request);
+        ComPtr<IUnknown> object;
+        object.attach(request.pItf);
+        results.setHr(hr);
+        if (SUCCEEDED(hr)) Lend(context_, object.get(), results.initServer());
+        return kj::READY_NOW;
+    }
+
+    kj::Promise<void> ping(PingContext) override { return kj::READY_NOW; }
+
+private:
+    HostContext& context_;
+};
+
+struct Connection {
+    Connection(kj::Own<kj::AsyncIoStream>&& s, capnp::Capability::Client bootstrap)
+        : stream(kj::mv(s)),
+          network(*stream, capnp::rpc::twoparty::Side::SERVER),
+          rpc(capnp::makeRpcServer(network, kj::mv(bootstrap))) {
+        rpc.setFlowLimit(kFlowLimitWords);
+    }
+    kj::Own<kj::AsyncIoStream> stream;
+    capnp::TwoPartyVatNetwork network;
+    capnp::RpcSystem<capnp::rpc::twoparty::VatId> rpc;
+};
+
+std::string PeerAddress(kj::AsyncIoStream& stream) {
+    sockaddr_storage address{};
+    kj::uint length = sizeof address;
+    try {
+        stream.getpeername(reinterpret_cast<sockaddr*>(&address), &length);
+    } catch (const kj::Exception&) {
+        return {};
+    }
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET)
+        ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&address)->sin_addr, text, sizeof text);
+    else if (address.ss_family == AF_INET6)
+        ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr, text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
+struct HostServer::State : kj::TaskSet::ErrorHandler {
+    HostOptions options;
+    std::thread thread;
+    std::atomic<unsigned> port{0};
+    std::atomic<std::size_t> connections{0};
+    kj::Own<const kj::Executor> executor;
+    kj::Own<kj::PromiseFulfiller<void>> stop;  // loop thread only
+    std::list<kj::Own<Connection>> open;      // loop thread only
+
+    void taskFailed(kj::Exception&&) override {}
+
+    // Releases everything the client held; a connection closed already is left alone.
+    void Close(Connection* connection) {
+        auto found = std::find_if(open.begin(), open.end(),
+                                  [connection](const kj::Own<Connection>& c) { return c.get() == connection; });
+        if (found == open.end()) return;
+        open.erase(found);
+        --connections;
+    }
+
+    bool Allowed(const std::string& peer) const {
+        const auto& allowed = options.allowedClients;
+        return allowed.empty() || std::find(allowed.begin(), allowed.end(), peer) != allowed.end();
+    }
+
+    kj::Promise<void> AcceptLoop(kj::ConnectionReceiver& listener, HostContext& context, kj::TaskSet& tasks) {
+        return listener.accept().then([this, &listener, &context, &tasks](kj::Own<kj::AsyncIoStream>&& stream) {
+            if (Allowed(PeerAddress(*stream))) {
+                KJ_IF_MAYBE(fd, stream->getFd()) { ConfigureSocket(*fd); }
+                open.push_back(kj::heap<Connection>(kj::mv(stream), kj::heap<HostEntry>(context)));
+                ++connections;
+                Connection* connection = open.back().get();
+                tasks.add(connection->network.onDisconnect().then([this, connection]() {
+                    // A later turn, so the network is not destroyed inside its own callback.
+                    return kj::evalLater([this, connection]() { Close(connection); });
+                }));
+            }
+            return AcceptLoop(listener, context, tasks);
+        });
+    }
+
+    void Run(std::promise<std::string>& started) {
+        try {
+            auto io = kj::setupAsyncIo();
+            executor = kj::getCurrentThreadExecutor().addRef();
+            HostContext context{std::make_shared<Mailbox>()};
+            kj::TaskSet tasks(*this);
+            tasks.add(context.mailbox->Run(io.unixEventPort));
+            auto address = io.provider->getNetwork().parseAddress(options.listenAddress, options.port).wait(io.waitScope);
+            auto listener = address->listen();
+            port = listener->getPort();
+            auto stopPaf = kj::newPromiseAndFulfiller<void>();
+            stop = kj::mv(stopPaf.fulfiller);
+            started.set_value({});
+            auto accepting = AcceptLoop(*listener, context, tasks).eagerlyEvaluate(nullptr);
+            stopPaf.promise.wait(io.waitScope);
+            open.clear();
+            connections = 0;
+            // Releasing the connections may have posted work (sinks let go); run it, then close.
+            io.provider->getTimer().afterDelay(10 * kj::MILLISECONDS).wait(io.waitScope);
+            context.mailbox->Close();
+            stop = nullptr;
+        } catch (const kj::Exception& e) {
+            try {
+                started.set_value(e.getDescription().cStr());
+            } catch (const std::future_error&) {
+                // Failed after starting; the owner sees the loop end.
+            }
+        }
+    }
+};
+
+HostServer::HostServer() : state_(std::make_unique<State>()) {}
+
+HostServer::~HostServer() {
+    Stop();
+}
+
+bool HostServer::Start(const HostOptions& options, std::string* error) {
+    state_->options = options;
+    std::promise<std::string> started;
+    auto result = started.get_future();
+    state_->thread = std::thread([this, &started] { state_->Run(started); });
+    const std::string failure = result.get();
+    if (failure.empty()) return true;
+    if (error) *error = failure;
+    state_->thread.join();
+    return false;
+}
+
+unsigned HostServer::Port() const {
+    return state_->port.load();
+}
+
+std::size_t HostServer::ConnectionCount() const {
+    return state_->connections.load();
+}
+
+void HostServer::Stop() {
+    if (!state_->thread.joinable()) return;
+    try {
+        state_->executor->executeSync([this]() {
+            if (state_->stop) state_->stop->fulfill();
+        });
+    } catch (const kj::Exception&) {
+        // The loop has ended already.
+    }
+    state_->thread.join();
+}
+
+}  // namespace rpc

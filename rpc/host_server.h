@@ -1,0 +1,42 @@
+// The server host: listens for clients, lends each one the objects it creates from the class
+// registry, and releases everything a client held when its connection ends.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace rpc {
+
+inline constexpr unsigned kDefaultHostPort = 8891;
+
+struct HostOptions {
+    std::string listenAddress = "127.0.0.1";  // loopback unless opened on purpose
+    unsigned port = kDefaultHostPort;         // 0 picks a free port
+    std::vector<std::string> allowedClients;  // peer addresses; empty lets every peer in
+};
+
+class HostServer {
+public:
+    HostServer();
+    ~HostServer();  // Stop()
+    HostServer(const HostServer&) = delete;
+    HostServer& operator=(const HostServer&) = delete;
+
+    // Listens on the options' address; false with *error set when it cannot.
+    bool Start(const HostOptions& options, std::string* error);
+    // The port listened on.
+    unsigned Port() const;
+    // Clients connected now.
+    std::size_t ConnectionCount() const;
+    // Closes every connection (each client's objects are released) and ends the loop.
+    void Stop();
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace rpc

@@ -1,0 +1,31 @@
+// Creating server objects on other computers, and in the server host of this one: the remote
+// activator of the COM layer. A computer is named "host" or "host:port" (the port defaults to
+// the host's); one connection per computer is kept and reused while it lives.
+#pragma once
+
+#include "platform/com/class_registry.h"
+#include "platform/com/types.h"
+
+#include <string>
+#include <string_view>
+
+namespace rpc {
+
+// Makes CoCreateInstanceEx reach computers that are not this one. `hostProgram`, when not
+// empty, is started (with "--port N --exit-when-idle") to serve a loopback name that nobody
+// answers yet, so that servers outside this process need no separate start.
+void InstallRemoteActivation(const std::string& hostProgram);
+// Removes the activator and lets go of the connections nobody uses.
+void UninstallRemoteActivation();
+
+// The server host program installed beside the running one ("opcserverd").
+std::string ServerHostProgram();
+
+// The activator itself.
+HRESULT ActivateRemote(std::u16string_view computer, REFCLSID clsid, DWORD count, MULTI_QI* results);
+
+// "host[:port]" split; false for an empty host or a port that is not 1 to 65535. A bracketed
+// IPv6 address ("[::1]:8891") keeps its colons.
+bool ParseComputerName(std::string_view name, std::string* host, unsigned* port);
+
+}  // namespace rpc

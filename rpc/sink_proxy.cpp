@@ -1,0 +1,317 @@
+// The host's stand-in for a client's sink. The server objects call it on their own threads; it
+// copies the arguments, posts them to the loop and returns. On the loop, callbacks are sent in
+// order as stream calls; while the connection's window is full they wait, and a subscription's
+// newer values replace its older ones that still wait, so what waits is bounded by the items
+// of the subscription, however long the client takes.
+#include "opc/da/opcda.h"
+#include "platform/com/clipboard_format.h"
+#include "platform/com/data_object.h"
+#include "platform/com/global_memory.h"
+#include "platform/com/unknown.h"
+#include "platform/com/variant.h"
+#include "rpc/host_loop.h"
+#include "rpc/wire_convert.h"
+
+#include <atomic>
+#include <deque>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace rpc {
+namespace {
+
+// Callbacks that cannot be merged (completions, refreshes) waiting beyond this are dropped: a
+// client that asks for more and more answers without ever taking one gets no more of them.
+constexpr std::size_t kMaxWaiting = 1024;
+
+std::atomic<std::size_t> gShutdownCallsInFlight{0};
+
+struct ItemCallback {
+    OPCHANDLE handle = 0;
+    Variant value;
+    WORD quality = 0;
+    FILETIME time;
+    HRESULT error = S_OK;
+};
+
+struct Callback {
+    enum class Kind { kShutdown, kDataChange, kReadComplete, kWriteComplete, kCancelComplete, kAdviseData };
+    Kind kind = Kind::kShutdown;
+    DWORD transaction = 0;
+    OPCHANDLE group = 0;
+    HRESULT masterQuality = S_OK;
+    HRESULT masterError = S_OK;
+    std::vector<ItemCallback> items;
+    std::string text;  // the shutdown reason, or the advise data's format name
+    DWORD tymed = 0;
+    std::vector<BYTE> data;
+
+    // A subscription's data change: a newer one carries everything an older one would.
+    bool Mergeable() const { return kind == Kind::kDataChange && transaction == 0; }
+};
+
+void ItemsToWire(const std::vector<ItemCallback>& items, capnp::List<rpcwire::ItemValue>::Builder out) {
+    for (unsigned i = 0; i < items.size(); ++i) {
+        const ItemCallback& item = items[i];
+        auto value = out[i];
+        value.setClientHandle(item.handle);
+        value.setQuality(item.quality);
+        ToWire(item.time, value.initTimeStamp());
+        HRESULT error = item.error;
+        if (FAILED(ToWire(*item.value, value.initValue()))) error = DISP_E_BADVARTYPE;
+        value.setError(error);
+    }
+}
+
+// The loop thread's side of one sink.
+class SinkStream {
+public:
+    explicit SinkStream(rpcwire::Sink::Client sink) : sink_(kj::mv(sink)) {}
+
+    void Enqueue(std::shared_ptr<SinkStream> self, Callback&& callback) {
+        if (broken_) return;
+        // A client still answering one shutdown request needs no second one.
+        if (callback.kind == Callback::Kind::kShutdown && shutdownPending_) return;
+        if (callback.Mergeable() && !waiting_.empty() && waiting_.back().Mergeable() &&
+            waiting_.back().group == callback.group) {
+            Merge(waiting_.back(), std::move(callback));
+        } else if (waiting_.size() < kMaxWaiting || callback.Mergeable() ||
+                   callback.kind == Callback::Kind::kShutdown) {
+            waiting_.push_back(std::move(callback));
+        }
+        Pump(std::move(self));
+    }
+
+private:
+    static void Merge(Callback& older, Callback&& newer) {
+        std::unordered_map<OPCHANDLE, std::size_t> index;
+        for (std::size_t i = 0; i < older.items.size(); ++i) index[older.items[i].handle] = i;
+        for (ItemCallback& item : newer.items) {
+            auto found = index.find(item.handle);
+            if (found != index.end())
+                older.items[found->second] = std::move(item);
+            else
+                older.items.push_back(std::move(item));
+        }
+        older.masterQuality = newer.masterQuality;
+        older.masterError = newer.masterError;
+    }
+
+    void Pump(std::shared_ptr<SinkStream> self) {
+        while (!blocked_ && !broken_ && !waiting_.empty()) {
+            Callback callback = std::move(waiting_.front());
+            waiting_.pop_front();
+            if (callback.kind == Callback::Kind::kShutdown) {
+                SendShutdown(self, callback);
+                continue;
+            }
+            blocked_ = true;
+            Send(callback)
+                .then([self]() {
+                    self->blocked_ = false;
+                    self->Pump(self);
+                },
+                      [self](kj::Exception&&) {
+                          self->broken_ = true;  // the client is gone; nothing more goes to it
+                          self->waiting_.clear();
+                      })
+                .detach([](kj::Exception&&) {});
+        }
+    }
+
+    void SendShutdown(std::shared_ptr<SinkStream> self, const Callback& callback) {
+        auto request = sink_.shutdownRequestRequest();
+        request.setReason(callback.text);
+        ++gShutdownCallsInFlight;
+        shutdownPending_ = true;
+        // kj keeps a continuation as it is given, so each is a temporary, never a named local.
+        request.send()
+            .ignoreResult()
+            .then([self]() { self->ShutdownAnswered(); }, [self](kj::Exception&&) { self->ShutdownAnswered(); })
+            .detach([](kj::Exception&&) {});
+    }
+
+    void ShutdownAnswered() {
+        --gShutdownCallsInFlight;
+        shutdownPending_ = false;
+    }
+
+    kj::Promise<void> Send(const Callback& c) {
+        const auto count = static_cast<unsigned>(c.items.size());
+        switch (c.kind) {
+        case Callback::Kind::kDataChange:
+        case Callback::Kind::kReadComplete: {
+            if (c.kind == Callback::Kind::kDataChange) {
+                auto request = sink_.onDataChangeRequest();
+                FillData(c, request);
+                return request.send();
+            }
+            auto request = sink_.onReadCompleteRequest();
+            FillData(c, request);
+            return request.send();
+        }
+        case Callback::Kind::kWriteComplete: {
+            auto request = sink_.onWriteCompleteRequest();
+            request.setTransactionId(c.transaction);
+            request.setGroup(c.group);
+            request.setMasterError(c.masterError);
+            auto errors = request.initErrors(count);
+            for (unsigned i = 0; i < count; ++i) {
+                errors[i].setClientHandle(c.items[i].handle);
+                errors[i].setError(c.items[i].error);
+            }
+            return request.send();
+        }
+        case Callback::Kind::kCancelComplete: {
+            auto request = sink_.onCancelCompleteRequest();
+            request.setTransactionId(c.transaction);
+            request.setGroup(c.group);
+            return request.send();
+        }
+        default: {
+            auto request = sink_.onAdviseDataRequest();
+            request.setFormat(c.text);
+            request.setTymed(c.tymed);
+            request.setData(kj::arrayPtr(c.data.data(), c.data.size()));
+            return request.send();
+        }
+        }
+    }
+
+    template <class Request>
+    static void FillData(const Callback& c, Request& request) {
+        request.setTransactionId(c.transaction);
+        request.setGroup(c.group);
+        request.setMasterQuality(c.masterQuality);
+        request.setMasterError(c.masterError);
+        ItemsToWire(c.items, request.initValues(static_cast<unsigned>(c.items.size())));
+    }
+
+    rpcwire::Sink::Client sink_;
+    std::deque<Callback> waiting_;
+    bool blocked_ = false;  // a stream call waits for the window
+    bool broken_ = false;
+    bool shutdownPending_ = false;  // sent and not yet answered
+};
+
+class SinkProxy final : public ComObject<IOPCShutdown, IOPCDataCallback, IAdviseSink> {
+public:
+    SinkProxy(HostContext& context, rpcwire::Sink::Client sink)
+        : mailbox_(context.mailbox), stream_(std::make_shared<SinkStream>(kj::mv(sink))) {}
+
+    ~SinkProxy() override {
+        // The stream holds a capability, which only the loop may let go of.
+        mailbox_->Post([stream = std::move(stream_)]() mutable { stream.reset(); });
+    }
+
+    HRESULT ShutdownRequest(LPCWSTR reason) override {
+        Callback callback;
+        callback.kind = Callback::Kind::kShutdown;
+        callback.text = Utf8(reason);
+        Post(std::move(callback));
+        return S_OK;
+    }
+
+    HRESULT OnDataChange(DWORD transaction, OPCHANDLE group, HRESULT quality, HRESULT error, DWORD count,
+                         OPCHANDLE* handles, VARIANT* values, WORD* qualities, FILETIME* times,
+                         HRESULT* errors) override {
+        return PostData(Callback::Kind::kDataChange, transaction, group, quality, error, count, handles, values,
+                        qualities, times, errors);
+    }
+
+    HRESULT OnReadComplete(DWORD transaction, OPCHANDLE group, HRESULT quality, HRESULT error, DWORD count,
+                           OPCHANDLE* handles, VARIANT* values, WORD* qualities, FILETIME* times,
+                           HRESULT* errors) override {
+        return PostData(Callback::Kind::kReadComplete, transaction, group, quality, error, count, handles, values,
+                        qualities, times, errors);
+    }
+
+    HRESULT OnWriteComplete(DWORD transaction, OPCHANDLE group, HRESULT error, DWORD count, OPCHANDLE* handles,
+                            HRESULT* errors) override {
+        if (count > 0 && (!handles || !errors)) return E_INVALIDARG;
+        Callback callback;
+        callback.kind = Callback::Kind::kWriteComplete;
+        callback.transaction = transaction;
+        callback.group = group;
+        callback.masterError = error;
+        callback.items.resize(count);
+        for (DWORD i = 0; i < count; ++i) {
+            callback.items[i].handle = handles[i];
+            callback.items[i].error = errors[i];
+        }
+        Post(std::move(callback));
+        return S_OK;
+    }
+
+    HRESULT OnCancelComplete(DWORD transaction, OPCHANDLE group) override {
+        Callback callback;
+        callback.kind = Callback::Kind::kCancelComplete;
+        callback.transaction = transaction;
+        callback.group = group;
+        Post(std::move(callback));
+        return S_OK;
+    }
+
+    void OnDataChange(FORMATETC* format, STGMEDIUM* medium) override {
+        if (!format || !medium || medium->tymed != TYMED_HGLOBAL || !medium->hGlobal) return;
+        Callback callback;
+        callback.kind = Callback::Kind::kAdviseData;
+        callback.text = GetClipboardFormatName(format->cfFormat);
+        callback.tymed = format->tymed;
+        const std::size_t size = GlobalSize(medium->hGlobal);
+        const BYTE* bytes = static_cast<const BYTE*>(GlobalLock(medium->hGlobal));
+        if (bytes) callback.data.assign(bytes, bytes + size);
+        GlobalUnlock(medium->hGlobal);
+        Post(std::move(callback));
+    }
+    void OnViewChange(DWORD, LONG) override {}
+    void OnRename(IMoniker*) override {}
+    void OnSave() override {}
+    void OnClose() override {}
+
+private:
+    HRESULT PostData(Callback::Kind kind, DWORD transaction, OPCHANDLE group, HRESULT quality, HRESULT error,
+                     DWORD count, const OPCHANDLE* handles, const VARIANT* values, const WORD* qualities,
+                     const FILETIME* times, const HRESULT* errors) {
+        if (count > 0 && (!handles || !values || !qualities || !times || !errors)) return E_INVALIDARG;
+        Callback callback;
+        callback.kind = kind;
+        callback.transaction = transaction;
+        callback.group = group;
+        callback.masterQuality = quality;
+        callback.masterError = error;
+        callback.items.resize(count);
+        for (DWORD i = 0; i < count; ++i) {
+            ItemCallback& item = callback.items[i];
+            item.handle = handles[i];
+            item.value = Variant(values[i]);
+            item.quality = qualities[i];
+            item.time = times[i];
+            item.error = errors[i];
+        }
+        Post(std::move(callback));
+        return S_OK;
+    }
+
+    void Post(Callback&& callback) {
+        auto shared = std::make_shared<Callback>(std::move(callback));
+        mailbox_->Post([stream = stream_, shared]() { stream->Enqueue(stream, std::move(*shared)); });
+    }
+
+    std::shared_ptr<Mailbox> mailbox_;
+    std::shared_ptr<SinkStream> stream_;
+};
+
+}  // namespace
+
+std::size_t ShutdownCallsInFlight() {
+    return gShutdownCallsInFlight.load();
+}
+
+ComPtr<IUnknown> MakeSinkProxy(HostContext& context, rpcwire::Sink::Client sink) {
+    ComPtr<SinkProxy> proxy(new SinkProxy(context, kj::mv(sink)));
+    return ComPtr<IUnknown>(static_cast<IOPCShutdown*>(proxy.get()));
+}
+
+}  // namespace rpc

@@ -1,0 +1,54 @@
+#include "serverhost/host_command_line.h"
+
+#include <charconv>
+
+namespace {
+
+bool ParseNumber(const std::string& text, unsigned max, unsigned* value) {
+    unsigned parsed = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || parsed > max) return false;
+    *value = parsed;
+    return true;
+}
+
+}  // namespace
+
+HostCommandLine ParseHostCommandLine(const std::vector<std::string>& arguments) {
+    HostCommandLine line;
+    for (std::size_t i = 0; i < arguments.size() && line.error.empty(); ++i) {
+        const std::string& argument = arguments[i];
+        const bool hasValue = i + 1 < arguments.size();
+        if (argument == "--help") {
+            line.help = true;
+        } else if (argument == "--version") {
+            line.version = true;
+        } else if (argument == "--exit-when-idle") {
+            line.exitWhenIdle = true;
+        } else if (argument == "--listen" && hasValue) {
+            line.host.listenAddress = arguments[++i];
+        } else if (argument == "--port" && hasValue) {
+            if (!ParseNumber(arguments[++i], 65535, &line.host.port)) line.error = "bad port: " + arguments[i];
+        } else if (argument == "--allow" && hasValue) {
+            line.host.allowedClients.push_back(arguments[++i]);
+        } else if (argument == "--load-tags" && hasValue) {
+            if (!ParseNumber(arguments[++i], 10'000'000, &line.loadTags) || line.loadTags == 0)
+                line.error = "bad tag count: " + arguments[i];
+        } else {
+            line.error = "unknown or incomplete option: " + argument;
+        }
+    }
+    return line;
+}
+
+const char* HostUsage() {
+    return "Usage: opcserverd [options]\n"
+           "Serves the simulation OPC DA servers to clients on other computers or in other processes.\n"
+           "  --listen ADDRESS   address to listen on (default 127.0.0.1; 0.0.0.0 for every network)\n"
+           "  --port N           port to listen on (default 8891)\n"
+           "  --allow ADDRESS    let only this client address in (repeat for more; default: any)\n"
+           "  --load-tags N      number of load tags of the default server (Load.T0000...)\n"
+           "  --exit-when-idle   end a few seconds after the last client has gone\n"
+           "  --help             show this text\n"
+           "  --version          show the program's version\n";
+}

@@ -1,0 +1,19 @@
+// The server host's command line.
+#pragma once
+
+#include "rpc/host_server.h"
+
+#include <string>
+#include <vector>
+
+struct HostCommandLine {
+    rpc::HostOptions host;
+    unsigned loadTags = 0;  // 0 keeps the simulation server's own count
+    bool exitWhenIdle = false;
+    bool help = false;
+    bool version = false;
+    std::string error;  // set when the line cannot be used
+};
+
+HostCommandLine ParseHostCommandLine(const std::vector<std::string>& arguments);
+const char* HostUsage();
