@@ -1,5 +1,6 @@
 #include "rpc/channel.h"
 
+#include "rpc/host_loop.h"
 #include "rpc/socket_options.h"
 
 #include <capnp/rpc-twoparty.h>
@@ -22,12 +23,46 @@ kj::Duration KjDuration(std::chrono::milliseconds ms) {
     return ms.count() * kj::MILLISECONDS;
 }
 
+// A caller waiting for its call on the connection's thread. Every hand-over between the two
+// goes through this lock (and the mailbox's), which the thread sanitizer sees.
+struct PendingCall {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    HRESULT hr = RPC_S_CALL_FAILED_HR;
+
+    void Finish(HRESULT result) {
+        {
+            std::lock_guard lock(mutex);
+            if (finished) return;
+            finished = true;
+            hr = result;
+        }
+        done.notify_all();
+    }
+    HRESULT Wait() {
+        std::unique_lock lock(mutex);
+        done.wait(lock, [this] { return finished; });
+        return hr;
+    }
+};
+
+// Finishes the call as failed if the loop drops it (the connection's end) before it answered.
+struct CallGuard {
+    explicit CallGuard(std::shared_ptr<PendingCall> pending) : call(std::move(pending)) {}
+    CallGuard(const CallGuard&) = delete;
+    CallGuard& operator=(const CallGuard&) = delete;
+    ~CallGuard() { call->Finish(RPC_S_CALL_FAILED_HR); }
+    std::shared_ptr<PendingCall> call;
+};
+
 }  // namespace
 
-// Runs callbacks in order on a thread of its own.
+// Runs callbacks in order on a thread of its own; after each, its `done` goes to the loop.
 class DispatchThread {
 public:
-    DispatchThread() : thread_([this] { Run(); }) {}
+    explicit DispatchThread(std::shared_ptr<Mailbox> mailbox)
+        : mailbox_(std::move(mailbox)), thread_([this] { Run(); }) {}
     ~DispatchThread() {
         {
             std::lock_guard lock(mutex_);
@@ -40,20 +75,18 @@ public:
             thread_.join();
     }
 
-    void Post(std::function<void()> callback, kj::Own<kj::CrossThreadPromiseFulfiller<void>> done) {
+    void Post(std::function<void()> callback, std::function<void()> done) {
         {
             std::lock_guard lock(mutex_);
-            queue_.push_back(Entry{std::move(callback), kj::mv(done)});
+            queue_.push_back(Entry{std::move(callback), std::move(done)});
         }
         wake_.notify_one();
     }
 
-    bool OnThread() const { return thread_.get_id() == std::this_thread::get_id(); }
-
 private:
     struct Entry {
         std::function<void()> callback;
-        kj::Own<kj::CrossThreadPromiseFulfiller<void>> done;
+        std::function<void()> done;  // runs on the loop
     };
 
     void Run() {
@@ -66,12 +99,12 @@ private:
             lock.unlock();
             entry.callback();
             entry.callback = nullptr;  // what it captured goes here, not on the loop
-            if (entry.done) entry.done->fulfill();
-            entry = Entry{};
+            if (entry.done) mailbox_->Post(std::move(entry.done));
             lock.lock();
         }
     }
 
+    std::shared_ptr<Mailbox> mailbox_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<Entry> queue_;
@@ -82,20 +115,15 @@ private:
 struct Channel::State {
     std::string host;
     unsigned port = 0;
+    std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();
     std::thread loopThread;
-    std::thread::id loopId;
-    kj::Own<const kj::Executor> executor;  // outlives the loop, so a late caller finds it dead
     std::atomic<bool> alive{false};
     // Only on the loop thread, while it runs.
     rpcwire::Host::Client* hostCap = nullptr;
     kj::Own<kj::PromiseFulfiller<void>> stop;
+    kj::TaskSet* calls = nullptr;
     kj::Maybe<int> fd;
-    // Orders what one thread leaves for another across the executor, whose own locking the
-    // thread sanitizer cannot see.
-    std::mutex handoff;
-    DispatchThread dispatch;
-
-    void Handoff() { std::lock_guard lock(handoff); }
+    DispatchThread dispatch{mailbox};
 
     void Lose() {
         alive.store(false);
@@ -105,6 +133,12 @@ struct Channel::State {
     void Run(std::promise<HRESULT>& connected);
     kj::Promise<void> PingLoop(kj::Timer& timer);
 };
+
+namespace {
+struct IgnoreErrors final : kj::TaskSet::ErrorHandler {
+    void taskFailed(kj::Exception&&) override {}
+};
+}  // namespace
 
 kj::Promise<void> Channel::State::PingLoop(kj::Timer& timer) {
     return timer.afterDelay(KjDuration(kPingPeriod)).then([this, &timer]() {
@@ -116,11 +150,12 @@ kj::Promise<void> Channel::State::PingLoop(kj::Timer& timer) {
 }
 
 void Channel::State::Run(std::promise<HRESULT>& connected) {
-    loopId = std::this_thread::get_id();
     bool reported = false;
     try {
         auto io = kj::setupAsyncIo();
-        executor = kj::getCurrentThreadExecutor().addRef();
+        IgnoreErrors ignore;
+        kj::TaskSet tasks(ignore);
+        tasks.add(mailbox->Run(io.unixEventPort));
         auto address = io.provider->getNetwork().parseAddress(host, port);
         kj::Own<kj::AsyncIoStream> stream =
             io.provider->getTimer()
@@ -134,6 +169,8 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
         capnp::TwoPartyClient client(*stream);
         rpcwire::Host::Client hostClient = client.bootstrap().castAs<rpcwire::Host>();
         hostCap = &hostClient;
+        kj::TaskSet callTasks(ignore);
+        calls = &callTasks;
         auto stopPaf = kj::newPromiseAndFulfiller<void>();
         stop = kj::mv(stopPaf.fulfiller);
         alive.store(true);
@@ -146,14 +183,17 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
                          .eagerlyEvaluate(nullptr);
         stopPaf.promise.wait(io.waitScope);
         alive.store(false);
+        calls = nullptr;
         hostCap = nullptr;
         stop = nullptr;
     } catch (const kj::Exception&) {
         alive.store(false);
+        calls = nullptr;
         hostCap = nullptr;
         // After connecting, the caller has gone on and its promise with it.
         if (!reported) connected.set_value(RPC_S_SERVER_UNAVAILABLE_HR);
     }
+    mailbox->Close();
 }
 
 std::shared_ptr<Channel> Channel::Connect(const std::string& host, unsigned port, HRESULT* hr) {
@@ -173,15 +213,10 @@ Channel::Channel() : state_(std::make_unique<State>()) {}
 
 Channel::~Channel() {
     if (!state_->loopThread.joinable()) return;
-    if (state_->executor && state_->executor->isLive()) {
-        try {
-            state_->executor->executeSync([this]() {
-                if (state_->stop) state_->stop->fulfill();
-            });
-        } catch (const kj::Exception&) {
-            // The loop ended on its own.
-        }
-    }
+    State& state = *state_;
+    state_->mailbox->Post([&state]() {
+        if (state.stop) state.stop->fulfill();
+    });
     if (OnLoopThread())
         state_->loopThread.detach();
     else
@@ -193,34 +228,34 @@ bool Channel::Alive() const {
 }
 
 bool Channel::OnLoopThread() const {
-    return state_->loopId == std::this_thread::get_id();
+    return state_->loopThread.get_id() == std::this_thread::get_id();
 }
 
 HRESULT Channel::Call(const std::function<kj::Promise<HRESULT>()>& start) {
     if (!Alive()) return RPC_S_SERVER_UNAVAILABLE_HR;
     if (OnLoopThread()) return RPC_E_CANTCALLOUT_ININPUTSYNCCALL;
     State& state = *state_;
-    state.Handoff();
-    HRESULT hr = RPC_S_CALL_FAILED_HR;
-    try {
-        hr = state.executor->executeSync([&state, &start]() -> kj::Promise<HRESULT> {
-            state.Handoff();
-            if (!state.alive.load()) return RPC_S_SERVER_UNAVAILABLE_HR;
-            return start()
-                .catch_([&state](kj::Exception&& e) -> HRESULT {
-                    if (e.getType() == kj::Exception::Type::DISCONNECTED) state.Lose();
-                    return RPC_S_CALL_FAILED_HR;
-                })
-                .then([&state](HRESULT result) {
-                    state.Handoff();
-                    return result;
-                });
-        });
-    } catch (const kj::Exception&) {
-        hr = RPC_S_CALL_FAILED_HR;
-    }
-    state.Handoff();
-    return hr;
+    auto call = std::make_shared<PendingCall>();
+    // The guard travels with the work, so a call the loop drops unanswered still ends.
+    auto guard = std::make_shared<CallGuard>(call);
+    const bool posted = state.mailbox->Post([&state, &start, guard]() {
+        if (!state.alive.load() || !state.calls) return guard->call->Finish(RPC_S_SERVER_UNAVAILABLE_HR);
+        kj::Promise<HRESULT> promise = nullptr;
+        try {
+            promise = start();
+        } catch (const kj::Exception&) {
+            return guard->call->Finish(RPC_S_CALL_FAILED_HR);
+        }
+        state.calls->add(promise
+                             .catch_([&state](kj::Exception&& e) -> HRESULT {
+                                 if (e.getType() == kj::Exception::Type::DISCONNECTED) state.Lose();
+                                 return RPC_S_CALL_FAILED_HR;
+                             })
+                             .then([guard](HRESULT hr) { guard->call->Finish(hr); }));
+    });
+    guard.reset();
+    if (!posted) return RPC_S_SERVER_UNAVAILABLE_HR;
+    return call->Wait();
 }
 
 rpcwire::Host::Client& Channel::Host() {
@@ -232,30 +267,32 @@ void Channel::Drop(rpcwire::Object::Client&& object) {
         auto dropped = kj::mv(object);
         return;
     }
+    // As with a COM release, the host has let go of the object when this returns: the ping is
+    // answered after the release message before it.
     State& state = *state_;
-    state.Handoff();
-    try {
-        if (!state.executor) return;
-        // As with a COM release, the host has let go of the object when this returns: the ping
-        // is answered after the release message before it.
-        state.executor->executeSync([&state, &object]() -> kj::Promise<void> {
-            state.Handoff();
-            { auto dropped = kj::mv(object); }
-            if (!state.alive.load() || !state.hostCap) return kj::READY_NOW;
-            return state.hostCap->pingRequest().send().ignoreResult().catch_([](kj::Exception&&) {});
-        });
-    } catch (const kj::Exception&) {
-        // The loop is gone, and with it every capability.
-    }
+    auto call = std::make_shared<PendingCall>();
+    auto guard = std::make_shared<CallGuard>(call);
+    auto held = std::make_shared<rpcwire::Object::Client>(kj::mv(object));
+    const bool posted = state.mailbox->Post([&state, held, guard]() {
+        { auto dropped = kj::mv(*held); }
+        if (!state.alive.load() || !state.hostCap || !state.calls) return guard->call->Finish(S_OK);
+        state.calls->add(state.hostCap->pingRequest().send().ignoreResult().then(
+            [guard]() { guard->call->Finish(S_OK); }));
+    });
+    guard.reset();
+    held.reset();  // what the posted work holds is the last reference, let go of on the loop
+    if (posted) call->Wait();
 }
 
 void Channel::DispatchAndForget(std::function<void()> callback) {
-    state_->dispatch.Post(std::move(callback), kj::Own<kj::CrossThreadPromiseFulfiller<void>>());
+    state_->dispatch.Post(std::move(callback), nullptr);
 }
 
 kj::Promise<void> Channel::Dispatch(std::function<void()> callback) {
-    auto paf = kj::newPromiseAndCrossThreadFulfiller<void>();
-    state_->dispatch.Post(std::move(callback), kj::mv(paf.fulfiller));
+    // The fulfiller stays on this thread: the dispatch thread only posts its release back here.
+    auto paf = kj::newPromiseAndFulfiller<void>();
+    auto fulfiller = std::make_shared<kj::Own<kj::PromiseFulfiller<void>>>(kj::mv(paf.fulfiller));
+    state_->dispatch.Post(std::move(callback), [fulfiller]() { (*fulfiller)->fulfill(); });
     return kj::mv(paf.promise);
 }
 

@@ -23,16 +23,17 @@ Mailbox::~Mailbox() {
     ::close(eventFd_);
 }
 
-void Mailbox::Post(std::function<void()> work) {
+bool Mailbox::Post(std::function<void()> work) {
     {
         std::lock_guard lock(mutex_);
         if (closed_) {
             new std::function<void()>(std::move(work));  // deliberately kept: see Post's comment
-            return;
+            return false;
         }
         work_.push_back(std::move(work));
     }
     Wake();
+    return true;
 }
 
 void Mailbox::Wake() {

@@ -28,8 +28,8 @@ public:
     Mailbox& operator=(const Mailbox&) = delete;
 
     // Any thread. Work posted after Close() never runs, and is never destroyed either: what it
-    // holds belongs to the loop that has gone.
-    void Post(std::function<void()> work);
+    // holds belongs to the loop that has gone; then false.
+    bool Post(std::function<void()> work);
     // The loop thread's task: runs posted work, in order, until Close().
     kj::Promise<void> Run(kj::UnixEventPort& port);
     // On the loop thread: drops what is waiting there, and makes later posts no-ops.
@@ -52,6 +52,10 @@ struct HostContext {
 
 // Shutdown requests posted to clients and not yet answered (or failed).
 std::size_t ShutdownCallsInFlight();
+
+// The first capability of a client's connection: creates server objects from the class
+// registry and lends them.
+rpcwire::Host::Client MakeHostEntry(HostContext& context);
 
 // Fills `out` with `object` lent to the client: the IIDs it answers (of those the wire knows)
 // and its capability. A null object lends nothing (a null capability, no IIDs).

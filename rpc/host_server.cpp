@@ -80,12 +80,16 @@ std::string PeerAddress(kj::AsyncIoStream& stream) {
 
 }  // namespace
 
+rpcwire::Host::Client MakeHostEntry(HostContext& context) {
+    return kj::heap<HostEntry>(context);
+}
+
 struct HostServer::State : kj::TaskSet::ErrorHandler {
     HostOptions options;
     std::thread thread;
     std::atomic<unsigned> port{0};
     std::atomic<std::size_t> connections{0};
-    kj::Own<const kj::Executor> executor;
+    std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();
     kj::Own<kj::PromiseFulfiller<void>> stop;  // loop thread only
     std::list<kj::Own<Connection>> open;      // loop thread only
 
@@ -109,7 +113,7 @@ struct HostServer::State : kj::TaskSet::ErrorHandler {
         return listener.accept().then([this, &listener, &context, &tasks](kj::Own<kj::AsyncIoStream>&& stream) {
             if (Allowed(PeerAddress(*stream))) {
                 KJ_IF_MAYBE(fd, stream->getFd()) { ConfigureSocket(*fd); }
-                open.push_back(kj::heap<Connection>(kj::mv(stream), kj::heap<HostEntry>(context)));
+                open.push_back(kj::heap<Connection>(kj::mv(stream), MakeHostEntry(context)));
                 ++connections;
                 Connection* connection = open.back().get();
                 tasks.add(connection->network.onDisconnect().then([this, connection]() {
@@ -124,8 +128,7 @@ struct HostServer::State : kj::TaskSet::ErrorHandler {
     void Run(std::promise<std::string>& started) {
         try {
             auto io = kj::setupAsyncIo();
-            executor = kj::getCurrentThreadExecutor().addRef();
-            HostContext context{std::make_shared<Mailbox>()};
+            HostContext context{mailbox};
             kj::TaskSet tasks(*this);
             tasks.add(context.mailbox->Run(io.unixEventPort));
             auto address = io.provider->getNetwork().parseAddress(options.listenAddress, options.port).wait(io.waitScope);
@@ -143,6 +146,7 @@ struct HostServer::State : kj::TaskSet::ErrorHandler {
             context.mailbox->Close();
             stop = nullptr;
         } catch (const kj::Exception& e) {
+            mailbox->Close();
             try {
                 started.set_value(e.getDescription().cStr());
             } catch (const std::future_error&) {
@@ -180,13 +184,10 @@ std::size_t HostServer::ConnectionCount() const {
 
 void HostServer::Stop() {
     if (!state_->thread.joinable()) return;
-    try {
-        state_->executor->executeSync([this]() {
-            if (state_->stop) state_->stop->fulfill();
-        });
-    } catch (const kj::Exception&) {
-        // The loop has ended already.
-    }
+    State& state = *state_;
+    state.mailbox->Post([&state]() {
+        if (state.stop) state.stop->fulfill();
+    });
     state_->thread.join();
 }
 

@@ -691,7 +691,8 @@ HRESULT ObjectProxy::SetClientName(LPCWSTR szName) {
 
 // --- IConnectionPointContainer ----------------------------------------------------------------
 
-// The wire does not list connection points; FindConnectionPoint knows the only two.
+// The wire does not list connection points; FindConnectionPoint knows the only two: a group's
+// data callback, and every other object's shutdown point.
 HRESULT ObjectProxy::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
     if (ppEnum) *ppEnum = nullptr;
     return E_NOTIMPL;
@@ -700,8 +701,8 @@ HRESULT ObjectProxy::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
 HRESULT ObjectProxy::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
     if (!ppCP) return E_POINTER;
     *ppCP = nullptr;
-    const bool offered = (riid == IID_IOPCShutdown && Answers(IID_IOPCServer)) ||
-                         (riid == IID_IOPCDataCallback && Answers(IID_IOPCGroupStateMgt));
+    const bool group = Answers(IID_IOPCGroupStateMgt);
+    const bool offered = (riid == IID_IOPCShutdown && !group) || (riid == IID_IOPCDataCallback && group);
     if (!offered) return CONNECT_E_NOCONNECTION;
     *ppCP = MakeComObject<ConnectionPointProxy>(ComPtr<ObjectProxy>(this), riid).detach();
     return S_OK;

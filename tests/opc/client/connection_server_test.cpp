@@ -119,6 +119,9 @@ TEST_F(ServerConnection, ShutdownRequestIsReportedAndHandedToTheNotifier) {
     ASSERT_TRUE(server.Connect());
     EXPECT_EQ(simserver::RequestShutdown(kDefaultProgId, u"maintenance at 12:00"), 1u);
 
+    // In this process the request is delivered at once; from a server host, a moment later.
+    EXPECT_TRUE(recorder.WaitFor(Msg(15012, kDefaultProgId, "maintenance at 12:00")));
+    EXPECT_TRUE(WaitUntil([&] { return !notifier.Shutdowns().empty(); }));
     EXPECT_EQ(recorder.CountOf(Msg(15012, kDefaultProgId, "maintenance at 12:00")), 1);
     EXPECT_EQ(notifier.Shutdowns(), std::vector<CVServer*>{&server});
     EXPECT_TRUE(server.IsConnected()) << "the GUI thread disconnects, not the server's thread";
@@ -156,6 +159,7 @@ TEST_F(ServerConnection, NotifierThatDisconnectsAtOnceDoesNotDeadlock) {
     CVServer server;
     ASSERT_TRUE(server.Connect());
     simserver::RequestShutdown(kDefaultProgId, u"now");
+    EXPECT_TRUE(WaitUntil([&] { return !server.IsConnected(); }));
     SetClientNotifier(nullptr);
     EXPECT_FALSE(server.IsConnected());
 }

@@ -1,0 +1,165 @@
+// What happens when a server host goes away, comes back, or a client vanishes: the client's
+// watchdog disconnects a server whose host has stopped, calls fail with the RPC error instead of
+// hanging, reconnecting restores every group and item, and a client that dies without a word
+// has its objects released on the host.
+#include "opc/client/group.h"
+#include "opc/client/item.h"
+#include "opc/client/server.h"
+#include "platform/com/bstr.h"
+#include "rpc/channel.h"
+#include "rpc/host_loop.h"
+#include "rpc/host_server.h"
+#include "rpc/remote_activation.h"
+#include "rpc/socket_options.h"
+#include "rpc/wire_convert.h"
+#include "simserver/server_registry.h"
+#include "tests/opc/client/connection_support.h"
+
+#include <capnp/rpc-twoparty.h>
+#include <gtest/gtest.h>
+#include <kj/async-io.h>
+
+#include <chrono>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char kProgId[] = "Orvane.Test.Remote";
+
+class RemoteHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        simserver::SimConfig config;
+        config.loadTagCount = 10;
+        simserver::RegisterSimulationServer(kProgId, config);
+        StartHost(0);
+        rpc::InstallRemoteActivation("");
+        server.progId = kProgId;
+        server.remoteComputer = "127.0.0.1:" + std::to_string(port_);
+    }
+    void TearDown() override {
+        server.Disconnect();
+        rpc::UninstallRemoteActivation();
+    }
+
+    void StartHost(unsigned port) {
+        host_ = std::make_unique<rpc::HostServer>();
+        rpc::HostOptions options;
+        options.port = port;
+        std::string error;
+        ASSERT_TRUE(host_->Start(options, &error)) << error;
+        port_ = host_->Port();
+    }
+
+    CVGroup* GroupWithItems(const std::vector<std::string>& ids) {
+        auto* group = new CVGroup(&server);
+        group->SetName("Remote");
+        group->SetDataChangeMode(kDataChangeMode20);
+        server.AddGroup(group, false);
+        std::vector<CVItem*> items;
+        for (const std::string& id : ids) {
+            auto* item = new CVItem(group);
+            item->itemId = id;
+            item->active = TRUE;
+            items.push_back(item);
+        }
+        group->AddItems(items.data(), static_cast<int>(items.size()), false);
+        return group;
+    }
+
+    EventRecorder recorder;
+    CVServer server;
+    std::unique_ptr<rpc::HostServer> host_;
+    unsigned port_ = 0;
+};
+
+TEST_F(RemoteHost, AStoppedHostIsDisconnectedByTheWatchdogAndReconnectingRestoresEverything) {
+    ASSERT_TRUE(server.Connect());
+    CVGroup* group = GroupWithItems({"Load.T0000", "Load.T0001"});
+    CVItem* item = group->FirstItem();
+    ASSERT_TRUE(item && item->added);
+    ASSERT_TRUE(WaitUntil([&] { return item->GetUpdateCount() > 2; })) << "values flow through the host";
+
+    host_->Stop();
+    // The call fails with the RPC error at once instead of waiting.
+    OPCSERVERSTATUS* status = nullptr;
+    const auto start = std::chrono::steady_clock::now();
+    const HRESULT hr = server.OpcServer()->GetStatus(&status);
+    EXPECT_TRUE(hr == RPC_S_SERVER_UNAVAILABLE_HR || hr == RPC_S_CALL_FAILED_HR) << std::hex << Hex(hr);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(status, nullptr);
+
+    const std::string disconnected = Msg(15002, kProgId);
+    ASSERT_TRUE(recorder.WaitFor(disconnected, 1, 6s)) << "the watchdog's period is five seconds";
+    EXPECT_FALSE(server.IsConnected());
+    EXPECT_FALSE(group->onServer);
+
+    StartHost(port_);
+    const DWORD before = item->GetUpdateCount();
+    ASSERT_TRUE(server.ConnectWithGroups());
+    EXPECT_TRUE(group->onServer);
+    for (CVItem* each = group->FirstItem(); each; each = each->next) EXPECT_TRUE(each->added) << each->itemId;
+    EXPECT_TRUE(WaitUntil([&] { return item->GetUpdateCount() > before + 2; })) << "values flow again";
+}
+
+TEST_F(RemoteHost, ANameNobodyAnswersFailsTheConnectionWithTheRpcError) {
+    host_->Stop();
+    EXPECT_FALSE(server.Connect());
+    EXPECT_FALSE(server.IsConnected());
+}
+
+// A raw client on its own connection creates a server with a group, then its connection is
+// cut: the host lets go of both, as it would for a client process that died.
+TEST_F(RemoteHost, AClientThatVanishesHasItsObjectsReleased) {
+    {
+        auto io = kj::setupAsyncIo();
+        auto address = io.provider->getNetwork().parseAddress("127.0.0.1", port_).wait(io.waitScope);
+        auto stream = address->connect().wait(io.waitScope);
+        capnp::TwoPartyClient client(*stream);
+        auto hostCap = client.bootstrap().castAs<rpcwire::Host>();
+        CLSID clsid;
+        ASSERT_EQ(CLSIDFromProgID(WideFromUtf8(kProgId).c_str(), &clsid), S_OK);
+        auto create = hostCap.createInstanceRequest();
+        create.setClsid(rpc::WireBytes(clsid));
+        auto created = create.send().wait(io.waitScope);
+        ASSERT_EQ(created.getHr(), S_OK);
+        auto object = created.getServer().getObject();
+        auto add = object.addGroupRequest();
+        add.setName("left behind");
+        add.setIid(rpc::WireBytes(IID_IOPCItemMgt));
+        ASSERT_TRUE(SUCCEEDED(add.send().wait(io.waitScope).getHr()));
+        EXPECT_EQ(simserver::LiveServerCount(kProgId), 1u);
+        stream->shutdownWrite();
+        stream->abortRead();
+    }
+    EXPECT_TRUE(WaitUntil([] { return simserver::LiveServerCount(kProgId) == 0; }, 5s));
+    EXPECT_TRUE(WaitUntil([&] { return host_->ConnectionCount() == 0; }, 5s));
+}
+
+TEST(HostAllowList, OnlyListedClientAddressesGetIn) {
+    simserver::RegisterSimulationServers();
+    struct Case {
+        std::vector<std::string> allowed;
+        bool admitted;
+    };
+    const Case cases[] = {{{}, true}, {{"127.0.0.1"}, true}, {{"10.1.2.3", "127.0.0.9"}, false}};
+    for (const Case& c : cases) {
+        rpc::HostServer host;
+        rpc::HostOptions options;
+        options.port = 0;
+        options.allowedClients = c.allowed;
+        std::string error;
+        ASSERT_TRUE(host.Start(options, &error)) << error;
+        HRESULT hr = S_OK;
+        auto channel = rpc::Channel::Connect("127.0.0.1", host.Port(), &hr);
+        ASSERT_TRUE(channel);
+        // A refused client is connected and then dropped at once; its first call fails.
+        const HRESULT ping = channel->Call([&]() -> kj::Promise<HRESULT> {
+            return channel->Host().pingRequest().send().then([](auto&&) { return S_OK; });
+        });
+        EXPECT_EQ(SUCCEEDED(ping), c.admitted) << c.allowed.size();
+    }
+}
+
+}  // namespace
