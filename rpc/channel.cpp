@@ -1,6 +1,7 @@
 #include "rpc/channel.h"
 
 #include "rpc/host_loop.h"
+#include "rpc/loop_runner.h"
 #include "rpc/socket_options.h"
 
 #include <capnp/rpc-twoparty.h>
@@ -18,6 +19,9 @@ namespace rpc {
 namespace {
 
 constexpr auto kConnectTimeout = std::chrono::seconds(5);
+// How long a caller watches for its reply before it sleeps: a loopback reply usually comes
+// sooner, and a sleeping caller costs one more wake-up across CPUs.
+constexpr auto kCallerWatch = std::chrono::microseconds(200);
 
 kj::Duration KjDuration(std::chrono::milliseconds ms) {
     return ms.count() * kj::MILLISECONDS;
@@ -29,6 +33,7 @@ struct PendingCall {
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
+    std::atomic<bool> answered{false};  // the same as finished, for the caller's short spin
     HRESULT hr = RPC_S_CALL_FAILED_HR;
 
     void Finish(HRESULT result) {
@@ -37,10 +42,14 @@ struct PendingCall {
             if (finished) return;
             finished = true;
             hr = result;
+            answered.store(true, std::memory_order_release);
         }
         done.notify_all();
     }
     HRESULT Wait() {
+        const auto until = std::chrono::steady_clock::now() + kCallerWatch;
+        while (!answered.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < until) {
+        }
         std::unique_lock lock(mutex);
         done.wait(lock, [this] { return finished; });
         return hr;
@@ -120,7 +129,7 @@ struct Channel::State {
     std::atomic<bool> alive{false};
     // Only on the loop thread, while it runs.
     rpcwire::Host::Client* hostCap = nullptr;
-    kj::Own<kj::PromiseFulfiller<void>> stop;
+    std::atomic<bool> stop{false};  // set on the loop thread, by work the owner posts
     kj::TaskSet* calls = nullptr;
     kj::Maybe<int> fd;
     DispatchThread dispatch{mailbox};
@@ -171,8 +180,6 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
         hostCap = &hostClient;
         kj::TaskSet callTasks(ignore);
         calls = &callTasks;
-        auto stopPaf = kj::newPromiseAndFulfiller<void>();
-        stop = kj::mv(stopPaf.fulfiller);
         alive.store(true);
         reported = true;
         connected.set_value(S_OK);
@@ -181,11 +188,10 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
                          .exclusiveJoin(PingLoop(io.provider->getTimer()))
                          .then([this]() { Lose(); }, [this](kj::Exception&&) { Lose(); })
                          .eagerlyEvaluate(nullptr);
-        stopPaf.promise.wait(io.waitScope);
+        RunLoop(io.waitScope, io.unixEventPort, stop);
         alive.store(false);
         calls = nullptr;
         hostCap = nullptr;
-        stop = nullptr;
     } catch (const kj::Exception&) {
         alive.store(false);
         calls = nullptr;
@@ -214,9 +220,7 @@ Channel::Channel() : state_(std::make_unique<State>()) {}
 Channel::~Channel() {
     if (!state_->loopThread.joinable()) return;
     State& state = *state_;
-    state_->mailbox->Post([&state]() {
-        if (state.stop) state.stop->fulfill();
-    });
+    state_->mailbox->Post([&state]() { state.stop.store(true); });
     if (OnLoopThread())
         state_->loopThread.detach();
     else

@@ -2,6 +2,7 @@
 
 #include "platform/com/class_registry.h"
 #include "rpc/host_loop.h"
+#include "rpc/loop_runner.h"
 #include "rpc/socket_options.h"
 #include "rpc/wire_convert.h"
 
@@ -90,7 +91,7 @@ struct HostServer::State : kj::TaskSet::ErrorHandler {
     std::atomic<unsigned> port{0};
     std::atomic<std::size_t> connections{0};
     std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();
-    kj::Own<kj::PromiseFulfiller<void>> stop;  // loop thread only
+    std::atomic<bool> stop{false};  // set on the loop thread, by work Stop() posts
     std::list<kj::Own<Connection>> open;      // loop thread only
 
     void taskFailed(kj::Exception&&) override {}
@@ -134,17 +135,14 @@ struct HostServer::State : kj::TaskSet::ErrorHandler {
             auto address = io.provider->getNetwork().parseAddress(options.listenAddress, options.port).wait(io.waitScope);
             auto listener = address->listen();
             port = listener->getPort();
-            auto stopPaf = kj::newPromiseAndFulfiller<void>();
-            stop = kj::mv(stopPaf.fulfiller);
             started.set_value({});
             auto accepting = AcceptLoop(*listener, context, tasks).eagerlyEvaluate(nullptr);
-            stopPaf.promise.wait(io.waitScope);
+            RunLoop(io.waitScope, io.unixEventPort, stop);
             open.clear();
             connections = 0;
             // Releasing the connections may have posted work (sinks let go); run it, then close.
             io.provider->getTimer().afterDelay(10 * kj::MILLISECONDS).wait(io.waitScope);
             context.mailbox->Close();
-            stop = nullptr;
         } catch (const kj::Exception& e) {
             mailbox->Close();
             try {
@@ -185,9 +183,7 @@ std::size_t HostServer::ConnectionCount() const {
 void HostServer::Stop() {
     if (!state_->thread.joinable()) return;
     State& state = *state_;
-    state.mailbox->Post([&state]() {
-        if (state.stop) state.stop->fulfill();
-    });
+    state.mailbox->Post([&state]() { state.stop.store(true); });
     state_->thread.join();
 }
 

@@ -46,6 +46,8 @@ struct Callback {
     std::string text;  // the shutdown reason, or the advise data's format name
     DWORD tymed = 0;
     std::vector<BYTE> data;
+    // Where each item's value sits in `items`, built at the first merge into this callback.
+    std::unordered_map<OPCHANDLE, std::size_t> index;
 
     // A subscription's data change: a newer one carries everything an older one would.
     bool Mergeable() const { return kind == Kind::kDataChange && transaction == 0; }
@@ -85,14 +87,15 @@ public:
 
 private:
     static void Merge(Callback& older, Callback&& newer) {
-        std::unordered_map<OPCHANDLE, std::size_t> index;
-        for (std::size_t i = 0; i < older.items.size(); ++i) index[older.items[i].handle] = i;
+        auto& index = older.index;
+        if (index.empty())
+            for (std::size_t i = 0; i < older.items.size(); ++i) index.emplace(older.items[i].handle, i);
         for (ItemCallback& item : newer.items) {
-            auto found = index.find(item.handle);
-            if (found != index.end())
-                older.items[found->second] = std::move(item);
-            else
+            auto [found, added] = index.emplace(item.handle, older.items.size());
+            if (added)
                 older.items.push_back(std::move(item));
+            else
+                older.items[found->second] = std::move(item);
         }
         older.masterQuality = newer.masterQuality;
         older.masterError = newer.masterError;

@@ -1,0 +1,214 @@
+// Load against a server host in another process: starts opcserverd on a free loopback port and
+// measures, through the client's proxies,
+//   read     one-item synchronous reads: p50 / p99 / max latency;
+//   changes  2.0 data changes into the client: item updates per second over 10 s;
+//   stall    a client whose data callback never returns: the host's resident memory, sampled
+//            every second for 20 s while the host keeps producing changes.
+// Usage: remote_load read|changes|stall [groups]
+#include "opc/da/opcda.h"
+#include "platform/com/bstr.h"
+#include "platform/com/class_registry.h"
+#include "platform/com/connection_point.h"
+#include "platform/com/memory.h"
+#include "platform/com/variant.h"
+#include "rpc/remote_activation.h"
+#include "simserver/server_registry.h"
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kItemsPerGroup = 1000;
+constexpr unsigned kPort = 18891;
+
+class CountingSink final : public ComObject<IOPCDataCallback> {
+public:
+    CountingSink(std::atomic<std::uint64_t>& changes, bool stall) : changes_(changes), stall_(stall) {}
+    HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD count, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
+                         HRESULT*) override {
+        changes_.fetch_add(count, std::memory_order_relaxed);
+        while (stall_) std::this_thread::sleep_for(std::chrono::seconds(1));  // a client that stops reading
+        return S_OK;
+    }
+    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
+                           HRESULT*) override {
+        return S_OK;
+    }
+    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*, HRESULT*) override { return S_OK; }
+    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
+
+private:
+    std::atomic<std::uint64_t>& changes_;
+    bool stall_;
+};
+
+pid_t StartHost(unsigned loadTags) {
+    const std::string tags = std::to_string(loadTags);
+    const std::string port = std::to_string(kPort);
+    const char* argv[] = {OPCSERVERD_PATH, "--port", port.c_str(), "--load-tags", tags.c_str(), nullptr};
+    pid_t child = 0;
+    if (posix_spawn(&child, OPCSERVERD_PATH, nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    return child;
+}
+
+long RssKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+ComPtr<IOPCServer> Connect() {
+    CLSID clsid;
+    CLSIDFromProgID(WideFromUtf8(simserver::kDefaultProgId).c_str(), &clsid);
+    std::u16string computer = WideFromUtf8("127.0.0.1:" + std::to_string(kPort));
+    COSERVERINFO where;
+    where.pwszName = computer.data();
+    MULTI_QI request{&IID_IOPCServer, nullptr, S_OK};
+    if (FAILED(CoCreateInstanceEx(clsid, nullptr, CLSCTX_REMOTE_SERVER, &where, 1, &request))) return nullptr;
+    ComPtr<IOPCServer> server;
+    server.attach(static_cast<IOPCServer*>(request.pItf));
+    return server;
+}
+
+// A group of `count` load tags from `first`, with the server handles of its items.
+// The host names its load tags with at least four digits, more when there are over 10,000.
+int TagDigits(int tagCount) {
+    return tagCount > 10000 ? static_cast<int>(std::to_string(tagCount - 1).size()) : 4;
+}
+
+ComPtr<IOPCItemMgt> AddGroup(IOPCServer* server, int index, DWORD rate, int first, int count, int tagCount,
+                             std::vector<OPCHANDLE>* handles) {
+    OPCHANDLE group = 0;
+    DWORD revised = 0;
+    ComPtr<IOPCItemMgt> items;
+    std::u16string name = WideFromUtf8("load" + std::to_string(index));
+    if (FAILED(server->AddGroup(name.c_str(), TRUE, rate, static_cast<OPCHANDLE>(index), nullptr, nullptr, 0, &group,
+                                &revised, IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN*>(items.put()))))
+        return nullptr;
+    std::vector<std::u16string> ids;
+    std::vector<OPCITEMDEF> defs(static_cast<std::size_t>(count));
+    ids.reserve(defs.size());
+    for (int i = 0; i < count; ++i) {
+        char id[32];
+        std::snprintf(id, sizeof id, "Load.T%0*d", TagDigits(tagCount), first + i);
+        ids.push_back(WideFromUtf8(id));
+        defs[static_cast<std::size_t>(i)].szItemID = ids.back().data();
+        defs[static_cast<std::size_t>(i)].bActive = TRUE;
+        defs[static_cast<std::size_t>(i)].hClient = static_cast<OPCHANDLE>(i);
+    }
+    OPCITEMRESULT* results = nullptr;
+    HRESULT* errors = nullptr;
+    if (FAILED(items->AddItems(static_cast<DWORD>(count), defs.data(), &results, &errors))) return nullptr;
+    for (int i = 0; i < count; ++i) handles->push_back(results[i].hServer);
+    CoTaskMemFree(results);
+    CoTaskMemFree(errors);
+    return items;
+}
+
+bool Advise(IOPCItemMgt* items, IOPCDataCallback* sink) {
+    auto container = ComPtr<IOPCItemMgt>(items).As<IConnectionPointContainer>(IID_IConnectionPointContainer);
+    ComPtr<IConnectionPoint> point;
+    DWORD cookie = 0;
+    return container && SUCCEEDED(container->FindConnectionPoint(IID_IOPCDataCallback, point.put())) &&
+           SUCCEEDED(point->Advise(sink, &cookie));
+}
+
+int Read(IOPCServer* server, int tagCount) {
+    std::vector<OPCHANDLE> handles;
+    auto items = AddGroup(server, 0, 1000, 0, 1, tagCount, &handles);
+    auto sync = items ? items.As<IOPCSyncIO>(IID_IOPCSyncIO) : nullptr;
+    if (!sync) return 1;
+    std::vector<double> micros;
+    for (int i = 0; i < 20000; ++i) {
+        OPCITEMSTATE* states = nullptr;
+        HRESULT* errors = nullptr;
+        const auto start = Clock::now();
+        const HRESULT hr = sync->Read(OPC_DS_CACHE, 1, handles.data(), &states, &errors);
+        micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        if (FAILED(hr)) return 1;
+        VariantClear(&states[0].vDataValue);
+        CoTaskMemFree(states);
+        CoTaskMemFree(errors);
+    }
+    std::sort(micros.begin(), micros.end());
+    std::printf("one-item synchronous read over loopback: p50 %.1f us, p99 %.1f us, max %.1f us (%zu reads)\n",
+                micros[micros.size() / 2], micros[micros.size() * 99 / 100], micros.back(), micros.size());
+    return 0;
+}
+
+int Changes(IOPCServer* server, int groups, bool stall, pid_t host) {
+    std::atomic<std::uint64_t> changes{0};
+    std::vector<ComPtr<IOPCItemMgt>> keep;
+    std::vector<ComPtr<CountingSink>> sinks;
+    for (int g = 0; g < groups; ++g) {
+        std::vector<OPCHANDLE> handles;
+        auto items = AddGroup(server, g, 10, g * kItemsPerGroup, kItemsPerGroup, groups * kItemsPerGroup, &handles);
+        sinks.push_back(MakeComObject<CountingSink>(changes, stall));
+        if (!items || !Advise(items.get(), sinks.back().get())) return 1;
+        keep.push_back(items);
+    }
+    const int seconds = stall ? 20 : 10;
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const std::uint64_t before = changes.load();
+    const auto start = Clock::now();
+    for (int s = 0; s < seconds; ++s) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        if (stall) std::printf("t=%2d s  host RSS %ld KiB\n", s + 1, RssKiB(host));
+    }
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    if (!stall)
+        std::printf("%d groups x %d items at 10 ms: %.2f M item updates/s into the client\n", groups, kItemsPerGroup,
+                    static_cast<double>(changes.load() - before) / elapsed / 1e6);
+    std::fflush(stdout);
+    if (stall) {
+        // The stalled callbacks never return, so this process cannot end in order.
+        ::kill(host, SIGTERM);
+        ::waitpid(host, nullptr, 0);
+        _exit(0);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    const int groups = argc > 2 ? std::max(1, std::atoi(argv[2])) : 60;
+    if (mode != "read" && mode != "changes" && mode != "stall") {
+        std::fprintf(stderr, "usage: remote_load read|changes|stall [groups]\n");
+        return 2;
+    }
+    simserver::RegisterSimulationServers();  // the ProgID resolves here; the object is made there
+    rpc::InstallRemoteActivation("");
+    const pid_t host = StartHost(static_cast<unsigned>(groups * kItemsPerGroup));
+    if (host <= 0) return 1;
+    int status = 1;
+    {
+        ComPtr<IOPCServer> server = Connect();
+        if (server)
+            status = mode == "read" ? Read(server.get(), groups * kItemsPerGroup)
+                                    : Changes(server.get(), groups, mode == "stall", host);
+    }
+    ::kill(host, SIGTERM);
+    ::waitpid(host, nullptr, 0);
+    return status;
+}
