@@ -3,11 +3,12 @@
 // rest is read as a Cap'n Proto message holding that method's parameters, which are sent as
 // they are over a real two-party connection to the host's own objects. Nothing may crash the
 // host: every refusal is an HRESULT or an exception that the connection carries back.
-#include "rpc/host_loop.h"
-#include "simserver/server_registry.h"
+#include "opc/da/opcda.h"
 #include "platform/com/bstr.h"
 #include "platform/com/class_registry.h"
+#include "rpc/host_loop.h"
 #include "rpc/wire_convert.h"
+#include "simserver/server_registry.h"
 
 #include <capnp/dynamic.h>
 #include <capnp/rpc-twoparty.h>

@@ -85,7 +85,7 @@ rpcwire::Host::Client MakeHostEntry(HostContext& context) {
     return kj::heap<HostEntry>(context);
 }
 
-struct HostServer::State : kj::TaskSet::ErrorHandler {
+struct HostServer::State final : kj::TaskSet::ErrorHandler {
     HostOptions options;
     std::thread thread;
     std::atomic<unsigned> port{0};

@@ -15,10 +15,11 @@ deb=$(ls "$scratch"/out/opcstation_*.deb)
 info=$(dpkg-deb --info "$deb")
 grep -q '^ Package: opcstation$' <<<"$info" || fail "package name"
 grep -q '^ Depends: .*libqt6widgets6' <<<"$info" || fail "dependencies: $info"
+grep -q '^ Depends: .*libcapnp' <<<"$info" || fail "dependencies (Cap'n Proto): $info"
 
 root=$scratch/root
 dpkg -x "$deb" "$root"
-for file in usr/bin/opcstation usr/share/applications/opcstation.desktop \
+for file in usr/bin/opcstation usr/bin/opcserverd usr/share/applications/opcstation.desktop \
             usr/share/icons/hicolor/scalable/apps/opcstation.svg usr/share/icons/hicolor/128x128/apps/opcstation.png \
             usr/share/mime/packages/opcstation.xml usr/lib/systemd/system/opcstation.service \
             usr/share/opcstation/demo.ovopc; do
@@ -33,6 +34,7 @@ sed "s#/usr/bin/opcstation#$root/usr/bin/opcstation#" "$root/usr/lib/systemd/sys
 systemd-analyze verify "$scratch/opcstation.service" || fail "systemd unit"
 
 "$root/usr/bin/opcstation" --version | grep -q '^opcstation ' || fail "--version"
+"$root/usr/bin/opcserverd" --version | grep -q '^opcserverd ' || fail "opcserverd --version"
 
 # The installed program serves the installed demo project without a display.
 mkdir "$scratch/state"
