@@ -220,7 +220,8 @@ Channel::Channel() : state_(std::make_unique<State>()) {}
 Channel::~Channel() {
     if (!state_->loopThread.joinable()) return;
     State& state = *state_;
-    state_->mailbox->Post([&state]() { state.stop.store(true); });
+    // A loop that never connected has ended and closed its mailbox already.
+    if (!state.mailbox->Closed()) state.mailbox->Post([&state]() { state.stop.store(true); });
     if (OnLoopThread())
         state_->loopThread.detach();
     else

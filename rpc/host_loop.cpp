@@ -51,6 +51,11 @@ void Mailbox::Close() {
     Wake();
 }
 
+bool Mailbox::Closed() {
+    std::lock_guard lock(mutex_);
+    return closed_;
+}
+
 kj::Promise<void> Mailbox::Run(kj::UnixEventPort& port) {
     auto observer = kj::heap<kj::UnixEventPort::FdObserver>(port, eventFd_,
                                                              kj::UnixEventPort::FdObserver::OBSERVE_READ);

@@ -34,6 +34,7 @@ public:
     kj::Promise<void> Run(kj::UnixEventPort& port);
     // On the loop thread: drops what is waiting there, and makes later posts no-ops.
     void Close();
+    bool Closed();
 
 private:
     void Wake();

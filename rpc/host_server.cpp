@@ -183,7 +183,7 @@ std::size_t HostServer::ConnectionCount() const {
 void HostServer::Stop() {
     if (!state_->thread.joinable()) return;
     State& state = *state_;
-    state.mailbox->Post([&state]() { state.stop.store(true); });
+    if (!state.mailbox->Closed()) state.mailbox->Post([&state]() { state.stop.store(true); });
     state_->thread.join();
 }
 

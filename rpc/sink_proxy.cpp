@@ -86,7 +86,21 @@ public:
     }
 
 private:
+    static bool SameItems(const Callback& a, const Callback& b) {
+        if (a.items.size() != b.items.size()) return false;
+        for (std::size_t i = 0; i < a.items.size(); ++i)
+            if (a.items[i].handle != b.items[i].handle) return false;
+        return true;
+    }
+
     static void Merge(Callback& older, Callback&& newer) {
+        older.masterQuality = newer.masterQuality;
+        older.masterError = newer.masterError;
+        // Usually every item changed again: the newer values simply take the older ones' place.
+        if (SameItems(older, newer)) {
+            older.items = std::move(newer.items);
+            return;
+        }
         auto& index = older.index;
         if (index.empty())
             for (std::size_t i = 0; i < older.items.size(); ++i) index.emplace(older.items[i].handle, i);
@@ -97,8 +111,6 @@ private:
             else
                 older.items[found->second] = std::move(item);
         }
-        older.masterQuality = newer.masterQuality;
-        older.masterError = newer.masterError;
     }
 
     void Pump(std::shared_ptr<SinkStream> self) {
