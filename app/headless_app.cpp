@@ -95,6 +95,7 @@ int RunHeadless(const CommandLine& line, const HeadlessOptions& options) {
         document.SetPrompts(nullptr);
     }
     std::fprintf(stderr, "opcstation: stopped\n");
+    rpc::UninstallRemoteActivation();  // the connections to server hosts, now unused
     InstallShellReceiver(nullptr);
     CoUninitialize();
     return status;

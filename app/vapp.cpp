@@ -55,6 +55,7 @@ CVApp::~CVApp() {
     mainWnd_.reset();
     if (document_) document_->DeleteContents();  // disconnects every server
     document_.reset();
+    rpc::UninstallRemoteActivation();  // the connections to server hosts, now unused
     if (comInitialised_) CoUninitialize();
     if (g_app == this) g_app = nullptr;
 }

@@ -67,17 +67,15 @@ struct CallGuard {
 
 }  // namespace
 
-// Runs callbacks in order on a thread of its own; after each, its `done` goes to the loop.
+// Runs callbacks in order on a thread of its own; after each, its `done` goes to the loop. The
+// queue is shared with the thread, so that a callback that lets go of the last reference to the
+// channel (and so destroys this object on its own thread) leaves the thread something to finish.
 class DispatchThread {
 public:
     explicit DispatchThread(std::shared_ptr<Mailbox> mailbox)
-        : mailbox_(std::move(mailbox)), thread_([this] { Run(); }) {}
+        : queue_(std::make_shared<Queue>(std::move(mailbox))), thread_([queue = queue_] { queue->Run(); }) {}
     ~DispatchThread() {
-        {
-            std::lock_guard lock(mutex_);
-            stopping_ = true;
-        }
-        wake_.notify_one();
+        queue_->Stop();
         if (thread_.get_id() == std::this_thread::get_id())
             thread_.detach();
         else
@@ -85,11 +83,7 @@ public:
     }
 
     void Post(std::function<void()> callback, std::function<void()> done) {
-        {
-            std::lock_guard lock(mutex_);
-            queue_.push_back(Entry{std::move(callback), std::move(done)});
-        }
-        wake_.notify_one();
+        queue_->Post(std::move(callback), std::move(done));
     }
 
 private:
@@ -98,26 +92,46 @@ private:
         std::function<void()> done;  // runs on the loop
     };
 
-    void Run() {
-        std::unique_lock lock(mutex_);
-        for (;;) {
-            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-            if (queue_.empty()) return;  // stopping, and nothing left to deliver
-            Entry entry = std::move(queue_.front());
-            queue_.pop_front();
-            lock.unlock();
-            entry.callback();
-            entry.callback = nullptr;  // what it captured goes here, not on the loop
-            if (entry.done) mailbox_->Post(std::move(entry.done));
-            lock.lock();
-        }
-    }
+    struct Queue {
+        explicit Queue(std::shared_ptr<Mailbox> box) : mailbox(std::move(box)) {}
 
-    std::shared_ptr<Mailbox> mailbox_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<Entry> queue_;
-    bool stopping_ = false;
+        void Post(std::function<void()> callback, std::function<void()> done) {
+            {
+                std::lock_guard lock(mutex);
+                entries.push_back(Entry{std::move(callback), std::move(done)});
+            }
+            wake.notify_one();
+        }
+        void Stop() {
+            {
+                std::lock_guard lock(mutex);
+                stopping = true;
+            }
+            wake.notify_one();
+        }
+        void Run() {
+            std::unique_lock lock(mutex);
+            for (;;) {
+                wake.wait(lock, [this] { return stopping || !entries.empty(); });
+                if (entries.empty()) return;  // stopping, and nothing left to deliver
+                Entry entry = std::move(entries.front());
+                entries.pop_front();
+                lock.unlock();
+                entry.callback();
+                entry.callback = nullptr;  // what it captured goes here, not on the loop
+                if (entry.done) mailbox->Post(std::move(entry.done));
+                lock.lock();
+            }
+        }
+
+        std::shared_ptr<Mailbox> mailbox;
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<Entry> entries;
+        bool stopping = false;
+    };
+
+    std::shared_ptr<Queue> queue_;
     std::thread thread_;
 };
 

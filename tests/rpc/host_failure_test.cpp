@@ -91,7 +91,9 @@ TEST_F(RemoteHost, AStoppedHostIsDisconnectedByTheWatchdogAndReconnectingRestore
     EXPECT_EQ(status, nullptr);
 
     const std::string disconnected = Msg(15002, kProgId);
-    ASSERT_TRUE(recorder.WaitFor(disconnected, 1, 6s)) << "the watchdog's period is five seconds";
+    // The watchdog's period is five seconds; the slack is for sanitizer builds on a busy machine
+    // (the six-second figure is held by the test of the real programs).
+    ASSERT_TRUE(recorder.WaitFor(disconnected, 1, 8s));
     EXPECT_FALSE(server.IsConnected());
     EXPECT_FALSE(group->onServer);
 
