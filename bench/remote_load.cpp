@@ -156,7 +156,9 @@ int Read(IOPCServer* server, int tagCount) {
 }
 
 int Changes(IOPCServer* server, int groups, bool stall, pid_t host) {
-    std::atomic<std::uint64_t> changes{0};
+    // Callbacks already sent may still arrive after this function returns and its groups are
+    // released, so the count outlives it.
+    static std::atomic<std::uint64_t> changes{0};
     std::vector<ComPtr<IOPCItemMgt>> keep;
     std::vector<ComPtr<CountingSink>> sinks;
     for (int g = 0; g < groups; ++g) {

@@ -89,13 +89,17 @@ struct GroupState {
   serverGroup @7 :UInt32;
 }
 
-# A changed or read value, for the data callbacks.
+# A changed or read value, for the data callbacks. An empty or plain value travels inline, in
+# `vt` and `bits`, so a callback of such values is one flat list; any other value (text, arrays)
+# travels in `value`, and `vt` and `bits` are then unused.
 struct ItemValue {
   clientHandle @0 :UInt32;
-  value @1 :Variant;
-  quality @2 :UInt16;
-  timeStamp @3 :FileTime;
-  error @4 :Int32;
+  quality @1 :UInt16;
+  vt @2 :UInt16;
+  error @3 :Int32;
+  timeStamp @4 :UInt64;    # FILETIME: the high part in the upper 32 bits
+  bits @5 :UInt64;         # as in Variant
+  value @6 :Variant;
 }
 
 struct HandleError { clientHandle @0 :UInt32; error @1 :Int32; }

@@ -6,6 +6,7 @@
 #include "opc/da/opcda.h"
 #include "platform/com/clipboard_format.h"
 #include "platform/com/data_object.h"
+#include "platform/com/filetime.h"
 #include "platform/com/global_memory.h"
 #include "platform/com/unknown.h"
 #include "platform/com/variant.h"
@@ -14,6 +15,7 @@
 
 #include <atomic>
 #include <deque>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -27,12 +29,16 @@ constexpr std::size_t kMaxWaiting = 1024;
 
 std::atomic<std::size_t> gShutdownCallsInFlight{0};
 
+// One item of a callback. Empty and plain values are kept as their bits; only the others (text,
+// arrays) need a Variant of their own.
 struct ItemCallback {
     OPCHANDLE handle = 0;
-    Variant value;
     WORD quality = 0;
-    FILETIME time;
+    VARTYPE vt = VT_EMPTY;
     HRESULT error = S_OK;
+    std::uint64_t time = 0;
+    std::uint64_t bits = 0;
+    std::unique_ptr<Variant> other;
 };
 
 struct Callback {
@@ -59,11 +65,24 @@ void ItemsToWire(const std::vector<ItemCallback>& items, capnp::List<rpcwire::It
         auto value = out[i];
         value.setClientHandle(item.handle);
         value.setQuality(item.quality);
-        ToWire(item.time, value.initTimeStamp());
+        value.setTimeStamp(item.time);
         HRESULT error = item.error;
-        if (FAILED(ToWire(*item.value, value.initValue()))) error = DISP_E_BADVARTYPE;
+        if (item.other) {
+            if (FAILED(ToWire(**item.other, value.initValue()))) error = DISP_E_BADVARTYPE;
+        } else {
+            value.setVt(item.vt);
+            value.setBits(item.bits);
+        }
         value.setError(error);
     }
+}
+
+// Words for a callback's message whose values all travel inline, so that it is built in one
+// segment (which the receiver reads without a segment lookup per item).
+capnp::MessageSize DataMessageSize(std::size_t items) {
+    constexpr std::size_t kWordsPerItem = capnp::sizeInWords<rpcwire::ItemValue>();
+    constexpr std::size_t kParamsWords = 16;
+    return capnp::MessageSize{kParamsWords + items * kWordsPerItem, 0};
 }
 
 // The loop thread's side of one sink.
@@ -158,11 +177,11 @@ private:
         case Callback::Kind::kDataChange:
         case Callback::Kind::kReadComplete: {
             if (c.kind == Callback::Kind::kDataChange) {
-                auto request = sink_.onDataChangeRequest();
+                auto request = sink_.onDataChangeRequest(DataMessageSize(count));
                 FillData(c, request);
                 return request.send();
             }
-            auto request = sink_.onReadCompleteRequest();
+            auto request = sink_.onReadCompleteRequest(DataMessageSize(count));
             FillData(c, request);
             return request.send();
         }
@@ -300,10 +319,15 @@ private:
         for (DWORD i = 0; i < count; ++i) {
             ItemCallback& item = callback.items[i];
             item.handle = handles[i];
-            item.value = Variant(values[i]);
             item.quality = qualities[i];
-            item.time = times[i];
+            item.time = FileTimeTicks(times[i]);
             item.error = errors[i];
+            if (TravelsInline(values[i].vt)) {
+                item.vt = values[i].vt;
+                item.bits = PlainBits(values[i]);
+            } else {
+                item.other = std::make_unique<Variant>(values[i]);
+            }
         }
         Post(std::move(callback));
         return S_OK;

@@ -6,6 +6,7 @@
 #include "platform/com/bstr.h"
 #include "platform/com/clipboard_format.h"
 #include "platform/com/data_object.h"
+#include "platform/com/filetime.h"
 #include "platform/com/global_memory.h"
 #include "platform/com/unknown.h"
 #include "rpc/channel.h"
@@ -31,9 +32,10 @@ struct CallbackValues {
             const auto item = in[i];
             handles[i] = item.getClientHandle();
             qualities[i] = item.getQuality();
-            times[i] = FromWire(item.getTimeStamp());
+            times[i] = FileTimeFromTicks(item.getTimeStamp());
             errors[i] = item.getError();
-            const HRESULT hr = FromWire(item.getValue(), &values[i]);
+            const HRESULT hr = item.hasValue() ? FromWire(item.getValue(), &values[i])
+                                               : InlineFromWire(item.getVt(), item.getBits(), &values[i]);
             if (FAILED(hr)) {
                 // A value that cannot be read is an item error, not a lost callback.
                 errors[i] = hr;

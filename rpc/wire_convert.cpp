@@ -132,9 +132,25 @@ HRESULT ToWire(const VARIANT& value, rpcwire::Variant::Builder out) {
         out.setVt(VT_EMPTY);
         return DISP_E_BADVARTYPE;
     }
+    out.setBits(PlainBits(value));
+    return S_OK;
+}
+
+bool TravelsInline(VARTYPE vt) {
+    return vt == VT_EMPTY || vt == VT_NULL || IsPlainType(vt);
+}
+
+uint64_t PlainBits(const VARIANT& value) {
     uint64_t bits = 0;
-    std::memcpy(&bits, &value.llVal, PlainValueSize(vt));
-    out.setBits(bits);
+    std::memcpy(&bits, &value.llVal, PlainValueSize(value.vt));
+    return bits;
+}
+
+HRESULT InlineFromWire(VARTYPE vt, uint64_t bits, VARIANT* out) {
+    VariantInit(out);
+    if (!TravelsInline(vt)) return DISP_E_BADVARTYPE;
+    std::memcpy(&out->llVal, &bits, PlainValueSize(vt));
+    out->vt = vt;
     return S_OK;
 }
 
@@ -146,13 +162,9 @@ HRESULT FromWire(rpcwire::Variant::Reader in, VARIANT* out) {
         if (vt != VT_EMPTY && vt != VT_NULL) return DISP_E_BADVARTYPE;
         out->vt = vt;
         return S_OK;
-    case rpcwire::Variant::BITS: {
+    case rpcwire::Variant::BITS:
         if (!IsPlainType(vt)) return DISP_E_BADVARTYPE;
-        const uint64_t bits = in.getBits();
-        std::memcpy(&out->llVal, &bits, PlainValueSize(vt));
-        out->vt = vt;
-        return S_OK;
-    }
+        return InlineFromWire(vt, in.getBits(), out);
     case rpcwire::Variant::TEXT: {
         if (vt != VT_BSTR) return DISP_E_BADVARTYPE;
         const auto text = in.getText();

@@ -20,6 +20,12 @@ namespace rpc {
 HRESULT ToWire(const VARIANT& value, rpcwire::Variant::Builder out);
 HRESULT FromWire(rpcwire::Variant::Reader in, VARIANT* out);
 
+// Empty and plain values (PlainValueSize > 0) travel as their type and bits, with no Variant of
+// their own. InlineFromWire gives DISP_E_BADVARTYPE, with *out VT_EMPTY, for any other type.
+bool TravelsInline(VARTYPE vt);
+uint64_t PlainBits(const VARIANT& value);  // the value's bytes in the low end, the rest zero
+HRESULT InlineFromWire(VARTYPE vt, uint64_t bits, VARIANT* out);
+
 // Strings. A null wide string travels as empty text.
 std::string Utf8(const char16_t* wide);
 std::u16string Wide(capnp::Text::Reader text);

@@ -189,6 +189,29 @@ TEST(WireVariant, MalformedValuesFromThePeerGiveAnErrorAndAnEmptyValue) {
     }
 }
 
+// A callback's values travel inline as a type and bits: only empty and plain types may, and only
+// the type's own bytes of the bits are taken.
+TEST(WireVariant, InlineValuesFromThePeerAreCheckedAndTakeOnlyTheirOwnBytes) {
+    for (const VARTYPE vt : {VARTYPE(VT_BSTR), VARTYPE(VT_UNKNOWN), VARTYPE(VT_ARRAY | VT_I4),
+                             VARTYPE(VT_BYREF | VT_I4), VARTYPE(VT_VARIANT), VARTYPE(0x7F)}) {
+        Variant back;
+        EXPECT_EQ(rpc::InlineFromWire(vt, 0x1000, back.get()), DISP_E_BADVARTYPE) << vt;
+        EXPECT_EQ(back.vt(), VT_EMPTY) << vt;
+    }
+    Variant shortValue;
+    ASSERT_EQ(rpc::InlineFromWire(VT_I2, 0xFFFFFFFF0000FFFEull, shortValue.get()), S_OK);
+    EXPECT_EQ(shortValue.get()->vt, VT_I2);
+    EXPECT_EQ(shortValue.get()->llVal, -2 & 0xFFFF) << "the bytes beyond the type stay zero";
+
+    VARIANT number;
+    number.vt = VT_R8;
+    number.dblVal = -2.25;
+    Variant back;
+    ASSERT_TRUE(rpc::TravelsInline(number.vt));
+    ASSERT_EQ(rpc::InlineFromWire(number.vt, rpc::PlainBits(number), back.get()), S_OK);
+    EXPECT_EQ(back.get()->dblVal, -2.25);
+}
+
 TEST(WireItems, DefinitionsKeepTheirTextsBlobsAndCountsAndIidsMustBeWhole) {
     capnp::MallocMessageBuilder message;
     auto defs = message.initRoot<capnp::List<rpcwire::ItemDef>>(2);

@@ -12,9 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -233,6 +235,33 @@ TEST_F(IoOnServer, Async20ReadsAndRefreshesUseTheTickCount) {
         std::snprintf(expected, sizeof expected, "%s%08X%s", c.initiated.c_str(), id, c.after.c_str());
         EXPECT_EQ(initiated, expected);
         EXPECT_NE(events.WaitForEvent(Msg(15023, id, 2, kGroup, 0u)), "");
+        server.RemoveGroup(group, true);
+        events.Clear();
+    }
+}
+
+// Plain values, texts and arrays arrive whole, both in a read's completion and in a
+// subscription's data change.
+TEST_F(IoOnServer, Async20CallbacksCarryEveryKindOfValue) {
+    const std::vector<std::string> ids = {"Writable.BSTR", "Writable.Array.I4", "Writable.R8", "Writable.BOOL",
+                                          "Writable.I4"};
+    const std::string written[] = {"héllo wörld", "[ 7, 6, 5, 4, 3 ]", "-2.25", "1", "-123456"};
+    for (const BOOL active : {FALSE, TRUE}) {
+        SCOPED_TRACE(active ? "data change" : "read completion");
+        CVGroup* writer = NewGroup(kDataChangeMode20, "Writer");
+        auto targets = AddItems(writer, ids, FALSE);
+        writer->SyncRead(targets.data(), static_cast<int>(targets.size()), true);  // templates of the array text
+        writer->SyncWrite(targets.data(), written, static_cast<int>(targets.size()));
+        server.RemoveGroup(writer, true);
+
+        CVGroup* group = NewGroup(kDataChangeMode20);
+        auto items = AddItems(group, ids, active);
+        if (!active) group->AsyncRead20(items.data(), static_cast<int>(items.size()));
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::any_of(items.begin(), items.end(), [](CVItem* item) { return item->GetUpdateCount() == 0; }) &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        for (std::size_t i = 0; i < items.size(); ++i) EXPECT_EQ(Value(items[i]), written[i]) << ids[i];
         server.RemoveGroup(group, true);
         events.Clear();
     }
