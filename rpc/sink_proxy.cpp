@@ -322,9 +322,8 @@ private:
             item.quality = qualities[i];
             item.time = FileTimeTicks(times[i]);
             item.error = errors[i];
-            if (TravelsInline(values[i].vt)) {
+            if (InlineBits(values[i], &item.bits)) {
                 item.vt = values[i].vt;
-                item.bits = PlainBits(values[i]);
             } else {
                 item.other = std::make_unique<Variant>(values[i]);
             }

@@ -132,24 +132,26 @@ HRESULT ToWire(const VARIANT& value, rpcwire::Variant::Builder out) {
         out.setVt(VT_EMPTY);
         return DISP_E_BADVARTYPE;
     }
-    out.setBits(PlainBits(value));
+    uint64_t bits = 0;
+    InlineBits(value, &bits);
+    out.setBits(bits);
     return S_OK;
 }
 
-bool TravelsInline(VARTYPE vt) {
-    return vt == VT_EMPTY || vt == VT_NULL || IsPlainType(vt);
-}
-
-uint64_t PlainBits(const VARIANT& value) {
-    uint64_t bits = 0;
-    std::memcpy(&bits, &value.llVal, PlainValueSize(value.vt));
-    return bits;
+bool InlineBits(const VARIANT& value, uint64_t* bits) {
+    const std::size_t size = PlainValueSize(value.vt);
+    *bits = 0;
+    if (size == 0) return value.vt == VT_EMPTY || value.vt == VT_NULL;
+    std::memcpy(bits, &value.llVal, sizeof *bits);  // the value area is at least 8 bytes
+    if (size < sizeof *bits) *bits &= (uint64_t{1} << (8 * size)) - 1;
+    return true;
 }
 
 HRESULT InlineFromWire(VARTYPE vt, uint64_t bits, VARIANT* out) {
     VariantInit(out);
-    if (!TravelsInline(vt)) return DISP_E_BADVARTYPE;
-    std::memcpy(&out->llVal, &bits, PlainValueSize(vt));
+    const std::size_t size = PlainValueSize(vt);
+    if (size == 0 && vt != VT_EMPTY && vt != VT_NULL) return DISP_E_BADVARTYPE;
+    std::memcpy(&out->llVal, &bits, size);
     out->vt = vt;
     return S_OK;
 }

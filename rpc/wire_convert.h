@@ -22,8 +22,9 @@ HRESULT FromWire(rpcwire::Variant::Reader in, VARIANT* out);
 
 // Empty and plain values (PlainValueSize > 0) travel as their type and bits, with no Variant of
 // their own. InlineFromWire gives DISP_E_BADVARTYPE, with *out VT_EMPTY, for any other type.
-bool TravelsInline(VARTYPE vt);
-uint64_t PlainBits(const VARIANT& value);  // the value's bytes in the low end, the rest zero
+// InlineBits gives false for a value that cannot travel inline; otherwise true, with the value's
+// bytes in the low end of *bits and the rest zero.
+bool InlineBits(const VARIANT& value, uint64_t* bits);
 HRESULT InlineFromWire(VARTYPE vt, uint64_t bits, VARIANT* out);
 
 // Strings. A null wide string travels as empty text.

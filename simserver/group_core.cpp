@@ -27,6 +27,14 @@ OPCHANDLE NextItemHandle() {
 
 // --- ItemValues -----------------------------------------------------------------------
 
+void ItemValues::Reserve(std::size_t count) {
+    clientHandles.reserve(count);
+    values.reserve(count);
+    qualities.reserve(count);
+    timestamps.reserve(count);
+    errors.reserve(count);
+}
+
 void ItemValues::Add(OPCHANDLE clientHandle, ItemSample&& sample) {
     clientHandles.push_back(clientHandle);
     values.push_back(sample.value.release());
@@ -208,7 +216,7 @@ void GroupCore::Update(SchedulerClock::time_point now) {
         const bool deliver = (callbacksEnabled && dataCallback.HasSinks()) || !streamTargets.empty();
         const FILETIME ftNow = FileTimeNow();
         const double percent = percentDeadband;
-        if (deliver) changes.clientHandles.reserve(items.size());
+        if (deliver) changes.Reserve(items.size());
         for (GroupItem& item : items) {
             if (!item.Subscribed()) continue;
             const std::uint64_t version = item.tag->Version(ftNow);

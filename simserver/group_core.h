@@ -68,6 +68,7 @@ struct ItemValues {
     ItemValues& operator=(const ItemValues&) = delete;
     ~ItemValues() { Clear(); }
     std::size_t size() const { return clientHandles.size(); }
+    void Reserve(std::size_t count);
     void Add(OPCHANDLE clientHandle, ItemSample&& sample);
     void Clear();
     // S_OK when every quality is GOOD / every error S_OK, else S_FALSE.

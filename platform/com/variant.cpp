@@ -156,13 +156,17 @@ HRESULT VariantCopyInd(VARIANT* pvargDest, const VARIANT* pvargSrc) {
 }
 
 Variant& Variant::operator=(const Variant& other) {
-    if (this != &other) VariantCopy(&v_, &other.v_);
+    // Plain values own nothing, so one over another is a plain assignment.
+    if (PlainValueSize(v_.vt) > 0 && PlainValueSize(other.v_.vt) > 0)
+        v_ = other.v_;
+    else if (this != &other)
+        VariantCopy(&v_, &other.v_);
     return *this;
 }
 
 Variant& Variant::operator=(Variant&& other) noexcept {
     if (this != &other) {
-        VariantClear(&v_);
+        if (v_.vt != VT_EMPTY) VariantClear(&v_);
         v_ = other.v_;
         VariantInit(&other.v_);
     }

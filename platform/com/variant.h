@@ -59,7 +59,9 @@ public:
     Variant(Variant&& other) noexcept : v_(other.v_) { VariantInit(&other.v_); }
     Variant& operator=(const Variant& other);
     Variant& operator=(Variant&& other) noexcept;
-    ~Variant() { VariantClear(&v_); }
+    ~Variant() {
+        if (v_.vt != VT_EMPTY) VariantClear(&v_);  // moved-from and empty values own nothing
+    }
 
     // Takes over the contents of `value` and leaves it VT_EMPTY.
     static Variant Adopt(VARIANT& value);

@@ -206,10 +206,20 @@ TEST(WireVariant, InlineValuesFromThePeerAreCheckedAndTakeOnlyTheirOwnBytes) {
     VARIANT number;
     number.vt = VT_R8;
     number.dblVal = -2.25;
+    uint64_t bits = 0;
+    ASSERT_TRUE(rpc::InlineBits(number, &bits));
     Variant back;
-    ASSERT_TRUE(rpc::TravelsInline(number.vt));
-    ASSERT_EQ(rpc::InlineFromWire(number.vt, rpc::PlainBits(number), back.get()), S_OK);
+    ASSERT_EQ(rpc::InlineFromWire(number.vt, bits, back.get()), S_OK);
     EXPECT_EQ(back.get()->dblVal, -2.25);
+
+    VARIANT flag;
+    flag.vt = VT_BOOL;
+    flag.llVal = -1;  // VARIANT_TRUE, with stale bytes beyond it
+    ASSERT_TRUE(rpc::InlineBits(flag, &bits));
+    EXPECT_EQ(bits, 0xFFFFu);
+    VARIANT text;
+    text.vt = VT_BSTR;
+    EXPECT_FALSE(rpc::InlineBits(text, &bits));
 }
 
 TEST(WireItems, DefinitionsKeepTheirTextsBlobsAndCountsAndIidsMustBeWhole) {
