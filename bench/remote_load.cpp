@@ -4,7 +4,9 @@
 //   changes  2.0 data changes into the client: item updates per second over 10 s;
 //   stall    a client whose data callback never returns: the host's resident memory, sampled
 //            every second for 20 s while the host keeps producing changes.
-// Usage: remote_load read|changes|stall [groups]
+//   floor    no RPC at all: a blocking 128-byte echo between two processes over loopback TCP,
+//            the least any read can take on this machine, to read the read figure against.
+// Usage: remote_load read|changes|stall|floor [groups]
 #include "opc/da/opcda.h"
 #include "platform/com/bstr.h"
 #include "platform/com/class_registry.h"
@@ -14,7 +16,11 @@
 #include "rpc/remote_activation.h"
 #include "simserver/server_registry.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -132,6 +138,12 @@ bool Advise(IOPCItemMgt* items, IOPCDataCallback* sink) {
            SUCCEEDED(point->Advise(sink, &cookie));
 }
 
+void PrintLatencies(const char* what, std::vector<double>& micros) {
+    std::sort(micros.begin(), micros.end());
+    std::printf("%s: p50 %.1f us, p99 %.1f us, max %.1f us (%zu round trips)\n", what, micros[micros.size() / 2],
+                micros[micros.size() * 99 / 100], micros.back(), micros.size());
+}
+
 int Read(IOPCServer* server, int tagCount) {
     std::vector<OPCHANDLE> handles;
     auto items = AddGroup(server, 0, 1000, 0, 1, tagCount, &handles);
@@ -149,9 +161,49 @@ int Read(IOPCServer* server, int tagCount) {
         CoTaskMemFree(states);
         CoTaskMemFree(errors);
     }
-    std::sort(micros.begin(), micros.end());
-    std::printf("one-item synchronous read over loopback: p50 %.1f us, p99 %.1f us, max %.1f us (%zu reads)\n",
-                micros[micros.size() / 2], micros[micros.size() * 99 / 100], micros.back(), micros.size());
+    PrintLatencies("one-item synchronous read over loopback", micros);
+    return 0;
+}
+
+int Floor() {
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int on = 1;
+    ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(kPort + 1));
+    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listener, 1) != 0)
+        return 1;
+    const pid_t echo = ::fork();
+    if (echo == 0) {
+        const int peer = ::accept(listener, nullptr, nullptr);
+        ::setsockopt(peer, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        char buffer[128];
+        ssize_t got = 0;
+        while ((got = ::read(peer, buffer, sizeof buffer)) > 0)
+            if (::write(peer, buffer, static_cast<std::size_t>(got)) != got) break;
+        _exit(0);
+    }
+    const int client = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return 1;
+    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    char buffer[128] = {};
+    std::vector<double> micros;
+    for (int i = 0; i < 20000; ++i) {
+        const auto start = Clock::now();
+        if (::write(client, buffer, sizeof buffer) != sizeof buffer) return 1;
+        for (std::size_t got = 0; got < sizeof buffer;) {
+            const ssize_t n = ::read(client, buffer + got, sizeof buffer - got);
+            if (n <= 0) return 1;
+            got += static_cast<std::size_t>(n);
+        }
+        micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    }
+    ::close(client);
+    ::waitpid(echo, nullptr, 0);
+    ::close(listener);
+    PrintLatencies("blocking 128-byte echo over loopback TCP between two processes", micros);
     return 0;
 }
 
@@ -195,8 +247,9 @@ int Changes(IOPCServer* server, int groups, bool stall, pid_t host) {
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     const int groups = argc > 2 ? std::max(1, std::atoi(argv[2])) : 60;
+    if (mode == "floor") return Floor();
     if (mode != "read" && mode != "changes" && mode != "stall") {
-        std::fprintf(stderr, "usage: remote_load read|changes|stall [groups]\n");
+        std::fprintf(stderr, "usage: remote_load read|changes|stall|floor [groups]\n");
         return 2;
     }
     simserver::RegisterSimulationServers();  // the ProgID resolves here; the object is made there
