@@ -90,7 +90,7 @@ class SinkStream {
 public:
     explicit SinkStream(rpcwire::Sink::Client sink) : sink_(kj::mv(sink)) {}
 
-    void Enqueue(std::shared_ptr<SinkStream> self, Callback&& callback) {
+    void Enqueue(const std::shared_ptr<SinkStream>& self, Callback&& callback) {
         if (broken_) return;
         // A client still answering one shutdown request needs no second one.
         if (callback.kind == Callback::Kind::kShutdown && shutdownPending_) return;
@@ -101,7 +101,7 @@ public:
                    callback.kind == Callback::Kind::kShutdown) {
             waiting_.push_back(std::move(callback));
         }
-        Pump(std::move(self));
+        Pump(self);
     }
 
 private:
@@ -132,7 +132,7 @@ private:
         }
     }
 
-    void Pump(std::shared_ptr<SinkStream> self) {
+    void Pump(const std::shared_ptr<SinkStream>& self) {
         while (!blocked_ && !broken_ && !waiting_.empty()) {
             Callback callback = std::move(waiting_.front());
             waiting_.pop_front();
@@ -154,7 +154,7 @@ private:
         }
     }
 
-    void SendShutdown(std::shared_ptr<SinkStream> self, const Callback& callback) {
+    void SendShutdown(const std::shared_ptr<SinkStream>& self, const Callback& callback) {
         auto request = sink_.shutdownRequestRequest();
         request.setReason(callback.text);
         ++gShutdownCallsInFlight;
