@@ -8,32 +8,10 @@
 
 namespace {
 
-// Types a VARIANT can hold by value here (VT_DECIMAL and VT_RECORD are not modelled).
+// Types a VARIANT can hold by value here (VT_DECIMAL and VT_RECORD are not modelled): those
+// conversions know, no value, and interfaces.
 bool IsScalarType(VARTYPE vt) {
-    switch (vt) {
-    case VT_EMPTY:
-    case VT_NULL:
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_I8:
-    case VT_UI8:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-    case VT_BOOL:
-    case VT_BSTR:
-    case VT_ERROR:
-    case VT_UNKNOWN:
-    case VT_DISPATCH: return true;
-    default: return false;
-    }
+    return IsConvertibleType(vt) || vt == VT_NULL || vt == VT_UNKNOWN || vt == VT_DISPATCH;
 }
 
 }  // namespace
