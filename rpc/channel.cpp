@@ -1,5 +1,6 @@
 #include "rpc/channel.h"
 
+#include "rpc/buffered_stream.h"
 #include "rpc/host_loop.h"
 #include "rpc/loop_runner.h"
 #include "rpc/socket_options.h"
@@ -42,8 +43,10 @@ struct PendingCall {
             if (finished) return;
             finished = true;
             hr = result;
-            answered.store(true, std::memory_order_release);
         }
+        // Only once the lock is free: a caller that sees the answer takes the lock at once, and
+        // finding it held would put that caller to sleep and cost a wake-up.
+        answered.store(true, std::memory_order_release);
         done.notify_all();
     }
     HRESULT Wait() {
@@ -180,12 +183,12 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
         kj::TaskSet tasks(ignore);
         tasks.add(mailbox->Run(io.unixEventPort));
         auto address = io.provider->getNetwork().parseAddress(host, port);
-        kj::Own<kj::AsyncIoStream> stream =
+        kj::Own<kj::AsyncIoStream> stream = kj::heap<BufferedStream>(
             io.provider->getTimer()
                 .timeoutAfter(KjDuration(kConnectTimeout), address.then([](kj::Own<kj::NetworkAddress> a) {
                     return a->connect();
                 }))
-                .wait(io.waitScope);
+                .wait(io.waitScope));
         fd = stream->getFd();
         KJ_IF_MAYBE(socket, fd) { ConfigureSocket(*socket); }
 

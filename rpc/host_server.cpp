@@ -1,6 +1,7 @@
 #include "rpc/host_server.h"
 
 #include "platform/com/class_registry.h"
+#include "rpc/buffered_stream.h"
 #include "rpc/host_loop.h"
 #include "rpc/loop_runner.h"
 #include "rpc/socket_options.h"
@@ -53,7 +54,7 @@ private:
 
 struct Connection {
     Connection(kj::Own<kj::AsyncIoStream>&& s, capnp::Capability::Client bootstrap)
-        : stream(kj::mv(s)),
+        : stream(kj::heap<BufferedStream>(kj::mv(s))),
           network(*stream, capnp::rpc::twoparty::Side::SERVER),
           rpc(capnp::makeRpcServer(network, kj::mv(bootstrap))) {
         rpc.setFlowLimit(kFlowLimitWords);

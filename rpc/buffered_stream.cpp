@@ -1,0 +1,76 @@
+#include "rpc/buffered_stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace rpc {
+
+BufferedStream::BufferedStream(kj::Own<kj::AsyncIoStream> inner)
+    : inner_(kj::mv(inner)), buffer_(std::make_unique<kj::byte[]>(kBufferSize)) {}
+
+size_t BufferedStream::Take(kj::byte* out, size_t size) {
+    const size_t count = std::min(size, end_ - begin_);
+    if (count > 0) std::memcpy(out, buffer_.get() + begin_, count);
+    begin_ += count;
+    if (begin_ == end_) begin_ = end_ = 0;
+    return count;
+}
+
+kj::Promise<size_t> BufferedStream::tryRead(void* buffer, size_t minBytes, size_t maxBytes) {
+    auto* out = static_cast<kj::byte*>(buffer);
+    const size_t taken = Take(out, maxBytes);
+    if (taken >= minBytes) return taken;
+    // The buffer is empty now. A read at least as large as the buffer goes straight to the
+    // caller's memory; a smaller one fills the buffer as far as the peer has sent.
+    if (maxBytes - taken >= kBufferSize)
+        return inner_->tryRead(out + taken, minBytes - taken, maxBytes - taken).then([taken](size_t n) {
+            return taken + n;
+        });
+    return inner_->tryRead(buffer_.get(), minBytes - taken, kBufferSize)
+        .then([this, out, taken, maxBytes](size_t n) {
+            end_ = n;
+            return taken + Take(out + taken, maxBytes - taken);
+        });
+}
+
+kj::Promise<void> BufferedStream::write(const void* buffer, size_t size) {
+    return inner_->write(buffer, size);
+}
+
+kj::Promise<void> BufferedStream::write(kj::ArrayPtr<const kj::ArrayPtr<const kj::byte>> pieces) {
+    return inner_->write(pieces);
+}
+
+kj::Promise<void> BufferedStream::whenWriteDisconnected() {
+    return inner_->whenWriteDisconnected();
+}
+
+void BufferedStream::shutdownWrite() {
+    inner_->shutdownWrite();
+}
+
+void BufferedStream::abortRead() {
+    inner_->abortRead();
+}
+
+void BufferedStream::getsockopt(int level, int option, void* value, kj::uint* length) {
+    inner_->getsockopt(level, option, value, length);
+}
+
+void BufferedStream::setsockopt(int level, int option, const void* value, kj::uint length) {
+    inner_->setsockopt(level, option, value, length);
+}
+
+void BufferedStream::getsockname(struct sockaddr* addr, kj::uint* length) {
+    inner_->getsockname(addr, length);
+}
+
+void BufferedStream::getpeername(struct sockaddr* addr, kj::uint* length) {
+    inner_->getpeername(addr, length);
+}
+
+kj::Maybe<int> BufferedStream::getFd() const {
+    return inner_->getFd();
+}
+
+}  // namespace rpc

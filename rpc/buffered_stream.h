@@ -1,0 +1,39 @@
+// A connection's stream with a read buffer. A message is read as its first word, its segment
+// table and its segments, each a read of its own; through the buffer one system call usually
+// brings the whole message (and what follows it), which matters most for small calls.
+#pragma once
+
+#include <kj/async-io.h>
+
+#include <memory>
+
+namespace rpc {
+
+class BufferedStream final : public kj::AsyncIoStream {
+public:
+    explicit BufferedStream(kj::Own<kj::AsyncIoStream> inner);
+
+    kj::Promise<size_t> tryRead(void* buffer, size_t minBytes, size_t maxBytes) override;
+    kj::Promise<void> write(const void* buffer, size_t size) override;
+    kj::Promise<void> write(kj::ArrayPtr<const kj::ArrayPtr<const kj::byte>> pieces) override;
+    kj::Promise<void> whenWriteDisconnected() override;
+    void shutdownWrite() override;
+    void abortRead() override;
+    void getsockopt(int level, int option, void* value, kj::uint* length) override;
+    void setsockopt(int level, int option, const void* value, kj::uint length) override;
+    void getsockname(struct sockaddr* addr, kj::uint* length) override;
+    void getpeername(struct sockaddr* addr, kj::uint* length) override;
+    kj::Maybe<int> getFd() const override;
+
+private:
+    // Hands out what the buffer holds, at most `size` bytes; returns how many.
+    size_t Take(kj::byte* out, size_t size);
+
+    static constexpr size_t kBufferSize = size_t{64} * 1024;
+    kj::Own<kj::AsyncIoStream> inner_;
+    std::unique_ptr<kj::byte[]> buffer_;
+    size_t begin_ = 0;  // what is read and not yet handed out: [begin_, end_)
+    size_t end_ = 0;
+};
+
+}  // namespace rpc
