@@ -6,6 +6,7 @@
 #include "opc/da/opcda.h"
 #include "platform/com/bstr.h"
 #include "platform/com/class_registry.h"
+#include "rpc/buffered_stream.h"
 #include "rpc/host_loop.h"
 #include "rpc/wire_convert.h"
 #include "simserver/server_registry.h"
@@ -25,7 +26,8 @@ struct Host final : kj::TaskSet::ErrorHandler {
     rpc::HostContext context{std::make_shared<rpc::Mailbox>()};
     kj::TaskSet tasks{*this};
     kj::TwoWayPipe pipe = io.provider->newTwoWayPipe();
-    capnp::TwoPartyVatNetwork network{*pipe.ends[0], capnp::rpc::twoparty::Side::SERVER};
+    rpc::BufferedStream hostEnd{kj::mv(pipe.ends[0])};  // as the host reads a connection
+    capnp::TwoPartyVatNetwork network{hostEnd, capnp::rpc::twoparty::Side::SERVER};
     capnp::RpcSystem<capnp::rpc::twoparty::VatId> rpc = capnp::makeRpcServer(network, rpc::MakeHostEntry(context));
     capnp::TwoPartyClient client{*pipe.ends[1]};
     rpcwire::Object::Client server = nullptr;
