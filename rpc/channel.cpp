@@ -122,7 +122,9 @@ private:
                 lock.unlock();
                 entry.callback();
                 entry.callback = nullptr;  // what it captured goes here, not on the loop
-                if (entry.done) mailbox->Post(std::move(entry.done));
+                // Refused only once the loop has ended and its promises with it: the fulfiller
+                // `done` holds is then detached, and goes here.
+                if (entry.done && !mailbox->TryPost(entry.done)) entry.done = nullptr;
                 lock.lock();
             }
         }
@@ -260,7 +262,7 @@ HRESULT Channel::Call(const std::function<kj::Promise<HRESULT>()>& start) {
     auto call = std::make_shared<PendingCall>();
     // The guard travels with the work, so a call the loop drops unanswered still ends.
     auto guard = std::make_shared<CallGuard>(call);
-    const bool posted = state.mailbox->Post([&state, &start, guard]() {
+    std::function<void()> work = [&state, &start, guard]() {
         if (!state.alive.load() || !state.calls) return guard->call->Finish(RPC_S_SERVER_UNAVAILABLE_HR);
         kj::Promise<HRESULT> promise = nullptr;
         try {
@@ -274,9 +276,10 @@ HRESULT Channel::Call(const std::function<kj::Promise<HRESULT>()>& start) {
                                  return RPC_S_CALL_FAILED_HR;
                              })
                              .then([guard](HRESULT hr) { guard->call->Finish(hr); }));
-    });
+    };
     guard.reset();
-    if (!posted) return RPC_S_SERVER_UNAVAILABLE_HR;
+    // Refused once the loop has ended: the work holds nothing of the loop's and ends here.
+    if (!state.mailbox->TryPost(work)) return RPC_S_SERVER_UNAVAILABLE_HR;
     return call->Wait();
 }
 

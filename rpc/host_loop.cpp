@@ -24,12 +24,15 @@ Mailbox::~Mailbox() {
 }
 
 bool Mailbox::Post(std::function<void()> work) {
+    if (TryPost(work)) return true;
+    new std::function<void()>(std::move(work));  // deliberately kept: see Post's comment
+    return false;
+}
+
+bool Mailbox::TryPost(std::function<void()>& work) {
     {
         std::lock_guard lock(mutex_);
-        if (closed_) {
-            new std::function<void()>(std::move(work));  // deliberately kept: see Post's comment
-            return false;
-        }
+        if (closed_) return false;
         work_.push_back(std::move(work));
     }
     Wake();

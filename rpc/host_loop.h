@@ -30,6 +30,9 @@ public:
     // Any thread. Work posted after Close() never runs, and is never destroyed either: what it
     // holds belongs to the loop that has gone; then false.
     bool Post(std::function<void()> work);
+    // The same, except that work refused after Close() stays with the caller, for work whose
+    // captures are safe to destroy on the caller's thread.
+    bool TryPost(std::function<void()>& work);
     // The loop thread's task: runs posted work, in order, until Close().
     kj::Promise<void> Run(kj::UnixEventPort& port);
     // On the loop thread: drops what is waiting there, and makes later posts no-ops.
