@@ -7,6 +7,7 @@
 //   floor    no RPC at all: a blocking 128-byte echo between two processes over loopback TCP,
 //            the least any read can take on this machine, to read the read figure against.
 // Usage: remote_load read|changes|stall|floor [groups]
+#include "bench/counting_sink.h"
 #include "opc/da/opcda.h"
 #include "platform/com/bstr.h"
 #include "platform/com/class_registry.h"
@@ -42,27 +43,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kItemsPerGroup = 1000;
 constexpr unsigned kPort = 18891;
-
-class CountingSink final : public ComObject<IOPCDataCallback> {
-public:
-    CountingSink(std::atomic<std::uint64_t>& changes, bool stall) : changes_(changes), stall_(stall) {}
-    HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD count, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
-                         HRESULT*) override {
-        changes_.fetch_add(count, std::memory_order_relaxed);
-        while (stall_) std::this_thread::sleep_for(std::chrono::seconds(1));  // a client that stops reading
-        return S_OK;
-    }
-    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
-                           HRESULT*) override {
-        return S_OK;
-    }
-    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*, HRESULT*) override { return S_OK; }
-    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
-
-private:
-    std::atomic<std::uint64_t>& changes_;
-    bool stall_;
-};
 
 pid_t StartHost(unsigned loadTags) {
     const std::string tags = std::to_string(loadTags);

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/counting_sink.h"
 #include "opc/da/opcda.h"
 #include "platform/com/class_registry.h"
 #include "platform/com/connection_point.h"
@@ -25,26 +26,6 @@ namespace {
 constexpr int kTagGroups = 10;  // groups beyond these share the tags of the first ten
 constexpr int kItemsPerGroup = 1000;
 constexpr DWORD kUpdateRateMs = 10;
-
-class CountingSink final : public ComObject<IOPCDataCallback> {
-public:
-    explicit CountingSink(std::atomic<std::uint64_t>& changes) : changes_(changes) {}
-
-    HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD dwCount, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
-                         HRESULT*) override {
-        changes_.fetch_add(dwCount, std::memory_order_relaxed);
-        return S_OK;
-    }
-    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
-                           HRESULT*) override {
-        return S_OK;
-    }
-    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*, HRESULT*) override { return S_OK; }
-    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
-
-private:
-    std::atomic<std::uint64_t>& changes_;
-};
 
 // One subscribed group: 1,000 "Load.Tnnnn" ramps, the 2.0 callback advised.
 double ProcessCpuSeconds() {
