@@ -49,9 +49,13 @@ private:
     bool closed_ = false;
 };
 
-// What the host's objects share: the mailbox of their loop.
+class PersistFolder;
+
+// What the host's objects share: the mailbox of their loop, and the one folder in which
+// clients may load and save (none: no file access).
 struct HostContext {
     std::shared_ptr<Mailbox> mailbox;
+    std::shared_ptr<const PersistFolder> persistFolder;
 };
 
 // Shutdown requests posted to clients and not yet answered (or failed).

@@ -4,6 +4,7 @@
 #include "rpc/buffered_stream.h"
 #include "rpc/host_loop.h"
 #include "rpc/loop_runner.h"
+#include "rpc/persist_folder.h"
 #include "rpc/socket_options.h"
 #include "rpc/wire_convert.h"
 
@@ -88,6 +89,7 @@ rpcwire::Host::Client MakeHostEntry(HostContext& context) {
 
 struct HostServer::State final : kj::TaskSet::ErrorHandler {
     HostOptions options;
+    std::shared_ptr<const PersistFolder> persistFolder;
     std::thread thread;
     std::atomic<unsigned> port{0};
     std::atomic<std::size_t> connections{0};
@@ -130,7 +132,7 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
     void Run(std::promise<std::string>& started) {
         try {
             auto io = kj::setupAsyncIo();
-            HostContext context{mailbox};
+            HostContext context{mailbox, persistFolder};
             kj::TaskSet tasks(*this);
             tasks.add(context.mailbox->Run(io.unixEventPort));
             auto address = io.provider->getNetwork().parseAddress(options.listenAddress, options.port).wait(io.waitScope);
@@ -163,6 +165,10 @@ HostServer::~HostServer() {
 
 bool HostServer::Start(const HostOptions& options, std::string* error) {
     state_->options = options;
+    if (!options.persistDir.empty()) {
+        state_->persistFolder = PersistFolder::Open(options.persistDir, error);
+        if (!state_->persistFolder) return false;
+    }
     std::promise<std::string> started;
     auto result = started.get_future();
     state_->thread = std::thread([this, &started] { state_->Run(started); });

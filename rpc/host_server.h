@@ -15,6 +15,7 @@ struct HostOptions {
     std::string listenAddress = "127.0.0.1";  // loopback unless opened on purpose
     unsigned port = kDefaultHostPort;         // 0 picks a free port
     std::vector<std::string> allowedClients;  // peer addresses; empty lets every peer in
+    std::string persistDir;                   // where clients may load and save; empty: nowhere
 };
 
 class HostServer {

@@ -7,6 +7,7 @@
 #include "platform/com/memory.h"
 #include "platform/com/variant.h"
 #include "rpc/lendable_interfaces.h"
+#include "rpc/persist_folder.h"
 #include "rpc/wire_convert.h"
 
 #include <algorithm>
@@ -445,13 +446,21 @@ kj::Promise<void> LentObject::getClassId(GetClassIdContext context) {
     return kj::READY_NOW;
 }
 
+// Files are reached only inside the host's persist folder, by plain name; without that folder a
+// client has no file access at all.
 kj::Promise<void> LentObject::load(LoadContext context) {
     auto params = context.getParams();
     auto results = context.getResults();
     auto file = As<IPersistFile>();
     if (!file) return Fail(results, E_NOINTERFACE);
-    const std::u16string name = Wide(params.getFileName());
-    results.setHr(file->Load(name.c_str(), params.getMode()));
+    if (!host_.persistFolder) return Fail(results, E_ACCESSDENIED);
+    const std::string name(params.getFileName().cStr(), params.getFileName().size());
+    OpenFile opened;
+    const HRESULT hr = host_.persistFolder->OpenForLoad(name, &opened);
+    if (FAILED(hr)) return Fail(results, hr);
+    const HRESULT loaded = file->Load(opened.ServerPath().c_str(), params.getMode());
+    if (SUCCEEDED(loaded)) persistName_ = name;
+    results.setHr(loaded);
     return kj::READY_NOW;
 }
 
@@ -460,8 +469,20 @@ kj::Promise<void> LentObject::save(SaveContext context) {
     auto results = context.getResults();
     auto file = As<IPersistFile>();
     if (!file) return Fail(results, E_NOINTERFACE);
-    const std::u16string name = Wide(params.getFileName());
-    results.setHr(file->Save(params.getHasName() ? name.c_str() : nullptr, Bool(params.getRemember())));
+    if (!host_.persistFolder) return Fail(results, E_ACCESSDENIED);
+    // No name saves to the current file.
+    const std::string name =
+        params.getHasName() ? std::string(params.getFileName().cStr(), params.getFileName().size()) : persistName_;
+    if (!params.getHasName() && name.empty()) return Fail(results, E_INVALIDARG);  // no current file
+    OpenFile opened;
+    bool created = false;
+    const HRESULT hr = host_.persistFolder->OpenForSave(name, &opened, &created);
+    if (FAILED(hr)) return Fail(results, hr);
+    const bool remember = params.getRemember() || !params.getHasName();
+    const HRESULT saved = file->Save(opened.ServerPath().c_str(), Bool(remember));
+    if (FAILED(saved) && created) host_.persistFolder->Remove(name);
+    if (SUCCEEDED(saved) && remember) persistName_ = name;
+    results.setHr(saved);
     return kj::READY_NOW;
 }
 
@@ -469,9 +490,18 @@ kj::Promise<void> LentObject::getCurFile(GetCurFileContext context) {
     auto results = context.getResults();
     auto file = As<IPersistFile>();
     if (!file) return Fail(results, E_NOINTERFACE);
+    if (!persistName_.empty()) {
+        results.setHr(S_OK);
+        results.setFileName(AsText(persistName_));
+        return kj::READY_NOW;
+    }
+    // The server's own default name; only its last part, never a path of the host's.
     TaskString name;
     results.setHr(file->GetCurFile(name.put()));
-    if (name) results.setFileName(AsText(name.ToUtf8()));
+    if (name) {
+        const std::string path = name.ToUtf8();
+        results.setFileName(AsText(path.substr(path.find_last_of('/') + 1)));
+    }
     return kj::READY_NOW;
 }
 

@@ -6,6 +6,8 @@
 #include "rpc/host_loop.h"
 #include "rpc/opc.capnp.h"
 
+#include <string>
+
 namespace rpc {
 
 class LentObject final : public rpcwire::Object::Server {
@@ -112,6 +114,7 @@ private:
 
     HostContext& host_;
     ComPtr<IUnknown> object_;
+    std::string persistName_;  // the plain name last loaded or saved as current
 };
 
 }  // namespace rpc

@@ -31,6 +31,8 @@ HostCommandLine ParseHostCommandLine(const std::vector<std::string>& arguments) 
             if (!ParseNumber(arguments[++i], 65535, &line.host.port)) line.error = "bad port: " + arguments[i];
         } else if (argument == "--allow" && hasValue) {
             line.host.allowedClients.push_back(arguments[++i]);
+        } else if (argument == "--persist-dir" && hasValue) {
+            line.host.persistDir = arguments[++i];
         } else if (argument == "--load-tags" && hasValue) {
             if (!ParseNumber(arguments[++i], 10'000'000, &line.loadTags) || line.loadTags == 0)
                 line.error = "bad tag count: " + arguments[i];
@@ -47,6 +49,8 @@ const char* HostUsage() {
            "  --listen ADDRESS   address to listen on (default 127.0.0.1; 0.0.0.0 for every network)\n"
            "  --port N           port to listen on (default 8891)\n"
            "  --allow ADDRESS    let only this client address in (repeat for more; default: any)\n"
+           "  --persist-dir DIR  let clients load and save server files by plain name in DIR\n"
+           "                     (default: clients have no file access)\n"
            "  --load-tags N      number of load tags of the default server (Load.T0000...)\n"
            "  --exit-when-idle   end a few seconds after the last client has gone\n"
            "  --help             show this text\n"

@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     rpc::HostServer server;
     std::string error;
     if (!server.Start(line.host, &error)) {
-        std::fprintf(stderr, "opcserverd: cannot listen on %s port %u: %s\n", line.host.listenAddress.c_str(),
+        std::fprintf(stderr, "opcserverd: cannot start on %s port %u: %s\n", line.host.listenAddress.c_str(),
                      line.host.port, error.c_str());
         return 1;
     }
