@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QString>
 #include <QTableView>
 
 void PlainMessageBox(QWidget* parent, const std::string& text) {
@@ -25,16 +26,47 @@ QDialogButtonBox* OkCancelButtons(QDialog* dialog) {
     return buttons;
 }
 
-std::optional<int> ReadIntegerField(QLineEdit& edit, int minimum, int maximum, const DialogMessageFunction& message,
-                                    QWidget* parent) {
-    bool isNumber = false;
-    const int value = edit.text().trimmed().toInt(&isNumber);
-    if (isNumber && value >= minimum && value <= maximum) return value;
-    message(parent, isNumber ? "Please enter an integer between " + std::to_string(minimum) + " and " +
-                                   std::to_string(maximum) + "."
-                             : "Please enter an integer.");
+namespace {
+
+// The platform's data-exchange failure: the message, then the field with its text selected.
+void RefuseField(QLineEdit& edit, const std::string& text, const DialogMessageFunction& message, QWidget* parent) {
+    message(parent, text);
     edit.setFocus();
     edit.selectAll();
+}
+
+}  // namespace
+
+std::optional<int> ReadIntegerField(QLineEdit& edit, int minimum, int maximum, const DialogMessageFunction& message,
+                                    QWidget* parent) {
+    const auto value = ReadIntegerText(edit.text(), edit, minimum, maximum, message, parent);
+    if (!value) return std::nullopt;
+    return static_cast<int>(*value);
+}
+
+std::optional<long long> ReadIntegerText(const QString& text, QLineEdit& edit, long long minimum, long long maximum,
+                                         const DialogMessageFunction& message, QWidget* parent) {
+    bool isNumber = false;
+    const long long value = text.trimmed().toLongLong(&isNumber);
+    if (isNumber && value >= minimum && value <= maximum) return value;
+    RefuseField(edit,
+                isNumber ? "Please enter an integer between " + std::to_string(minimum) + " and " +
+                               std::to_string(maximum) + "."
+                         : "Please enter an integer.",
+                message, parent);
+    return std::nullopt;
+}
+
+std::optional<double> ReadRealText(const QString& text, QLineEdit& edit, double minimum, double maximum,
+                                   const DialogMessageFunction& message, QWidget* parent) {
+    bool isNumber = false;
+    const double value = text.trimmed().toDouble(&isNumber);
+    if (isNumber && value >= minimum && value <= maximum) return value;
+    const auto shown = [](double number) { return QString::number(number, 'g', 6).toStdString(); };
+    RefuseField(edit,
+                isNumber ? "Please enter a number between " + shown(minimum) + " and " + shown(maximum) + "."
+                         : "Please enter a number.",
+                message, parent);
     return std::nullopt;
 }
 

@@ -10,6 +10,7 @@
 class QDialog;
 class QDialogButtonBox;
 class QLineEdit;
+class QString;
 class QTableView;
 class QWidget;
 
@@ -26,6 +27,14 @@ QDialogButtonBox* OkCancelButtons(QDialog* dialog);
 // <maximum>."), gives the edit the focus with its text selected and returns nothing.
 std::optional<int> ReadIntegerField(QLineEdit& edit, int minimum, int maximum, const DialogMessageFunction& message,
                                     QWidget* parent);
+// The same for a text read from `edit` in some other way (a numeric field's decimal text),
+// over the whole 64-bit range.
+std::optional<long long> ReadIntegerText(const QString& text, QLineEdit& edit, long long minimum, long long maximum,
+                                         const DialogMessageFunction& message, QWidget* parent);
+// A real number from `minimum` to `maximum`; otherwise "Please enter a number." (or "Please
+// enter a number between <minimum> and <maximum>.") with the same focus.
+std::optional<double> ReadRealText(const QString& text, QLineEdit& edit, double minimum, double maximum,
+                                   const DialogMessageFunction& message, QWidget* parent);
 
 // A report list: whole rows selected, no grid, no editing, one line per row, left-aligned
 // headers, no row header.

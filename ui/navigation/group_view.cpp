@@ -8,6 +8,7 @@
 #include "ui/framework/clipboard_formats.h"
 #include "ui/framework/frame_commands.h"
 #include "ui/framework/wait_cursor.h"
+#include "ui/navigation/group_property_sheet.h"
 #include "ui/navigation/group_tree_model.h"
 #include "ui/navigation/server_property_sheet.h"
 #include "ui/persistence/project_commands.h"
@@ -18,7 +19,10 @@
 #include <QKeyEvent>
 
 CVGroupView::CVGroupView(QWidget* parent)
-    : QTreeView(parent), model_(new GroupTreeModel(this)), serverSheet_(RunServerPropertySheet) {
+    : QTreeView(parent),
+      model_(new GroupTreeModel(this)),
+      serverSheet_(RunServerPropertySheet),
+      groupSheet_(RunGroupPropertySheet) {
     setModel(model_);
     setHeaderHidden(true);
     setRootIsDecorated(true);
@@ -37,6 +41,7 @@ CVDocument* CVGroupView::ProjectDocument() const { return dynamic_cast<CVDocumen
 
 void CVGroupView::MapTreeCommands() {
     MapCommand(ID_NEW_SERVER, [this] { NewServer(); });
+    MapCommand(ID_NEW_GROUP, [this] { NewGroup(); });
     MapCommand(ID_PROPERTIES, [this] { Properties(); });
     MapCommand(ID_DELETE, [this] { Delete(); });
     MapCommand(ID_CONNECT, [this] { Connect(); });
@@ -123,8 +128,26 @@ void CVGroupView::NewServer() {
     if (CVServer* server = serverSheet_(this, nullptr)) document->AddNewServer(server);
 }
 
+void CVGroupView::NewGroup() {
+    CVDocument* document = ProjectDocument();
+    CVServer* server = SelectedServer();
+    if (!document || !server) return;
+    if (CVGroup* group = groupSheet_(this, server, nullptr)) {
+        document->MarkModified(true);
+        document->UpdateAllViews(nullptr, HINT_GROUP_ADDED, group);
+    }
+}
+
 void CVGroupView::Properties() {
-    if (CVServer* server = SelectedServer()) serverSheet_(this, server);  // read-only: nothing changes
+    if (CVServer* server = SelectedServer()) {
+        serverSheet_(this, server);  // read-only: nothing changes
+        return;
+    }
+    CVDocument* document = ProjectDocument();
+    CVGroup* group = SelectedGroup();
+    if (!document || !group || !groupSheet_(this, nullptr, group)) return;
+    document->MarkModified(true);
+    document->UpdateAllViews(nullptr, HINT_CONNECTION_STATES, group);
 }
 
 void CVGroupView::Delete() {

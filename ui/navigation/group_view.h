@@ -1,7 +1,7 @@
 // The group tree pane: the project's servers at the root, their groups below. Selecting an
 // entry makes it the document's current server or group (the item list follows); the tree's
-// commands create, delete, connect, disconnect, reconnect and clone, open the server property
-// sheet, and export and import a group's items as CSV.
+// commands create, delete, connect, disconnect, reconnect and clone, open the server and group
+// property sheets, and export and import a group's items as CSV.
 #pragma once
 
 #include "docview/view.h"
@@ -29,6 +29,10 @@ public:
     // connected server on OK, else null. Tests replace it; the default shows the sheet.
     using ServerSheet = std::function<CVServer*(QWidget* parent, CVServer* server)>;
     void SetServerSheet(ServerSheet sheet) { serverSheet_ = std::move(sheet); }
+    // Runs the group property sheet: for a new group of `server` (group null) or for `group`;
+    // the group on OK (a new one listed on its server), else null. Tests replace it.
+    using GroupSheet = std::function<CVGroup*(QWidget* parent, CVServer* server, CVGroup* group)>;
+    void SetGroupSheet(GroupSheet sheet) { groupSheet_ = std::move(sheet); }
 
     void OnUpdate(int hint, void* object) override;
 
@@ -57,6 +61,7 @@ private:
     void Dispatch(unsigned id);
     void MapTreeCommands();
     void NewServer();
+    void NewGroup();
     void Properties();
     void Delete();
     void Connect();
@@ -69,4 +74,5 @@ private:
     GroupTreeModel* model_;
     FrameCommands* frame_ = nullptr;
     ServerSheet serverSheet_;
+    GroupSheet groupSheet_;
 };

@@ -5,13 +5,13 @@
 #include "platform/strings/string_table.h"
 #include "ui/framework/dialog_parts.h"
 #include "ui/framework/wait_cursor.h"
+#include "ui/navigation/interface_table.h"
 #include "ui/navigation/server_report.h"
 #include "ui/resources/icons.h"
 #include "platform/strings/language.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -118,31 +118,7 @@ QWidget* CVServerPropertySheet::BuildStatusPage() {
 }
 
 QWidget* CVServerPropertySheet::BuildInterfacesPage() {
-    auto* page = new QWidget;
-    const std::vector<InterfaceRow> rows = InterfaceRows(*server_);
-    interfaces_ = new QTableWidget(static_cast<int>(rows.size()), 3, page);
-    interfaces_->setHorizontalHeaderLabels({Text(IDS_INTERFACE), Text(IDS_REQUIRED), Text(IDS_SUPPORTED)});
-    interfaces_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    interfaces_->verticalHeader()->hide();
-    interfaces_->setShowGrid(false);
-    interfaces_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    interfaces_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    interfaces_->setColumnWidth(0, 200);
-    interfaces_->setColumnWidth(1, 75);
-    interfaces_->setColumnWidth(2, 75);
-    const QIcon icon = LoadIcon("server_interface");
-    const QString yes = Text(IDS_YES);
-    const QString no = Text(IDS_NO);
-    for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
-        const InterfaceRow& r = rows[static_cast<std::size_t>(row)];
-        auto* name = new QTableWidgetItem(icon, QString::fromStdString(r.name));
-        interfaces_->setItem(row, 0, name);
-        interfaces_->setItem(row, 1, new QTableWidgetItem(r.required ? yes : no));
-        interfaces_->setItem(row, 2, new QTableWidgetItem(r.supported ? yes : no));
-    }
-    auto* layout = new QVBoxLayout(page);
-    layout->addWidget(interfaces_);
-    return page;
+    return MakeInterfacesPage(InterfaceRows(*server_), &interfaces_);
 }
 
 CVServer* CVServerPropertySheet::CreateServer() const {

@@ -1,5 +1,6 @@
 #include "ui/navigation/server_report.h"
 
+#include "opc/client/group.h"
 #include "opc/client/server.h"
 #include "opc/da/iids.h"
 #include "platform/com/bstr.h"
@@ -115,5 +116,18 @@ std::vector<InterfaceRow> InterfaceRows(const CVServer& server) {
         {"IOPCCommon (2.0 only)", true, static_cast<bool>(server.Common())},
         {"IOPCItemProperties (2.0 only)", true, static_cast<bool>(server.ItemProperties())},
         {"IConnectionPointContainer (2.0 only)", true, static_cast<bool>(server.ConnectionPointContainer())},
+    };
+}
+
+std::vector<InterfaceRow> InterfaceRows(const CVGroup& group) {
+    return {
+        {"IOPCGroupStateMgt", true, static_cast<bool>(group.GroupStateMgt())},
+        {"IOPCPublicGroupStateMgt", false, static_cast<bool>(group.PublicGroupStateMgt())},
+        {"IOPCItemMgt", true, static_cast<bool>(group.ItemMgt())},
+        {"IOPCSyncIO", true, static_cast<bool>(group.SyncIO())},
+        {"IOPCAsyncIO", true, static_cast<bool>(group.AsyncIO())},
+        {"IDataObject", true, static_cast<bool>(group.DataObject())},
+        {"IOPCAsyncIO2 (2.0 only)", true, static_cast<bool>(group.AsyncIO2())},
+        {"IConnectionPointContainer (2.0 only)", true, static_cast<bool>(group.ConnectionPointContainer())},
     };
 }

@@ -1,10 +1,12 @@
-// What the server property sheet shows, without widgets: the registered OPC DA servers under
-// their three headings, the status report of a connection and its interface rows.
+// What the server and group property sheets show, without widgets: the registered OPC DA
+// servers under their three headings, the status report of a connection, and the interface
+// rows of a connection or a group.
 #pragma once
 
 #include <string>
 #include <vector>
 
+class CVGroup;
 class CVServer;
 
 // One heading of the registered-servers tree with the ProgIDs below it, in the order found.
@@ -27,3 +29,5 @@ struct InterfaceRow {
     bool supported;
 };
 std::vector<InterfaceRow> InterfaceRows(const CVServer& server);
+// The group sheet's eight rows, from the interfaces the group holds.
+std::vector<InterfaceRow> InterfaceRows(const CVGroup& group);

@@ -58,8 +58,8 @@ TEST_F(MainFrameTest, EnablingFollowsBusyModifiedAndTheProjectState) {
         {"Save As without servers", false, true, 0, false, ID_FILE_SAVE_AS, false},
         {"Save As with a server", false, false, 1, false, ID_FILE_SAVE_AS, true},
         {"New group without a current server", false, false, 1, false, ID_NEW_GROUP, false},
-        // The group sheet does not exist yet: the command stays disabled until it does.
-        {"New group with a current server", false, false, 1, true, ID_NEW_GROUP, false},
+        {"New group with a current server", false, false, 1, true, ID_NEW_GROUP, true},
+        {"New group while busy", true, false, 1, true, ID_NEW_GROUP, false},
         {"Properties with a current server", false, false, 1, true, ID_PROPERTIES, true},
         {"New item without a current group", false, false, 1, true, ID_NEW_ITEM, false},
         {"Clear events without rows", false, false, 0, false, ID_CLEAR_EVENTS, false},

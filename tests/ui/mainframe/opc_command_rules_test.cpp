@@ -79,7 +79,7 @@ TEST_F(OpcCommandRules, ItemCommandsFollowTheGroupsInterfacesAndUpdateMethod) {
     }
 }
 
-TEST_F(OpcCommandRules, CommandsOfDialogsStillToComeStayDisabled) {
+TEST_F(OpcCommandRules, CommandsOfDialogsStillToComeStayDisabledAndTheSheetsAreOffered) {
     AddOpcCommandRules(rules);
     AddPendingDialogRules(rules);
     int server = 0;
@@ -94,9 +94,9 @@ TEST_F(OpcCommandRules, CommandsOfDialogsStillToComeStayDisabled) {
     const Case cases[] = {
         {"server properties from the tree", true, false, ActivePane::GroupTree, ID_PROPERTIES, true},
         {"server properties from the event log", true, false, ActivePane::EventLog, ID_PROPERTIES, true},
-        {"group properties", false, true, ActivePane::GroupTree, ID_PROPERTIES, false},
+        {"group properties", false, true, ActivePane::GroupTree, ID_PROPERTIES, true},
         {"item properties", false, true, ActivePane::ItemList, ID_PROPERTIES, false},
-        {"new group", true, false, ActivePane::GroupTree, ID_NEW_GROUP, false},
+        {"new group", true, false, ActivePane::GroupTree, ID_NEW_GROUP, true},
         {"new item", false, true, ActivePane::ItemList, ID_NEW_ITEM, false},
         {"error string", true, false, ActivePane::GroupTree, ID_SERVER_ERROR_STRING, false},
     };

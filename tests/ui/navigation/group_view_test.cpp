@@ -237,3 +237,35 @@ TEST_F(GroupViewTest, NewServerTakesWhatTheSheetCreated) {
     ASSERT_TRUE(tree->OnCommand(ID_PROPERTIES));
     EXPECT_FALSE(document.IsModified());
 }
+
+TEST_F(GroupViewTest, NewGroupAndGroupPropertiesGoThroughTheGroupSheet) {
+    CVServer* server = NewServer("Orvane OPC");
+    tree->SelectServer(server);
+    std::vector<std::pair<CVServer*, CVGroup*>> calls;
+    bool confirm = false;
+    tree->SetGroupSheet([&](QWidget*, CVServer* of, CVGroup* group) -> CVGroup* {
+        calls.emplace_back(of, group);
+        if (!confirm) return nullptr;
+        if (group) return group;
+        auto* made = new CVGroup(of, ThreadStart::kLater);
+        made->SetName("Line 1");
+        of->LinkGroup(made);
+        return made;
+    });
+    document.SetModifiedFlag(false);
+    ASSERT_TRUE(tree->OnCommand(ID_NEW_GROUP));
+    EXPECT_FALSE(document.IsModified()) << "a cancelled sheet changes nothing";
+    EXPECT_EQ(Texts(tree->Model().index(0, 0)), std::vector<std::string>{});
+
+    confirm = true;
+    ASSERT_TRUE(tree->OnCommand(ID_NEW_GROUP));
+    EXPECT_TRUE(document.IsModified());
+    ASSERT_EQ(Texts(tree->Model().index(0, 0)), std::vector<std::string>{"Line 1"});
+    CVGroup* group = tree->SelectedGroup();
+    ASSERT_TRUE(group) << "the new group is selected";
+
+    document.SetModifiedFlag(false);
+    ASSERT_TRUE(tree->OnCommand(ID_PROPERTIES));
+    EXPECT_TRUE(document.IsModified());
+    EXPECT_EQ(calls, (std::vector<std::pair<CVServer*, CVGroup*>>{{server, nullptr}, {server, nullptr}, {nullptr, group}}));
+}
