@@ -3,30 +3,16 @@
 // in it.
 #pragma once
 
-#include "ui/framework/dialog_parts.h"
+#include "ui/framework/integer_field_dlg.h"
 
-#include <QDialog>
-
-#include <functional>
-#include <string>
-
-class QLineEdit;
-
-class CVUpdateIntervalDlg : public QDialog {
+class CVUpdateIntervalDlg : public CIntegerFieldDlg {
 public:
     static constexpr int kMinimum = 10;
     static constexpr int kMaximum = 30000;
-    // Shows a text in a plain OK message box; tests capture it instead.
     using MessageFunction = DialogMessageFunction;
 
     explicit CVUpdateIntervalDlg(int interval, QWidget* parent = nullptr, MessageFunction message = {});
 
-    int Interval() const { return interval_; }
-    QLineEdit* IntervalEdit() const { return edit_; }
-    void accept() override;
-
-private:
-    QLineEdit* edit_;
-    MessageFunction message_;
-    int interval_;
+    int Interval() const { return Value(); }
+    QLineEdit* IntervalEdit() const { return ValueEdit(); }
 };
