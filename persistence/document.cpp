@@ -8,6 +8,7 @@
 #include "platform/files/atomic_file.h"
 #include "platform/shell/shell.h"
 #include "platform/strings/language.h"
+#include "platform/strings/string_ids.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -92,6 +93,21 @@ CVGroup* CVDocument::CloneGroup(CVGroup& group) {
     UpdateAllViews(nullptr, HINT_GROUP_ADDED, clone);
     MarkModified(true);
     return clone;
+}
+
+void CVDocument::AddNewItems(CVGroup& group, std::vector<CVItem*> items) {
+    if (items.empty()) return;
+    // Adding many items to a server takes a while: the worker does it while the windows live.
+    constexpr std::size_t kItemsAddedDirectly = 64;
+    if (items.size() <= kItemsAddedDirectly) {
+        group.AddItems(items.data(), static_cast<int>(items.size()), false);
+    } else {
+        StatusMessage status(IDS_ADDING_ITEMS);
+        RunBackgroundJob(BackgroundJob::ForItems(items));
+    }
+    items.push_back(nullptr);  // the views' array ends with a null entry
+    UpdateAllViews(nullptr, HINT_ITEMS_ADDED, items.data());
+    MarkModified(true);
 }
 
 void CVDocument::SetCurrentServer(CVServer* server) {

@@ -18,6 +18,7 @@
 
 class CItemAddressRegistry;
 class CVGroup;
+class CVItem;
 class CVServer;
 
 class CVDocument : public Document {
@@ -46,6 +47,10 @@ public:
     // their own addresses; the views are told (1020) and the project is marked modified.
     // Null when the server made no copy.
     CVGroup* CloneGroup(CVGroup& group);
+    // The New item command's result: the group takes `items` and adds them to the server,
+    // directly for fewer than 65, else on the worker while the status bar says so; the views
+    // are told (1040) and the project is marked modified.
+    void AddNewItems(CVGroup& group, std::vector<CVItem*> items);
 
     // The group tree's selection: at most one of the two is set.
     CVServer* GetCurrentServer() const { return currentServer_; }

@@ -20,7 +20,7 @@ constexpr auto kShutdownAnswerWait = std::chrono::seconds(2);
 constexpr char16_t kShutdownReason[] = u"The server host is stopping";
 
 const char* const kProgIds[] = {simserver::kDefaultProgId, simserver::kFlatProgId, simserver::kDa10ProgId,
-                                simserver::kNoBrowseProgId, simserver::kNoServerProgId};
+                                simserver::kNoBrowseProgId, simserver::kNoServerProgId, simserver::kBrowseFailsProgId};
 
 // Waits for a stop signal; false when `exitWhenIdle` and no client came for a while.
 bool WaitForStop(const sigset_t& signals, const rpc::HostServer& server, bool exitWhenIdle) {

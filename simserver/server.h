@@ -96,6 +96,7 @@ private:
     ConnectionPoint shutdownPoint_;
     std::atomic<LCID> locale_{0x0409};
     std::atomic<unsigned> statusCalls_{0};
+    std::atomic<unsigned> browseCalls_{0};
 
     mutable std::mutex mutex_;  // the members below
     std::u16string clientName_;

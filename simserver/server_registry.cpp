@@ -90,6 +90,9 @@ void RegisterSimulationServers() {
         SimConfig noServer;
         noServer.serverInterface = false;
         RegisterSimulationServer(kNoServerProgId, noServer);
+        SimConfig browseFails;
+        browseFails.browseCallsBeforeFailure = kBrowseFailsAfter;
+        RegisterSimulationServer(kBrowseFailsProgId, browseFails);
     });
 }
 

@@ -17,6 +17,9 @@ inline constexpr char kFlatProgId[] = "Orvane.SimFlat";          // flat address
 inline constexpr char kDa10ProgId[] = "Orvane.Sim10";            // groups without connection points
 inline constexpr char kNoBrowseProgId[] = "Orvane.SimNoBrowse";  // no IOPCBrowseServerAddressSpace
 inline constexpr char kNoServerProgId[] = "Orvane.SimNoServer";  // no IOPCServer
+// Browsing that answers a few listings, then fails.
+inline constexpr char kBrowseFailsProgId[] = "Orvane.SimBrowseFails";
+inline constexpr unsigned kBrowseFailsAfter = 3;
 
 // Registers the built-in ProgIDs in the OPC DA 1.0 and 2.0 server categories and with the
 // older "OPC" registration. Safe to call any number of times, from any thread.

@@ -29,6 +29,9 @@ struct SimConfig {
     std::map<std::string, HRESULT> addErrors;
     // ItemID -> the error every write of the item gives (synchronous and asynchronous).
     std::map<std::string, HRESULT> writeErrors;
+    // BrowseOPCItemIDs succeeds this many times, then fails with E_FAIL on every call, as a
+    // server whose browsing breaks part-way.
+    std::optional<unsigned> browseCallsBeforeFailure;
     // GetStatus succeeds this many times, then fails with statusError on every call, as a
     // server that has died or become unreachable.
     std::optional<unsigned> statusCallsBeforeFailure;

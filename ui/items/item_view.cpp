@@ -10,6 +10,7 @@
 #include "ui/framework/dialog_parts.h"
 #include "ui/framework/frame_commands.h"
 #include "ui/framework/wait_cursor.h"
+#include "ui/items/item_add_dlg.h"
 #include "ui/items/item_cells.h"
 #include "ui/items/item_list_model.h"
 #include "ui/items/update_interval_dlg.h"
@@ -115,6 +116,10 @@ void CVItemView::SaveProfile() const {
 void CVItemView::MapItemCommands() {
     MapCommand(ID_DELETE, [this] { DeleteSelected(); });
     MapCommand(ID_UPDATE_INTERVAL, [this] { ChangeUpdateInterval(); });
+    MapCommand(ID_NEW_ITEM, [this] {
+        CVDocument* document = ProjectDocument();
+        if (CVGroup* group = CurrentGroup(); document && group) RunNewItemCommand(this, *document, *group);
+    });
     MapCommand(ID_SET_ACTIVE, [this] { SetItemsActive(true); });
     MapCommand(ID_SET_INACTIVE, [this] { SetItemsActive(false); });
     const std::pair<unsigned, void (*)(CVGroup&, CVItem* const*, int)> runs[] = {

@@ -5,7 +5,7 @@
 
 void AddPendingDialogRules(CommandRules& rules) {
     const auto never = [](const CommandContext&) { return false; };
-    for (unsigned id : {ID_NEW_ITEM, ID_SYNC_WRITE, ID_ASYNC10_WRITE, ID_ASYNC20_WRITE,
+    for (unsigned id : {ID_SYNC_WRITE, ID_ASYNC10_WRITE, ID_ASYNC20_WRITE,
                         ID_SERVER_ERROR_STRING, ID_GROUP_BY_NAME, ID_ENUMERATE_GROUPS})
         rules.Add(id, never);
     rules.Add(ID_PROPERTIES, [](const CommandContext& c) {

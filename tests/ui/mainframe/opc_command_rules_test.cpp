@@ -97,7 +97,7 @@ TEST_F(OpcCommandRules, CommandsOfDialogsStillToComeStayDisabledAndTheSheetsAreO
         {"group properties", false, true, ActivePane::GroupTree, ID_PROPERTIES, true},
         {"item properties", false, true, ActivePane::ItemList, ID_PROPERTIES, false},
         {"new group", true, false, ActivePane::GroupTree, ID_NEW_GROUP, true},
-        {"new item", false, true, ActivePane::ItemList, ID_NEW_ITEM, false},
+        {"new item", false, true, ActivePane::ItemList, ID_NEW_ITEM, true},
         {"error string", true, false, ActivePane::GroupTree, ID_SERVER_ERROR_STRING, false},
     };
     for (const Case& c : cases) {
