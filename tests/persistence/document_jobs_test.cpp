@@ -242,3 +242,50 @@ TEST_F(JobTest, DemoProjectConnectsEveryItem) {
     EXPECT_EQ(modes, (std::set<DWORD>{0, 1, 2}));
     EXPECT_EQ(recorder.ItemCount(), items);
 }
+
+TEST_F(JobTest, NewItemsAreAddedDirectlyUpTo64AndOnTheWorkerFrom65) {
+    CVServer* server = AddServer(simserver::kDefaultProgId);
+    document.ConnectServer(server);
+    CVGroup* group = AddGroup(server, "Line 1");
+    server->AddGroup(group, true);
+    ASSERT_TRUE(group->onServer);
+    int loadTag = 0;
+    const auto makeItems = [&](int count) {
+        std::vector<CVItem*> items;
+        for (int i = 0; i < count; ++i) {
+            auto* item = new CVItem(group);
+            char id[32];
+            std::snprintf(id, sizeof id, "Load.T%04d", loadTag++);
+            item->itemId = id;
+            item->active = TRUE;
+            items.push_back(item);
+        }
+        return items;
+    };
+    for (const int count : {64, 65}) {
+        SCOPED_TRACE(count);
+        recorder.ClearStatusTexts();
+        view.hints.clear();
+        waitUi.shown.clear();
+        document.SetModifiedFlag(false);
+        std::vector<CVItem*> passed;  // the array lives only while the views are told
+        view.onHint = [&](int, void* object) {
+            for (auto* const* at = static_cast<CVItem* const*>(object); *at; ++at) passed.push_back(*at);
+        };
+        const std::vector<CVItem*> items = makeItems(count);
+        document.AddNewItems(*group, items);
+        for (CVItem* item : items) EXPECT_TRUE(item->added) << item->itemId;
+        const bool onWorker = count >= 65;
+        const std::vector<std::string> status =
+            onWorker ? std::vector<std::string>{"正在添加变量", "Ready"} : std::vector<std::string>{};
+        EXPECT_EQ(recorder.StatusTexts(), status);
+        // The worker's cursor: the windows answer while it runs.
+        const std::vector<DocumentWaitUi::Cursor> cursors =
+            onWorker ? std::vector{DocumentWaitUi::Cursor::AppStarting} : std::vector<DocumentWaitUi::Cursor>{};
+        EXPECT_EQ(waitUi.shown, cursors);
+        ASSERT_EQ(view.Numbers(), std::vector<int>{HINT_ITEMS_ADDED});
+        EXPECT_EQ(passed, items) << "in creation order, up to the null entry";
+        EXPECT_TRUE(document.IsModified());
+    }
+    EXPECT_EQ(group->ItemCount(), 129u);
+}

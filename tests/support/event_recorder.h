@@ -69,6 +69,10 @@ public:
         std::lock_guard lock(mutex_);
         return statusTexts_;
     }
+    void ClearStatusTexts() {
+        std::lock_guard lock(mutex_);
+        statusTexts_.clear();
+    }
     int CountOf(const std::string& text) const {
         std::lock_guard lock(mutex_);
         return static_cast<int>(std::count(events_.begin(), events_.end(), text));
