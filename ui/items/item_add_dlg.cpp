@@ -122,7 +122,7 @@ CVItemAddDlg::CVItemAddDlg(CVGroup& group, ComPtr<IOPCBrowseServerAddressSpace> 
     ShowRecord();
     UpdateControls();
     itemId_->setFocus();
-    resize(640, 560);
+    resize(720, 640);
 }
 
 CVItemAddDlg::~CVItemAddDlg() {
@@ -202,18 +202,18 @@ QWidget* CVItemAddDlg::BuildRecordEditor() {
                                {"New Item", LoadIcon("new_item")},  {"Duplicate Item", LoadIcon("edit_copy")},
                                {"Delete Item", LoadIcon("edit_delete")}, {"Validate Item", validate}};
     auto* buttonRow = new QHBoxLayout;
+    buttonRow->addWidget(active_);
+    buttonRow->addWidget(autoValidate_);
+    buttonRow->addStretch(1);
     for (int i = 0; i < kRecordButtons; ++i) {
         buttons_[i] = new CImageButton(Utf8(faces[i].caption), faces[i].icon, QIcon(), box);
         buttonRow->addWidget(buttons_[i]);
     }
-    buttonRow->addStretch(1);
 
     auto* form = new QFormLayout;
     form->addRow(BuddyLabel(Tr("访问路径:", "Access path:"), accessPath_, box), accessPath_);
     form->addRow(BuddyLabel(Tr("变量 ID:", "Item ID:"), itemId_, box), itemId_);
     form->addRow(BuddyLabel(Tr("数据类型:", "Data type:"), dataType_, box), dataType_);
-    form->addRow(active_);
-    form->addRow(autoValidate_);
     auto* layout = new QVBoxLayout(box);
     layout->addLayout(form);
     layout->addLayout(buttonRow);

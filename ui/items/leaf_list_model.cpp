@@ -5,7 +5,7 @@
 #include <algorithm>
 
 LeafListModel::LeafListModel(QObject* parent)
-    : QAbstractListModel(parent), notAdded_(LoadIcon("item_not_added")), added_(LoadIcon("item_good")) {}
+    : QAbstractListModel(parent), notAdded_(LoadIcon("item_inactive")), added_(LoadIcon("item_good")) {}
 
 void LeafListModel::SetLeaves(std::vector<std::string> names) {
     std::sort(names.begin(), names.end());

@@ -142,6 +142,7 @@ CVGroupPropertySheet::CVGroupPropertySheet(CVServer* server, CVGroup* group, QWi
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages_);
     layout->addWidget(buttons);
+    resize(440, 380);  // the Interfaces page's three columns fit
 }
 
 void CVGroupPropertySheet::FillFromGroup() {
