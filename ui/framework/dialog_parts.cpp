@@ -2,6 +2,7 @@
 #include "platform/strings/language.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -15,6 +16,12 @@ void PlainMessageBox(QWidget* parent, const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), QString::fromStdString(text), QMessageBox::Ok,
                     parent);
     box.exec();
+}
+
+QLabel* FieldLabel(const char* text, QWidget* field, QWidget* parent) {
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->setBuddy(field);
+    return label;
 }
 
 QDialogButtonBox* OkCancelButtons(QDialog* dialog) {

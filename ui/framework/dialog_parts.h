@@ -9,6 +9,7 @@
 
 class QDialog;
 class QDialogButtonBox;
+class QLabel;
 class QLineEdit;
 class QString;
 class QTableView;
@@ -18,6 +19,10 @@ class QWidget;
 void PlainMessageBox(QWidget* parent, const std::string& text);
 // Dialogs show their messages through one of these; tests capture the texts instead.
 using DialogMessageFunction = std::function<void(QWidget* parent, const std::string& text)>;
+
+// A label for `field`, set as its buddy, so that a screen reader announces the field by the
+// label's text.
+QLabel* FieldLabel(const char* text, QWidget* field, QWidget* parent);
 
 // "确定" and "取消", accepting and rejecting `dialog`.
 QDialogButtonBox* OkCancelButtons(QDialog* dialog);

@@ -18,10 +18,8 @@ CIntegerFieldDlg::CIntegerFieldDlg(const Shape& shape, int value, QWidget* paren
     edit_->setText(QString::number(value_));
     edit_->selectAll();
 
-    auto* label = new QLabel(QString::fromUtf8(shape.label), this);
-    label->setBuddy(edit_);
     auto* form = new QFormLayout;
-    form->addRow(label, edit_);
+    form->addRow(FieldLabel(shape.label, edit_, this), edit_);
     QDialogButtonBox* buttons = OkCancelButtons(this);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);

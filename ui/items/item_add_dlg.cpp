@@ -62,12 +62,6 @@ VARTYPE ChosenType(const QComboBox& combo) { return VarTypeFromName(combo.curren
 
 void ShowType(QComboBox& combo, VARTYPE type) { combo.setCurrentIndex(std::max(0, combo.findText(Utf8(VarTypeName(type))))); }
 
-QLabel* BuddyLabel(const char* text, QWidget* field, QWidget* parent) {
-    auto* label = new QLabel(Utf8(text), parent);
-    label->setBuddy(field);
-    return label;
-}
-
 bool AskYesNo(QWidget* parent, const std::string& text) {
     return QMessageBox::question(parent, QApplication::applicationName(), Utf8(text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
@@ -161,13 +155,13 @@ QWidget* CVItemAddDlg::BuildBrowser() {
     countText_ = new QLabel(box);
 
     auto* filters = new QGridLayout;
-    filters->addWidget(BuddyLabel(Tr("分支过滤:", "Branch filter:"), branchFilter_, box), 0, 0);
+    filters->addWidget(FieldLabel(Tr("分支过滤:", "Branch filter:"), branchFilter_, box), 0, 0);
     filters->addWidget(branchFilter_, 0, 1);
-    filters->addWidget(BuddyLabel(Tr("变量过滤:", "Leaf filter:"), leafFilter_, box), 0, 2);
+    filters->addWidget(FieldLabel(Tr("变量过滤:", "Leaf filter:"), leafFilter_, box), 0, 2);
     filters->addWidget(leafFilter_, 0, 3);
-    filters->addWidget(BuddyLabel(Tr("数据类型过滤:", "Data type filter:"), typeFilter_, box), 1, 0);
+    filters->addWidget(FieldLabel(Tr("数据类型过滤:", "Data type filter:"), typeFilter_, box), 1, 0);
     filters->addWidget(typeFilter_, 1, 1);
-    filters->addWidget(BuddyLabel(Tr("访问权限过滤:", "Access filter:"), accessFilter_, box), 1, 2);
+    filters->addWidget(FieldLabel(Tr("访问权限过滤:", "Access filter:"), accessFilter_, box), 1, 2);
     filters->addWidget(accessFilter_, 1, 3);
     filters->addWidget(browseFlat_, 2, 0, 1, 4);
     auto* adding = new QHBoxLayout;
@@ -211,9 +205,9 @@ QWidget* CVItemAddDlg::BuildRecordEditor() {
     }
 
     auto* form = new QFormLayout;
-    form->addRow(BuddyLabel(Tr("访问路径:", "Access path:"), accessPath_, box), accessPath_);
-    form->addRow(BuddyLabel(Tr("变量 ID:", "Item ID:"), itemId_, box), itemId_);
-    form->addRow(BuddyLabel(Tr("数据类型:", "Data type:"), dataType_, box), dataType_);
+    form->addRow(FieldLabel(Tr("访问路径:", "Access path:"), accessPath_, box), accessPath_);
+    form->addRow(FieldLabel(Tr("变量 ID:", "Item ID:"), itemId_, box), itemId_);
+    form->addRow(FieldLabel(Tr("数据类型:", "Data type:"), dataType_, box), dataType_);
     auto* layout = new QVBoxLayout(box);
     layout->addLayout(form);
     layout->addLayout(buttonRow);

@@ -51,11 +51,7 @@ CVGroupGeneralPage::CVGroupGeneralPage(QWidget* parent)
     updateMethod_->addItems({QStringLiteral("OPC 1.0 (No Timestamp)"), QStringLiteral("OPC 1.0 (With Timestamp)"),
                              QStringLiteral("OPC 2.0")});
     auto* form = new QFormLayout(this);
-    const auto addRow = [this, form](const char* text, QWidget* field) {
-        auto* label = new QLabel(Utf8(text), this);
-        label->setBuddy(field);
-        form->addRow(label, field);
-    };
+    const auto addRow = [this, form](const char* text, QWidget* field) { form->addRow(FieldLabel(text, field, this), field); };
     addRow(Tr("名称:", "Name:"), name_);
     addRow(Tr("更新频率 (ms.):", "Update rate (ms.):"), updateRate_);
     addRow(Tr("时间偏移 (min.):", "Time bias (min.):"), timeBias_);

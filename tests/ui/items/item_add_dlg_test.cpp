@@ -11,6 +11,8 @@
 #include "ui/items/item_add_dlg.h"
 #include "ui/items/leaf_list_model.h"
 
+#include "tests/support/accessible_label.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -241,14 +243,14 @@ TEST_F(AddItems, EveryEntryFieldIsNamedByItsLabel) {
         {dlg.AccessPathEdit(), "访问路径:"},  {dlg.ItemIdEdit(), "变量 ID:"},
         {dlg.DataTypeList(), "数据类型:"},    {dlg.LeafFilterEdit(), "变量过滤:"},
         {dlg.BranchFilterEdit(), "分支过滤:"}, {dlg.TypeFilterList(), "数据类型过滤:"},
-        {dlg.AccessFilterList(), "访问权限过滤:"},
+        {dlg.AccessFilterList(), "访问权限过滤:"}, {dlg.ActiveBox(), "活动"},
+        {dlg.BrowseFlatBox(), "再选中的分支上浏览平的地址空间"},
+        {dlg.AutoValidateBox(), "再将变量添加到列表中前更新"},
+        {dlg.Button(CVItemAddDlg::Next), "Next Item"},
+        {dlg.BranchTree(), "分支"},
+        {dlg.LeafList(), "变量"},
     };
-    const QList<QLabel*> labels = dlg.findChildren<QLabel*>();
-    for (const auto& [field, text] : fields) {
-        const auto found = std::find_if(labels.begin(), labels.end(), [&](QLabel* l) { return l->buddy() == field; });
-        ASSERT_NE(found, labels.end()) << text;
-        EXPECT_EQ((*found)->text().toStdString(), text);
-    }
+    for (const auto& [field, text] : fields) EXPECT_EQ(AnnouncedLabel(field), text);
     EXPECT_EQ(dlg.Button(CVItemAddDlg::Duplicate)->toolTip(), "Duplicate Item");
     EXPECT_EQ(dlg.Button(CVItemAddDlg::Duplicate)->accessibleName(), "Duplicate Item");
     EXPECT_EQ(dlg.DataTypeList()->count(), 19);

@@ -9,6 +9,8 @@
 #include "ui/controls/numeric_edit.h"
 #include "ui/navigation/group_property_sheet.h"
 
+#include "tests/support/accessible_label.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -188,15 +190,14 @@ TEST_F(GroupSheet, EveryFieldIsNamedByItsLabel) {
     const std::vector<std::pair<QWidget*, std::string>> fields = {
         {sheet.GeneralPage()->NameEdit(), "名称:"},
         {sheet.GeneralPage()->UpdateRateEdit(), "更新频率 (ms.):"},
+        {sheet.GeneralPage()->TimeBiasEdit(), "时间偏移 (min.):"},
         {sheet.GeneralPage()->DeadbandEdit(), "死区百分比:"},
+        {sheet.GeneralPage()->LocaleEdit(), "语言 ID:"},
+        {sheet.GeneralPage()->CheckIntervalEdit(), "错误检测间隔 (分):"},
         {sheet.GeneralPage()->UpdateMethodList(), "更新通知:"},
+        {sheet.GeneralPage()->ActiveBox(), "激活状态"},
     };
-    const QList<QLabel*> labels = sheet.findChildren<QLabel*>();
-    for (const auto& [field, text] : fields) {
-        const auto found = std::find_if(labels.begin(), labels.end(), [&](QLabel* l) { return l->buddy() == field; });
-        ASSERT_NE(found, labels.end()) << text;
-        EXPECT_EQ((*found)->text().toStdString(), text);
-    }
+    for (const auto& [field, text] : fields) EXPECT_EQ(AnnouncedLabel(field), text);
     EXPECT_EQ(sheet.GeneralPage()->UpdateMethodList()->count(), 3);
     EXPECT_EQ(sheet.GeneralPage()->UpdateMethodList()->currentText(), "OPC 2.0");
 }

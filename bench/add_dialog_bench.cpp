@@ -1,0 +1,149 @@
+// The add item dialog against a branch of many leaves (the simulation server's load tags):
+// opening the dialog, expanding the root, listing the branch, and adding 10,000 chosen leaves
+// from OK to values flowing; once with the server in process and once through opcserverd.
+// Every step runs on the GUI thread, so each figure is also how long that thread is busy.
+//
+//   QT_QPA_PLATFORM=offscreen build/release/bench/bench_add_dialog [leaves]
+#include "opc/client/group.h"
+#include "opc/client/item.h"
+#include "opc/client/item_address_registry.h"
+#include "opc/client/server.h"
+#include "persistence/document.h"
+#include "platform/settings/profile.h"
+#include "rpc/remote_activation.h"
+#include "simserver/server_registry.h"
+#include "ui/items/item_add_dlg.h"
+#include "ui/items/leaf_list_model.h"
+
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QListView>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr unsigned kPort = 18892;
+constexpr int kChosen = 10000;
+
+double Ms(Clock::time_point since) { return std::chrono::duration<double, std::milli>(Clock::now() - since).count(); }
+
+pid_t StartHost(unsigned leaves) {
+    const std::string tags = std::to_string(leaves);
+    const std::string port = std::to_string(kPort);
+    const char* argv[] = {OPCSERVERD_PATH, "--port", port.c_str(), "--load-tags", tags.c_str(), nullptr};
+    pid_t child = 0;
+    if (posix_spawn(&child, OPCSERVERD_PATH, nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return 0;
+    std::this_thread::sleep_for(std::chrono::seconds(2));  // the host builds its catalogue first
+    return child;
+}
+
+QTreeWidgetItem* ChildNamed(QTreeWidgetItem* parent, const char* name) {
+    for (int i = 0; i < parent->childCount(); ++i)
+        if (parent->child(i)->text(0) == QLatin1String(name)) return parent->child(i);
+    return nullptr;
+}
+
+void RunCase(const char* where, const std::string& progId, const std::string& computer) {
+    CVDocument document(CItemAddressRegistry::Instance());
+    auto* server = new CVServer;
+    server->progId = progId;
+    server->remoteComputer = computer;
+    document.AddNewServer(server);
+    if (!server->Connect()) {
+        std::printf("%s: cannot connect\n", where);
+        return;
+    }
+    auto* group = new CVGroup(server);
+    group->SetName("Bench");
+    server->AddGroup(group, false);
+
+    auto start = Clock::now();
+    auto dialog = std::make_unique<CVItemAddDlg>(*group, server->BrowseAddressSpace());
+    const double open = Ms(start);
+    QTreeWidgetItem* root = dialog->BranchTree()->topLevelItem(0);
+    start = Clock::now();
+    dialog->BranchTree()->expandItem(root);
+    const double expand = Ms(start);
+    QTreeWidgetItem* load = ChildNamed(root, "Load");
+    if (!load) {
+        std::printf("%s: no Load branch\n", where);
+        return;
+    }
+    start = Clock::now();
+    dialog->BranchTree()->setCurrentItem(load);
+    const double list = Ms(start);
+    const int rows = dialog->Leaves().rowCount();
+
+    const int chosen = std::min(kChosen, rows);
+    QItemSelectionModel* selection = dialog->LeafList()->selectionModel();
+    selection->select(QItemSelection(dialog->Leaves().index(0), dialog->Leaves().index(chosen - 1)),
+                      QItemSelectionModel::ClearAndSelect);
+    start = Clock::now();
+    dialog->AddSelectedLeaves();
+    const double addButton = Ms(start);
+
+    start = Clock::now();
+    dialog->accept();
+    std::vector<CVItem*> items = dialog->TakeItems();
+    dialog.reset();
+    document.AddNewItems(*group, items);
+    const double added = Ms(start);
+    const auto flowing = [&] {
+        for (CVItem* item : items)
+            if (item->GetUpdateCount() == 0) return false;
+        return true;
+    };
+    while (!flowing() && Ms(start) < 60000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    const double toValues = Ms(start);
+
+    std::printf("%s:\n", where);
+    std::printf("  open the dialog                      %9.1f ms\n", open);
+    std::printf("  expand the root                      %9.1f ms\n", expand);
+    std::printf("  list a branch of %6d leaves        %9.1f ms\n", rows, list);
+    std::printf("  Add items on %5d leaves             %9.1f ms\n", chosen, addButton);
+    std::printf("  OK to %5d items added               %9.1f ms\n", static_cast<int>(items.size()), added);
+    std::printf("  OK to values flowing on every item   %9.1f ms\n", toValues);
+    document.DeleteContents();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    const unsigned leaves = argc > 1 ? static_cast<unsigned>(std::atoi(argv[1])) : 100000;
+    QTemporaryDir profile;
+    Profile::UseFolderForTesting(profile.path().toStdString());
+
+    simserver::RegisterSimulationServers();
+    simserver::SimConfig config;
+    config.loadTagCount = leaves;
+    simserver::RegisterSimulationServer("Bench.AddDialog", config);
+    RunCase("in process", "Bench.AddDialog", "");
+
+    const pid_t host = StartHost(leaves);
+    if (!host) {
+        std::printf("cannot start %s\n", OPCSERVERD_PATH);
+        return 1;
+    }
+    rpc::InstallRemoteActivation("");
+    RunCase("through opcserverd", simserver::kDefaultProgId, "127.0.0.1:" + std::to_string(kPort));
+    rpc::UninstallRemoteActivation();
+    ::kill(host, SIGTERM);
+    ::waitpid(host, nullptr, 0);
+    return 0;
+}
