@@ -89,7 +89,6 @@ CVItemAddDlg::CVItemAddDlg(CVGroup& group, ComPtr<IOPCBrowseServerAddressSpace> 
                            DialogMessageFunction message, QuestionFunction question)
     : QDialog(parent),
       group_(group),
-      browser_(browse),
       browsing_(static_cast<bool>(browse)),
       editor_(group, CItemAddressRegistry::Instance(), group.ItemMgt()),
       message_(message ? std::move(message) : PlainMessageBox),
@@ -110,7 +109,14 @@ CVItemAddDlg::CVItemAddDlg(CVGroup& group, ComPtr<IOPCBrowseServerAddressSpace> 
     ConnectControls();
 
     if (browsing_) {
-        WaitCursor cursor;
+        worker_ = std::make_unique<BrowseWorker>(std::move(browse));
+        // The pointer says the dialog is busy; the dialog still answers.
+        worker_->SetOnBusyChanged([this](bool busy) {
+            if (busy)
+                setCursor(Qt::BusyCursor);
+            else
+                unsetCursor();
+        });
         BuildRoot();
     }
     ShowRecord();
@@ -225,14 +231,9 @@ void CVItemAddDlg::ConnectControls() {
     connect(typeFilter_, &QComboBox::activated, this, [this] { ListLeaves(); });
     connect(accessFilter_, &QComboBox::activated, this, [this] { ListLeaves(); });
     connect(branchFilter_, &QLineEdit::editingFinished, this, [this] {
-        if (!browsing_) return;
-        WaitCursor cursor;
-        BuildRoot();
+        if (browsing_) BuildRoot();
     });
-    connect(browseFlat_, &QCheckBox::clicked, this, [this] {
-        browser_.MoveToTop();
-        ListLeaves();
-    });
+    connect(browseFlat_, &QCheckBox::clicked, this, [this] { ListLeaves(); });
     connect(addItems_, &QPushButton::clicked, this, [this] { AddSelectedLeaves(); });
     connect(autoValidate_, &QCheckBox::toggled, this, [this](bool on) { editor_.autoValidate = on; });
 
@@ -249,18 +250,28 @@ void CVItemAddDlg::ConnectControls() {
 }
 
 // --- Browsing ------------------------------------------------------------------------------
+// Every call into the address space runs on the worker; the tree and the list change when its
+// answers come back. An answer about a tree or a listing that has changed since is dropped.
 
 void CVItemAddDlg::BuildRoot() {
+    ++treeGeneration_;
+    ++listing_;
     tree_->clear();
     leafModel_->Clear();
-    const OPCNAMESPACETYPE organization = browser_.Organization();
-    if (organization != OPC_NS_HIERARCHIAL && organization != OPC_NS_FLAT) return;
-    const bool hierarchical = organization == OPC_NS_HIERARCHIAL;
-    if (hierarchical) browser_.MoveToTop();
-    QTreeWidgetItem* root = NewBranch(Utf8(group_.server ? group_.server->progId : std::string()),
-                                      hierarchical ? -1 : 0, hierarchical);
-    tree_->addTopLevelItem(root);
-    tree_->setCurrentItem(root);
+    const int generation = treeGeneration_;
+    const QString serverName = Utf8(group_.server ? group_.server->progId : std::string());
+    worker_->Post([this, generation, serverName](const AddressSpaceBrowser& browser) -> BrowseWorker::Result {
+        const OPCNAMESPACETYPE organization = browser.Organization();
+        if (organization == OPC_NS_HIERARCHIAL) browser.MoveToTop();
+        return [this, generation, serverName, organization] {
+            if (generation != treeGeneration_) return;
+            if (organization != OPC_NS_HIERARCHIAL && organization != OPC_NS_FLAT) return;
+            const bool hierarchical = organization == OPC_NS_HIERARCHIAL;
+            QTreeWidgetItem* root = NewBranch(serverName, hierarchical ? -1 : 0, hierarchical);
+            tree_->addTopLevelItem(root);
+            tree_->setCurrentItem(root);
+        };
+    });
 }
 
 std::vector<std::string> CVItemAddDlg::PathOf(const QTreeWidgetItem* node) const {
@@ -274,24 +285,32 @@ std::vector<std::string> CVItemAddDlg::PathOf(const QTreeWidgetItem* node) const
 
 void CVItemAddDlg::ExpandBranch(QTreeWidgetItem* branch) {
     if (!browsing_ || !HasPlaceholder(branch)) return;
-    WaitCursor cursor;
-    browser_.MoveTo(PathOf(branch));
-    const auto names = browser_.Branches(branchFilter_->text().toStdString());
-    delete branch->takeChild(0);
-    if (!names) {
-        StopBrowsing();
-        return;
-    }
-    const int depth = branch->data(0, kDepthRole).toInt() + 1;
-    QList<QTreeWidgetItem*> children;
-    children.reserve(static_cast<qsizetype>(names->size()));
-    for (const std::string& name : *names) children.append(NewBranch(Utf8(name), depth, true));
-    branch->addChildren(children);
+    const int generation = treeGeneration_;
+    const std::vector<std::string> path = PathOf(branch);
+    const std::string filter = branchFilter_->text().toStdString();
+    worker_->Post([=, this](const AddressSpaceBrowser& browser) -> BrowseWorker::Result {
+        browser.MoveTo(path);
+        auto names = browser.Branches(filter);
+        return [this, branch, generation, names = std::move(names)] {
+            if (generation != treeGeneration_ || !HasPlaceholder(branch)) return;
+            delete branch->takeChild(0);
+            if (!names) {
+                StopBrowsing();
+                return;
+            }
+            const int depth = branch->data(0, kDepthRole).toInt() + 1;
+            QList<QTreeWidgetItem*> children;
+            children.reserve(static_cast<qsizetype>(names->size()));
+            for (const std::string& name : *names) children.append(NewBranch(Utf8(name), depth, true));
+            branch->addChildren(children);
+        };
+    });
 }
 
 void CVItemAddDlg::CollapseBranch(QTreeWidgetItem* branch) {
-    // The next expansion browses again.
+    // The next expansion browses again. Answers about the children that go are dropped.
     if (HasPlaceholder(branch) || branch->childCount() == 0) return;
+    ++treeGeneration_;
     const QList<QTreeWidgetItem*> children = branch->takeChildren();
     qDeleteAll(children);
     auto* placeholder = new QTreeWidgetItem({Utf8(kPlaceholder)});
@@ -302,19 +321,27 @@ void CVItemAddDlg::CollapseBranch(QTreeWidgetItem* branch) {
 void CVItemAddDlg::ListLeaves() {
     QTreeWidgetItem* branch = tree_->currentItem();
     if (!browsing_ || !branch) return;
-    WaitCursor cursor;
-    browser_.MoveTo(PathOf(branch));
-    auto names = browser_.Leaves(browseFlat_->isChecked(), leafFilter_->text().toStdString(),
-                                 ChosenType(*typeFilter_), static_cast<DWORD>(accessFilter_->currentIndex()));
-    if (!names) {
-        StopBrowsing();
-        return;
-    }
-    leafModel_->SetLeaves(std::move(*names));
-    if (leafModel_->rowCount() > 0) {
-        const QModelIndex first = leafModel_->index(0);
-        leaves_->selectionModel()->setCurrentIndex(first, QItemSelectionModel::ClearAndSelect);
-    }
+    const int listing = ++listing_;
+    const std::vector<std::string> path = PathOf(branch);
+    const bool flat = browseFlat_->isChecked();
+    const std::string filter = leafFilter_->text().toStdString();
+    const VARTYPE type = ChosenType(*typeFilter_);
+    const auto access = static_cast<DWORD>(accessFilter_->currentIndex());
+    worker_->Post([=, this](const AddressSpaceBrowser& browser) -> BrowseWorker::Result {
+        browser.MoveTo(path);
+        auto names = browser.Leaves(flat, filter, type, access);
+        if (names) std::sort(names->begin(), names->end());  // here, not on the GUI thread
+        return [this, listing, names = std::move(names)]() mutable {
+            if (listing != listing_) return;
+            if (!names) {
+                StopBrowsing();
+                return;
+            }
+            leafModel_->SetSortedLeaves(std::move(*names));
+            if (leafModel_->rowCount() > 0)
+                leaves_->selectionModel()->setCurrentIndex(leafModel_->index(0), QItemSelectionModel::ClearAndSelect);
+        };
+    });
 }
 
 void CVItemAddDlg::StopBrowsing() {
@@ -322,41 +349,71 @@ void CVItemAddDlg::StopBrowsing() {
     UpdateControls();
 }
 
-void CVItemAddDlg::MoveToTopForLookupIfFlat() {
-    if (browseFlat_->isChecked()) browser_.MoveToTopForLookup();
-}
-
 void CVItemAddDlg::AddSelectedLeaves() {
     if (!browsing_) return;
-    QModelIndexList rows = leaves_->selectionModel()->selectedRows();
-    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    WaitCursor cursor;
+    QModelIndexList selected = leaves_->selectionModel()->selectedRows();
+    std::sort(selected.begin(), selected.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<int> rows;
+    std::vector<std::string> names;
+    for (const QModelIndex& index : selected) {
+        rows.push_back(index.row());
+        names.push_back(leafModel_->NameAt(index.row()));
+    }
+    LookUpItemIds(std::move(rows), std::move(names), true);
+}
+
+void CVItemAddDlg::AddLeafAt(int row) {
+    if (!browsing_ || row < 0 || row >= leafModel_->rowCount()) return;
+    LookUpItemIds({row}, {leafModel_->NameAt(row)}, false);
+}
+
+void CVItemAddDlg::LookUpItemIds(std::vector<int> rows, std::vector<std::string> names, bool addButton) {
+    const bool flat = browseFlat_->isChecked();
+    const int listing = listing_;
+    worker_->Post([=, this](const AddressSpaceBrowser& browser) -> BrowseWorker::Result {
+        // Flat listings name leaves from the top; otherwise the position is still the branch.
+        std::vector<std::optional<std::string>> itemIds;
+        itemIds.reserve(names.size());
+        for (const std::string& name : names) {
+            if (flat) browser.MoveToTopForLookup();
+            itemIds.push_back(browser.ItemIdOf(name));
+        }
+        return [this, rows, listing, addButton, itemIds = std::move(itemIds)] {
+            const bool sameRows = listing == listing_;
+            if (addButton)
+                AddFoundItems(rows, itemIds, sameRows);
+            else if (itemIds.front())
+                AddDoubleClicked(*itemIds.front());
+        };
+    });
+}
+
+void CVItemAddDlg::AddFoundItems(const std::vector<int>& rows, const std::vector<std::optional<std::string>>& itemIds,
+                                 bool sameRows) {
     setUpdatesEnabled(false);
     const CItemAddressRegistry& registry = CItemAddressRegistry::Instance();
-    for (const QModelIndex& row : rows) {
-        MoveToTopForLookupIfFlat();
-        const std::optional<std::string> itemId = browser_.ItemIdOf(leafModel_->NameAt(row.row()));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::optional<std::string>& itemId = itemIds[i];
         if (!itemId || registry.ContainsItemId(*itemId) || addedIds_.contains(*itemId)) continue;
         editor_.NewRecordFor(*itemId);
         if (!editor_.Store()) continue;
         addedIds_.insert(*itemId);
-        leafModel_->MarkAdded(row.row());
+        if (sameRows) leafModel_->MarkAdded(rows[i]);
     }
     setUpdatesEnabled(true);
     ShowRecord();
     UpdateControls();
 }
 
-void CVItemAddDlg::AddLeafAt(int row) {
-    if (!browsing_ || row < 0 || row >= leafModel_->rowCount()) return;
-    MoveToTopForLookupIfFlat();
-    const std::optional<std::string> itemId = browser_.ItemIdOf(leafModel_->NameAt(row));
-    if (!itemId) return;
-    editor_.NewRecordFor(*itemId);
+void CVItemAddDlg::AddDoubleClicked(const std::string& itemId) {
+    editor_.NewRecordFor(itemId);
     editor_.Store();
     ShowRecord();
     UpdateControls();
 }
+
+bool CVItemAddDlg::IsWorking() const { return worker_ && worker_->Busy(); }
 
 // --- The record editor ---------------------------------------------------------------------
 
@@ -384,7 +441,6 @@ void CVItemAddDlg::RecordEdited() {
 
 void CVItemAddDlg::Navigate(bool (ItemRecordEditor::*step)()) {
     if (!(editor_.*step)()) return;  // the record could not be stored: stay on it
-    MoveToTopForLookupIfFlat();
     ShowRecord();
     UpdateControls();
 }

@@ -5,13 +5,14 @@
 // hands them over; Cancel deletes them and gives their forwarding addresses back.
 #pragma once
 
-#include "opc/client/address_space_browser.h"
+#include "ui/items/browse_worker.h"
 #include "ui/framework/dialog_parts.h"
 #include "ui/items/item_record_editor.h"
 
 #include <QDialog>
 
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -46,6 +47,8 @@ public:
     int ItemCount() const { return editor_.Count(); }
     const ItemRecordEditor& Editor() const { return editor_; }
     bool IsBrowsing() const { return browsing_; }
+    // Browsing calls still under way; their answers arrive through the event loop.
+    bool IsWorking() const;
 
     // What the buttons and the list do.
     void AddSelectedLeaves();
@@ -84,7 +87,12 @@ private:
     void ListLeaves();
     void StopBrowsing();
     std::vector<std::string> PathOf(const QTreeWidgetItem* node) const;
-    void MoveToTopForLookupIfFlat();
+    // Asks the server for the ItemIDs of the named leaves; the Add items button adds them
+    // (with its checks), a double click adds the first.
+    void LookUpItemIds(std::vector<int> rows, std::vector<std::string> names, bool addButton);
+    void AddFoundItems(const std::vector<int>& rows, const std::vector<std::optional<std::string>>& itemIds,
+                       bool sameRows);
+    void AddDoubleClicked(const std::string& itemId);
     void RecordEdited();
     void Navigate(bool (ItemRecordEditor::*step)());
     ItemDraft ReadRecord() const;
@@ -92,8 +100,10 @@ private:
     void UpdateControls();
 
     CVGroup& group_;
-    AddressSpaceBrowser browser_;
     bool browsing_;
+    std::unique_ptr<BrowseWorker> worker_;
+    int treeGeneration_ = 0;  // changes whenever branches go
+    int listing_ = 0;         // the latest listing of leaves asked for
     ItemRecordEditor editor_;
     DialogMessageFunction message_;
     QuestionFunction question_;

@@ -2,13 +2,10 @@
 
 #include "ui/resources/icons.h"
 
-#include <algorithm>
-
 LeafListModel::LeafListModel(QObject* parent)
     : QAbstractListModel(parent), notAdded_(LoadIcon("item_inactive")), added_(LoadIcon("item_good")) {}
 
-void LeafListModel::SetLeaves(std::vector<std::string> names) {
-    std::sort(names.begin(), names.end());
+void LeafListModel::SetSortedLeaves(std::vector<std::string> names) {
     beginResetModel();
     leaves_.clear();
     leaves_.reserve(names.size());

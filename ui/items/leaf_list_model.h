@@ -1,6 +1,6 @@
 // The add item dialog's list of leaves: names in ascending order, each with the image of a leaf
-// not yet added (0) or added in this run of the dialog (1). Built whole for each listing, so a
-// branch of a hundred thousand leaves costs one sort.
+// not yet added (0) or added in this run of the dialog (1). Built whole for each listing, from
+// names sorted off the GUI thread.
 #pragma once
 
 #include <QAbstractListModel>
@@ -13,8 +13,9 @@ class LeafListModel : public QAbstractListModel {
 public:
     explicit LeafListModel(QObject* parent = nullptr);
 
-    void SetLeaves(std::vector<std::string> names);
-    void Clear() { SetLeaves({}); }
+    // Names already in ascending order.
+    void SetSortedLeaves(std::vector<std::string> names);
+    void Clear() { SetSortedLeaves({}); }
     const std::string& NameAt(int row) const { return leaves_[static_cast<std::size_t>(row)].name; }
     bool IsAdded(int row) const { return leaves_[static_cast<std::size_t>(row)].added; }
     void MarkAdded(int row);

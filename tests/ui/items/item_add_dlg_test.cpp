@@ -22,6 +22,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
+#include <chrono>
 #include <climits>
 #include <memory>
 #include <string>
@@ -64,7 +67,15 @@ protected:
                 questions.push_back(text);
                 return answer;
             });
+        Settle();
         return *dialog;
+    }
+    // Waits until the browsing calls under way have answered and their answers are shown.
+    void Settle() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (dialog->IsWorking() && std::chrono::steady_clock::now() < deadline)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        ASSERT_FALSE(dialog->IsWorking()) << "the browsing calls did not answer";
     }
     QTreeWidgetItem* Child(QTreeWidgetItem* parent, const std::string& text) {
         for (int i = 0; i < parent->childCount(); ++i)
@@ -76,9 +87,11 @@ protected:
         QTreeWidgetItem* root = dialog->BranchTree()->topLevelItem(0);
         ASSERT_TRUE(root);
         dialog->BranchTree()->expandItem(root);
+        Settle();
         QTreeWidgetItem* branch = Child(root, name);
         ASSERT_TRUE(branch) << name;
         dialog->BranchTree()->setCurrentItem(branch);
+        Settle();
     }
     int RowOf(const std::string& leaf) const {
         for (int row = 0; row < dialog->Leaves().rowCount(); ++row)
@@ -126,6 +139,7 @@ TEST_F(AddItems, BrowsedLeavesAreAddedOnceAndOkHandsThemOver) {
 
     SelectLeaves({"TANK1", "PUMP1"});
     dlg.AddSelectedLeaves();
+    Settle();
     dlg.AddSelectedLeaves();  // a second press adds nothing more
     EXPECT_EQ(dlg.ItemCount(), 2);
     EXPECT_EQ(dlg.CountText()->text(), "待添加变量数: 2");
@@ -153,13 +167,16 @@ TEST_F(AddItems, ALeafAlreadyInTheProjectIsSkippedAndCancelLeavesTheRegistryAsIt
     SelectBranch("Plant");
     SelectLeaves({"TANK1"});
     dlg.AddSelectedLeaves();
+    Settle();
     EXPECT_EQ(dlg.ItemCount(), 0) << "no message, nothing added";
     EXPECT_FALSE(dlg.Leaves().IsAdded(RowOf("TANK1")));
     EXPECT_TRUE(messages.empty());
 
     SelectLeaves({"PUMP1"});
     dlg.AddSelectedLeaves();
+    Settle();
     dlg.AddLeafAt(RowOf("TANK1"));  // a double click takes even a project's ItemID
+    Settle();
     EXPECT_EQ(dlg.ItemCount(), 2);
     dlg.reject();
     EXPECT_EQ(RegistryEntries(), before) << "the project's item keeps its address";
@@ -226,10 +243,12 @@ TEST_F(AddItems, BrowsingThatBreaksPartWayLeavesTheEditorWorking) {
     SelectBranch("Plant");
     SelectLeaves({"PUMP1"});
     dlg.AddSelectedLeaves();
+    Settle();
     QTreeWidgetItem* root = dlg.BranchTree()->topLevelItem(0);
     for (const char* branch : {"Device1", "Ramp", "Random"}) {
         if (!dlg.IsBrowsing()) break;
         dlg.BranchTree()->setCurrentItem(Child(root, branch));
+        Settle();
     }
     EXPECT_FALSE(dlg.IsBrowsing());
     EXPECT_FALSE(dlg.LeafList()->isEnabled());
