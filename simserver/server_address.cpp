@@ -132,6 +132,7 @@ HRESULT SimServer::BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR sz
                                     VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter, LPENUMSTRING* ppIEnumString) {
     if (!ppIEnumString) return E_POINTER;
     *ppIEnumString = nullptr;
+    if (config_->browseHook) config_->browseHook();
     if (config_->browseCallsBeforeFailure &&
         browseCalls_.fetch_add(1, std::memory_order_relaxed) >= *config_->browseCallsBeforeFailure)
         return E_FAIL;

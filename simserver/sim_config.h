@@ -3,6 +3,7 @@
 // server the standard allows. The default configuration is a complete, fault-free server.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -29,6 +30,9 @@ struct SimConfig {
     std::map<std::string, HRESULT> addErrors;
     // ItemID -> the error every write of the item gives (synchronous and asynchronous).
     std::map<std::string, HRESULT> writeErrors;
+    // Runs at the start of every BrowseOPCItemIDs, on the caller's thread: a test's way to make
+    // browsing hang.
+    std::function<void()> browseHook;
     // BrowseOPCItemIDs succeeds this many times, then fails with E_FAIL on every call, as a
     // server whose browsing breaks part-way.
     std::optional<unsigned> browseCallsBeforeFailure;

@@ -24,7 +24,10 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <climits>
 #include <memory>
 #include <string>
@@ -254,6 +257,41 @@ TEST_F(AddItems, BrowsingThatBreaksPartWayLeavesTheEditorWorking) {
     EXPECT_FALSE(dlg.LeafList()->isEnabled());
     EXPECT_EQ(dlg.ItemCount(), 1) << "what was added stays";
     EXPECT_TRUE(dlg.ItemIdEdit()->isEnabled());
+}
+
+TEST_F(AddItems, AServerThatHangsWhileBrowsingNeverHoldsTheWindow) {
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable opened;
+        bool open = false;
+        std::atomic<int> waiting{0};
+    };
+    auto gate = std::make_shared<Gate>();
+    simserver::SimConfig config;
+    config.browseHook = [gate] {
+        ++gate->waiting;
+        std::unique_lock lock(gate->mutex);
+        gate->opened.wait(lock, [&] { return gate->open; });
+    };
+    simserver::RegisterSimulationServer("Test.AddItems.Hangs", config);
+    Connect("Test.AddItems.Hangs");
+    dialog = std::make_unique<CVItemAddDlg>(*group, server->BrowseAddressSpace(), nullptr,
+                                            [this](QWidget*, const std::string& text) { messages.push_back(text); });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (gate->waiting == 0 && std::chrono::steady_clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    ASSERT_EQ(gate->waiting, 1) << "the listing of the root hangs in the server";
+    EXPECT_TRUE(dialog->IsWorking());
+    // The window still answers: the record editor works while the call hangs.
+    TypeItemId("Writable.I4");
+    EXPECT_TRUE(dialog->Button(CVItemAddDlg::New)->isEnabled());
+    dialog->reject();
+    dialog.reset();  // does not wait for the hung call
+    {
+        std::lock_guard lock(gate->mutex);
+        gate->open = true;
+    }
+    gate->opened.notify_all();
 }
 
 TEST_F(AddItems, EveryEntryFieldIsNamedByItsLabel) {
