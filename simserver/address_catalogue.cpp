@@ -142,6 +142,8 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
     Add(Describe("Writable.DATE", VT_DATE, SignalShape::Memory, kRW));
     Add(Describe("Writable.CY", VT_CY, SignalShape::Memory, kRW));
     Add(Describe("Writable.WriteOnly", VT_I4, SignalShape::Memory, OPC_WRITEABLE));
+    // A plain name without a number, to duplicate into Tag0, Tag1 ...
+    Add(Describe("Writable.Tag", VT_I4, SignalShape::Memory, kRW));
     for (const auto& t : kArrayTypes) {
         TagSpec s = Describe(std::string("Writable.Array.") + t.name, VT_ARRAY | t.vt, SignalShape::Memory, kRW);
         s.dims = {5};

@@ -113,7 +113,7 @@ TEST_F(BrowseHierarchical, BrowseOPCItemIDsFiltersByNameTypeAndRights) {
          VT_EMPTY,
          OPC_READABLE,
          S_OK,
-         {"BOOL", "BSTR", "CY", "DATE", "I1", "I2", "I4", "I8", "R4", "R8", "UI1", "UI2", "UI4", "UI8"}},
+         {"BOOL", "BSTR", "CY", "DATE", "I1", "I2", "I4", "I8", "R4", "R8", "Tag", "UI1", "UI2", "UI4", "UI8"}},
         {u"Writable", OPC_LEAF, u"W*", VT_EMPTY, OPC_WRITEABLE, S_OK, {"WriteOnly"}},
         {u"Writable", OPC_LEAF, u"W*", VT_EMPTY, OPC_READABLE, S_FALSE, {}},
         {u"Writable.Array", OPC_LEAF, u"*", VT_ARRAY | VT_R4, 0, S_OK, {"R4"}},

@@ -324,15 +324,15 @@ protected:
 
 TEST_F(Duplicating, ARecordBecomesItemsWithCountedNames) {
     auto editor = Editor();
-    editor->Edit({"", "Writable.BSTR", VT_EMPTY, true});
+    editor->Edit({"", "Writable.Tag", VT_EMPTY, true});
     const ItemRecordEditor::Validation validation = editor->Validate(true);
     ASSERT_EQ(validation.hr, S_OK);
     EXPECT_FALSE(validation.isBitOfWord);
     ASSERT_TRUE(editor->Duplicate(3, validation.isBitOfWord));
-    EXPECT_EQ(IdsOf(editor->Items()), (std::vector<std::string>{"Writable.BSTR", "Writable.BSTR0", "Writable.BSTR1"}));
-    EXPECT_EQ(editor->Record().itemId, "Writable.BSTR2");
+    EXPECT_EQ(IdsOf(editor->Items()), (std::vector<std::string>{"Writable.Tag", "Writable.Tag0", "Writable.Tag1"}));
+    EXPECT_EQ(editor->Record().itemId, "Writable.Tag2");
     EXPECT_TRUE(editor->IsDirty()) << "stored by the next navigation or OK";
-    EXPECT_EQ(editor->Items()[1]->dataType, VT_BSTR) << "the validated type goes with every copy";
+    EXPECT_EQ(editor->Items()[1]->dataType, VT_I4) << "the validated type goes with every copy";
 }
 
 TEST_F(Duplicating, ABitOfAWordCarriesIntoTheNextWord) {
