@@ -98,10 +98,12 @@ void CVListEdit::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Escape:
         cancelled_ = true;
         list_->setFocus();
+        Finish();
         return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
         list_->setFocus();  // taken here: the dialog's default button does not see it
+        Finish();
         return;
     default: QLineEdit::keyPressEvent(event);
     }
@@ -114,8 +116,16 @@ void CVListEdit::FitText() {
     resize(std::max(width(), std::min(needed, room)), height());
 }
 
+void CVListEditCtrl::FinishEdit() {
+    if (editor_) editor_->Finish();
+}
+
 void CVListEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
+    Finish();
+}
+
+void CVListEdit::Finish() {
     if (ended_) return;
     ended_ = true;
     list_->EndEdit(this, row_, column_, cancelled_ ? std::nullopt : std::optional<QString>(text()));

@@ -24,6 +24,8 @@ public:
     void EditCell(int row, int column);
     // The row being edited, -1 when none.
     int EditedRow() const { return editedRow_; }
+    // Ends an open edit as leaving its box would: the text is stored.
+    void FinishEdit();
     CVListEdit* Editor() const { return editor_; }
 
     // The text of cell (column, row) is being changed: after each typed character and paste.
@@ -51,6 +53,8 @@ public:
     int Column() const { return column_; }
     // The list is going: the box ends without telling it anything.
     void Abandon() { ended_ = true; }
+    // Ends the edit: stores the text (none when cancelled) and goes.
+    void Finish();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

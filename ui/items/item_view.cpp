@@ -13,6 +13,7 @@
 #include "ui/items/item_add_dlg.h"
 #include "ui/items/item_cells.h"
 #include "ui/items/item_list_model.h"
+#include "ui/items/item_write_dlg.h"
 #include "ui/items/update_interval_dlg.h"
 
 #include <QContextMenuEvent>
@@ -116,6 +117,9 @@ void CVItemView::SaveProfile() const {
 void CVItemView::MapItemCommands() {
     MapCommand(ID_DELETE, [this] { DeleteSelected(); });
     MapCommand(ID_UPDATE_INTERVAL, [this] { ChangeUpdateInterval(); });
+    for (const auto& [id, mode] : {std::pair{ID_SYNC_WRITE, WriteMode::Sync}, std::pair{ID_ASYNC10_WRITE, WriteMode::Async10},
+                                   std::pair{ID_ASYNC20_WRITE, WriteMode::Async20}})
+        MapCommand(id, [this, mode] { WriteSelected(mode); });
     MapCommand(ID_NEW_ITEM, [this] {
         CVDocument* document = ProjectDocument();
         if (CVGroup* group = CurrentGroup(); document && group) RunNewItemCommand(this, *document, *group);
@@ -276,6 +280,14 @@ void CVItemView::RepaintLiveColumns() {
     const int left = columnViewportPosition(kColumnItemId) + columnWidth(kColumnItemId);
     const QRect rect(left, 0, viewport()->width() - left, viewport()->height());
     if (rect.width() > 0) viewport()->update(rect);
+}
+
+void CVItemView::WriteSelected(WriteMode mode) {
+    CVGroup* group = CurrentGroup();
+    std::vector<CVItem*> items = SelectedItems();
+    if (!group || items.empty()) return;
+    CVItemWriteDlg dialog(*group, std::move(items), mode, this);
+    dialog.exec();
 }
 
 void CVItemView::ChangeUpdateInterval() {

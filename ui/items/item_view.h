@@ -14,6 +14,7 @@
 #include <vector>
 
 class CVDocument;
+enum class WriteMode : int;
 class CVGroup;
 class CVItem;
 class FrameCommands;
@@ -72,6 +73,7 @@ private:
     void RunOnSelection(void (*run)(CVGroup& group, CVItem* const* items, int count));
     void SetItemsActive(bool activate);
     void DeleteSelected();
+    void WriteSelected(WriteMode mode);
     void ChangeUpdateInterval();
     // The text of a cell when it may be cut off, else empty.
     QString CutOffText(const QModelIndex& index) const;

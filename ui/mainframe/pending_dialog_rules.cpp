@@ -5,8 +5,7 @@
 
 void AddPendingDialogRules(CommandRules& rules) {
     const auto never = [](const CommandContext&) { return false; };
-    for (unsigned id : {ID_SYNC_WRITE, ID_ASYNC10_WRITE, ID_ASYNC20_WRITE,
-                        ID_SERVER_ERROR_STRING, ID_GROUP_BY_NAME, ID_ENUMERATE_GROUPS})
+    for (unsigned id : {ID_SERVER_ERROR_STRING, ID_GROUP_BY_NAME, ID_ENUMERATE_GROUPS})
         rules.Add(id, never);
     rules.Add(ID_PROPERTIES, [](const CommandContext& c) {
         return !c.busy && c.activePane != ActivePane::ItemList && (c.currentServer || c.currentGroup);
