@@ -7,6 +7,8 @@
 
 #include <strings.h>
 #include <array>
+#include <cmath>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 
@@ -186,4 +188,35 @@ bool FormatVariant(const VARIANT& value, std::string& text) {
     default: text = UnknownText();
     }
     return true;
+}
+
+std::string PropertyValueText(const VARIANT& value) {
+    constexpr std::size_t kMaxCharacters = 259;
+    std::string text;
+    const VARTYPE element = value.vt & ~VT_ARRAY;
+    if (value.vt == VT_BOOL) {
+        text = value.boolVal ? "-1" : "0";
+    } else if (value.vt == VT_DATE) {
+        // Days since 1899-12-30, in UTC; the time of day is shown in local time.
+        const double seconds = (value.date - 25569.0) * 86400.0;
+        std::tm local{};
+        const auto when = static_cast<std::time_t>(std::floor(seconds + 0.5));
+        if (!std::isfinite(seconds) || std::fabs(seconds) > 1e15 || !localtime_r(&when, &local)) return "???";
+        Append(text, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    } else if ((value.vt & VT_ARRAY) ? IsNumericArrayElement(element)
+                                     : IsNumericArrayElement(value.vt) || value.vt == VT_BSTR) {
+        FormatVariant(value, text);
+    } else {
+        text = "<Bad VARTYPE>";
+    }
+    // Cut at a character's start, never inside one.
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (characters++ == kMaxCharacters) {
+            text.resize(i);
+            break;
+        }
+    }
+    return text;
 }

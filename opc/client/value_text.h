@@ -36,3 +36,9 @@ constexpr bool IsNumericArrayElement(VARTYPE element) {
 // Formats a value as the item list shows it. Returns false when the value is an array
 // without data (the text is then "???").
 bool FormatVariant(const VARIANT& value, std::string& text);
+
+// A property value as the item properties dialog shows it: numbers and texts as above but a
+// Boolean as -1 or 0, a date as its local time of day ("hh:mm:ss"), "???" for an array without
+// data or a date that cannot be converted, "<Bad VARTYPE>" for any other type; at most 259
+// characters.
+std::string PropertyValueText(const VARIANT& value);

@@ -13,6 +13,7 @@
 #include "ui/items/item_add_dlg.h"
 #include "ui/items/item_cells.h"
 #include "ui/items/item_list_model.h"
+#include "ui/items/item_properties_dlg.h"
 #include "ui/items/item_write_dlg.h"
 #include "ui/items/update_interval_dlg.h"
 
@@ -120,6 +121,7 @@ void CVItemView::MapItemCommands() {
     for (const auto& [id, mode] : {std::pair{ID_SYNC_WRITE, WriteMode::Sync}, std::pair{ID_ASYNC10_WRITE, WriteMode::Async10},
                                    std::pair{ID_ASYNC20_WRITE, WriteMode::Async20}})
         MapCommand(id, [this, mode] { WriteSelected(mode); });
+    MapCommand(ID_PROPERTIES, [this] { ShowProperties(); });
     MapCommand(ID_NEW_ITEM, [this] {
         CVDocument* document = ProjectDocument();
         if (CVGroup* group = CurrentGroup(); document && group) RunNewItemCommand(this, *document, *group);
@@ -288,6 +290,21 @@ void CVItemView::WriteSelected(WriteMode mode) {
     if (!group || items.empty()) return;
     CVItemWriteDlg dialog(*group, std::move(items), mode, this);
     dialog.exec();
+}
+
+void CVItemView::ShowProperties() {
+    CVGroup* group = CurrentGroup();
+    std::vector<CVItem*> items = SelectedItems();
+    CVDocument* document = ProjectDocument();
+    if (!group || items.empty() || !document) return;
+    // An item added to the server again changes its image and the project.
+    CVItemPropertiesDlg dialog(std::move(items), group->ItemMgt(), group->server, this, PlainMessageBox,
+                               [document](CVItem* item) {
+                                   document->UpdateAllViews(nullptr, HINT_ITEM_STATES_CHANGED, item);
+                                   document->MarkModified(true);
+                               });
+    dialog.exec();
+    if (dialog.Modified()) document->MarkModified(true);
 }
 
 void CVItemView::ChangeUpdateInterval() {

@@ -74,6 +74,7 @@ private:
     void SetItemsActive(bool activate);
     void DeleteSelected();
     void WriteSelected(WriteMode mode);
+    void ShowProperties();
     void ChangeUpdateInterval();
     // The text of a cell when it may be cut off, else empty.
     QString CutOffText(const QModelIndex& index) const;

@@ -7,7 +7,4 @@ void AddPendingDialogRules(CommandRules& rules) {
     const auto never = [](const CommandContext&) { return false; };
     for (unsigned id : {ID_SERVER_ERROR_STRING, ID_GROUP_BY_NAME, ID_ENUMERATE_GROUPS})
         rules.Add(id, never);
-    rules.Add(ID_PROPERTIES, [](const CommandContext& c) {
-        return !c.busy && c.activePane != ActivePane::ItemList && (c.currentServer || c.currentGroup);
-    });
 }

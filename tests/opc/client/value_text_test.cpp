@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 TEST(ValueText, QualityTextUsesTheStatusBitsOnly) {
@@ -152,4 +154,38 @@ TEST(ValueText, ArrayFormatting) {
     std::string text;
     EXPECT_FALSE(FormatVariant(nullArray, text));
     EXPECT_EQ(text, "???");
+}
+
+TEST(ValueText, PropertyValues) {
+    // Local time is UTC for the date's time of day.
+    const std::string savedZone = std::getenv("TZ") ? std::getenv("TZ") : "";
+    const bool hadZone = std::getenv("TZ") != nullptr;
+    ::setenv("TZ", "UTC0", 1);
+    ::tzset();
+    VARIANT value;
+    const auto text = [&value](VARTYPE vt, auto assign) {
+        value.vt = vt;
+        assign(value);
+        return PropertyValueText(value);
+    };
+    EXPECT_EQ(text(VT_BOOL, [](VARIANT& v) { v.boolVal = VARIANT_TRUE; }), "-1");
+    EXPECT_EQ(text(VT_BOOL, [](VARIANT& v) { v.boolVal = VARIANT_FALSE; }), "0");
+    EXPECT_EQ(text(VT_I2, [](VARIANT& v) { v.iVal = -7; }), "-7");
+    EXPECT_EQ(text(VT_UI4, [](VARIANT& v) { v.ulVal = 4000000000u; }), "4000000000");
+    EXPECT_EQ(text(VT_R8, [](VARIANT& v) { v.dblVal = 0.25; }), "0.25");
+    EXPECT_EQ(text(VT_DATE, [](VARIANT& v) { v.date = 45000.75; }), "18:00:00") << "the time of day only";
+    EXPECT_EQ(text(VT_DATE, [](VARIANT& v) { v.date = 1e300; }), "???");
+    EXPECT_EQ(text(VT_CY, [](VARIANT& v) { v.llVal = 1; }), "<Bad VARTYPE>");
+    EXPECT_EQ(text(VT_EMPTY, [](VARIANT&) {}), "<Bad VARTYPE>");
+    EXPECT_EQ(PropertyValueText(ArrayOf<std::int16_t>(VT_I2, {1, 2, 3, 4}, 2)), "[ 1, 2 ] [ 3, 4 ]");
+
+    Variant longText;
+    longText.get()->vt = VT_BSTR;
+    longText.get()->bstrVal = BstrFromUtf8(std::string(300, 'x'));
+    EXPECT_EQ(PropertyValueText(*longText).size(), 259u);
+    if (hadZone)
+        ::setenv("TZ", savedZone.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
 }

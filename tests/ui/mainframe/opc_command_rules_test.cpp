@@ -95,7 +95,7 @@ TEST_F(OpcCommandRules, CommandsOfDialogsStillToComeStayDisabledAndTheSheetsAreO
         {"server properties from the tree", true, false, ActivePane::GroupTree, ID_PROPERTIES, true},
         {"server properties from the event log", true, false, ActivePane::EventLog, ID_PROPERTIES, true},
         {"group properties", false, true, ActivePane::GroupTree, ID_PROPERTIES, true},
-        {"item properties", false, true, ActivePane::ItemList, ID_PROPERTIES, false},
+        {"item properties", false, true, ActivePane::ItemList, ID_PROPERTIES, true},
         {"new group", true, false, ActivePane::GroupTree, ID_NEW_GROUP, true},
         {"new item", false, true, ActivePane::ItemList, ID_NEW_ITEM, true},
         {"error string", true, false, ActivePane::GroupTree, ID_SERVER_ERROR_STRING, false},
