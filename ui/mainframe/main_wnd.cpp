@@ -17,7 +17,6 @@
 #include "ui/navigation/group_view.h"
 #include "ui/mainframe/main_menu.h"
 #include "ui/mainframe/opc_command_rules.h"
-#include "ui/mainframe/pending_dialog_rules.h"
 #include "ui/mainframe/shell_command_rules.h"
 #include "ui/mainframe/window_placement.h"
 #include "ui/persistence/project_commands.h"
@@ -70,7 +69,6 @@ CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
 
     AddShellCommandRules(rules_);
     AddOpcCommandRules(rules_);
-    AddPendingDialogRules(rules_);
     rules_.AddCheck(ID_AUTOSTART, [this](const CommandContext&) { return autostartOn_; });
     MapFrameCommands();
 

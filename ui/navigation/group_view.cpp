@@ -11,6 +11,7 @@
 #include "ui/navigation/group_property_sheet.h"
 #include "ui/navigation/group_tree_model.h"
 #include "ui/navigation/server_property_sheet.h"
+#include "ui/navigation/server_queries.h"
 #include "ui/persistence/project_commands.h"
 
 #include <QContextMenuEvent>
@@ -50,6 +51,9 @@ void CVGroupView::MapTreeCommands() {
     MapCommand(ID_CLONE_GROUP, [this] { CloneGroup(); });
     MapCommand(ID_EXPORT_CSV, [this] { ExportCsv(); });
     MapCommand(ID_IMPORT_CSV, [this] { ImportCsv(); });
+    MapCommand(ID_SERVER_ERROR_STRING, [this] { RunServerQuery<CVServerGetErrorStringDlg>(); });
+    MapCommand(ID_GROUP_BY_NAME, [this] { RunServerQuery<CVServerGroupByNameDlg>(); });
+    MapCommand(ID_ENUMERATE_GROUPS, [this] { RunServerQuery<CVServerEnumerateGroupsDlg>(); });
     // Their enabling follows the clipboard; the tree moves nothing through it yet.
     for (unsigned id : {ID_EDIT_COPY, ID_EDIT_CUT, ID_EDIT_PASTE}) MapCommand(id, [] {});
 }
@@ -148,6 +152,14 @@ void CVGroupView::Properties() {
     if (!document || !group || !groupSheet_(this, nullptr, group)) return;
     document->MarkModified(true);
     document->UpdateAllViews(nullptr, HINT_CONNECTION_STATES, group);
+}
+
+template <class Dialog>
+void CVGroupView::RunServerQuery() {
+    CVServer* server = SelectedServer();
+    if (!server || !server->OpcServer()) return;
+    Dialog dialog(server->OpcServer(), this);
+    dialog.exec();
 }
 
 void CVGroupView::Delete() {

@@ -70,6 +70,9 @@ private:
     void CloneGroup();
     void ExportCsv();
     void ImportCsv();
+    // The error-string, group-by-name and enumerate-groups dialogs for the selected server.
+    template <class Dialog>
+    void RunServerQuery();
 
     GroupTreeModel* model_;
     FrameCommands* frame_ = nullptr;

@@ -1,5 +1,4 @@
 #include "ui/mainframe/opc_command_rules.h"
-#include "ui/mainframe/pending_dialog_rules.h"
 
 #include "opc/client/group.h"
 #include "opc/client/server.h"
@@ -76,36 +75,5 @@ TEST_F(OpcCommandRules, ItemCommandsFollowTheGroupsInterfacesAndUpdateMethod) {
         for (unsigned id : common) EXPECT_FALSE(Enabled(id)) << id;
         EXPECT_FALSE(Enabled(ID_CLONE_GROUP));
         context.currentGroup = nullptr;
-    }
-}
-
-TEST_F(OpcCommandRules, CommandsOfDialogsStillToComeStayDisabledAndTheSheetsAreOffered) {
-    AddOpcCommandRules(rules);
-    AddPendingDialogRules(rules);
-    int server = 0;
-    int group = 0;
-    struct Case {
-        const char* name;
-        bool serverCurrent, groupCurrent;
-        ActivePane pane;
-        unsigned id;
-        bool enabled;
-    };
-    const Case cases[] = {
-        {"server properties from the tree", true, false, ActivePane::GroupTree, ID_PROPERTIES, true},
-        {"server properties from the event log", true, false, ActivePane::EventLog, ID_PROPERTIES, true},
-        {"group properties", false, true, ActivePane::GroupTree, ID_PROPERTIES, true},
-        {"item properties", false, true, ActivePane::ItemList, ID_PROPERTIES, true},
-        {"new group", true, false, ActivePane::GroupTree, ID_NEW_GROUP, true},
-        {"new item", false, true, ActivePane::ItemList, ID_NEW_ITEM, true},
-        {"error string", true, false, ActivePane::GroupTree, ID_SERVER_ERROR_STRING, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        context.currentServer = c.serverCurrent ? &server : nullptr;
-        context.currentGroup = c.groupCurrent ? &group : nullptr;
-        context.activePane = c.pane;
-        context.selectedItems = 1;
-        EXPECT_EQ(Enabled(c.id), c.enabled);
     }
 }
