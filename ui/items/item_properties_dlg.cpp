@@ -23,6 +23,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -91,6 +92,7 @@ CVItemPropertiesDlg::CVItemPropertiesDlg(std::vector<CVItem*> items, ComPtr<IOPC
         {Text(IDS_COLUMN_ID), Text(IDS_COLUMN_DESCRIPTION), Text(IDS_COLUMN_VALUE), Text(IDS_COLUMN_ITEM_ID)});
     properties_->setAccessibleName(QString::fromUtf8(Tr("属性", "Properties")));
     properties_->setEnabled(static_cast<bool>(itemProperties_));
+    properties_->installEventFilter(this);
     auto* advancedLayout = new QVBoxLayout(advanced);
     advancedLayout->addWidget(properties_);
 
@@ -195,11 +197,14 @@ void CVItemPropertiesDlg::FillProperties() {
     }
 }
 
-void CVItemPropertiesDlg::resizeEvent(QResizeEvent* event) {
-    QDialog::resizeEvent(event);
-    const int width = properties_->width();
-    const int widths[] = {width / 8, width / 3, width / 6, width / 3};
-    for (int column = 0; column < 4; ++column) properties_->setColumnWidth(column, widths[column]);
+bool CVItemPropertiesDlg::eventFilter(QObject* watched, QEvent* event) {
+    // The property columns take their shares of the list's width whenever it changes.
+    if (watched == properties_ && event->type() == QEvent::Resize) {
+        const int width = properties_->width();
+        const int widths[] = {width / 8, width / 3, width / 6, width / 3};
+        for (int column = 0; column < 4; ++column) properties_->setColumnWidth(column, widths[column]);
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CVItemPropertiesDlg::StoreRecord() {

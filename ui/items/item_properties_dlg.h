@@ -47,7 +47,7 @@ public:
     CImageButton* NextButton() const { return next_; }
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     CVItem& Current() const { return *items_[static_cast<std::size_t>(current_)]; }

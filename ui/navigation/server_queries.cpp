@@ -137,7 +137,8 @@ ServerQueryDlg::ServerQueryDlg(const char* title, ComPtr<IOPCServer> server, QWi
 void ServerQueryDlg::AddButtons() {
     auto* buttons = new QDialogButtonBox(this);
     apply_ = buttons->addButton(Utf8(Tr("应用", "Apply")), QDialogButtonBox::ApplyRole);
-    buttons->addButton(Utf8(Tr("取消", "Cancel")), QDialogButtonBox::RejectRole);
+    apply_->setDefault(true);  // Enter asks; it never closes the dialog
+    buttons->addButton(Utf8(Tr("取消", "Cancel")), QDialogButtonBox::RejectRole)->setAutoDefault(false);
     connect(apply_, &QPushButton::clicked, this, [this] { Apply(); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout()->addWidget(buttons);

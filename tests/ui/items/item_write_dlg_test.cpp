@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,8 @@ protected:
         }
         group->AddItems(made.data(), static_cast<int>(made.size()), false);
         items = made;
+        // The first values come with the first data change, a moment after the items are added.
+        for (CVItem* item : items) ASSERT_TRUE(WaitFor([item] { return item->GetUpdateCount() > 0; })) << item->itemId;
     }
     void TearDown() override { server.Disconnect(); }
 
@@ -62,18 +65,21 @@ protected:
         QTest::keyClicks(box, QString::fromUtf8(text));
         QTest::keyClick(box, static_cast<Qt::Key>(key));
     }
-    std::string ValueOf(CVItem* item) {
+    static std::string ValueOf(CVItem* item) {
         std::string text;
         item->FormatValue(text);
         return text;
     }
-    bool WaitForValue(CVItem* item, const std::string& value) {
+    static bool WaitFor(const std::function<bool()>& condition) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (ValueOf(item) != value) {
+        while (!condition()) {
             if (std::chrono::steady_clock::now() > deadline) return false;
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         }
         return true;
+    }
+    bool WaitForValue(CVItem* item, const std::string& value) {
+        return WaitFor([&] { return ValueOf(item) == value; });
     }
 
     EventRecorder recorder;
