@@ -2,6 +2,7 @@
 
 #include "opc/client/wire_type.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -51,7 +52,8 @@ FrameScan ScanFrame(const std::uint8_t* data, std::size_t available, bool joined
     case kWriteCommand:
         if (available < 8) return NeedMore();
         if (data[7] >= kWireTypeCodeCount) return Malformed();
-        needed = kWriteRequestBaseSize + kWireValueSize[data[7]];
+        // No frame is shorter than a read request: a code-0 write of 12 bytes alone is not one.
+        needed = std::max(kWriteRequestBaseSize + kWireValueSize[data[7]], kShortestFrameSize);
         break;
     default: return Malformed();
     }

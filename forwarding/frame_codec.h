@@ -22,6 +22,7 @@ inline constexpr std::size_t kFrameTrailerSize = 4;
 inline constexpr std::size_t kReadRequestSize = 13;
 inline constexpr std::size_t kWriteRequestBaseSize = 12;  // plus the value size of the code
 inline constexpr std::size_t kLongestRequestSize = kWriteRequestBaseSize + 8;
+inline constexpr std::size_t kShortestFrameSize = 13;  // fewer bytes are never a request
 // A peer's frame may be padded beyond its request up to what one receive of 64 bytes takes.
 inline constexpr std::size_t kLongestPaddedFrameSize = 64;
 inline constexpr std::size_t kReplyBaseSize = 11;    // header, record count, trailer
@@ -53,7 +54,8 @@ struct FrameScan {
 };
 
 // Looks at the bytes of a frame that should begin at `data[0]`. A request is complete when
-// the bytes its command needs are there (13 for a read, 12 plus the value size for a write).
+// the bytes its command needs are there (13 for a read, 12 plus the value size for a write, but
+// never fewer than 13).
 // It is malformed when the magic, the command or the code is wrong, or when its length field
 // claims more than those bytes and more than `available` (or more than 64). A length field
 // within `available` makes the frame that long: its padding goes with it. The trailer is

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -136,6 +137,7 @@ std::vector<std::uint8_t> Encode(const Request& request) {
         frame.insert(frame.end(), write.value.begin(), write.value.begin() + kWireValueSize[write.code]);
     }
     frame.insert(frame.end(), kFrameTrailer, kFrameTrailer + kFrameTrailerSize);
+    frame.resize(std::max(frame.size(), kShortestFrameSize));  // a code-0 write is padded to 13
     frame[2] = std::uint8_t(frame.size());
     return frame;
 }
@@ -148,7 +150,7 @@ bool CutsMayMatter(const std::uint8_t* data, std::size_t size) {
         std::size_t needed = kReadRequestSize;
         if (data[at + 4] == kWriteCommand) {
             if (at + 8 > size || data[at + 7] >= kWireTypeCodeCount) continue;
-            needed = kWriteRequestBaseSize + kWireValueSize[data[at + 7]];
+            needed = std::max(kWriteRequestBaseSize + kWireValueSize[data[at + 7]], kShortestFrameSize);
         } else if (data[at + 4] != kReadCommand) {
             continue;
         }

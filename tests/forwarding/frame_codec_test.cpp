@@ -102,6 +102,23 @@ TEST(ScanFrame, WaitsForTheBytesTheCommandNeeds) {
             EXPECT_EQ(ScanFrame(frame.data(), size).result, ScanResult::kNeedMore) << size << " of " << frame.size();
 }
 
+TEST(ScanFrame, NoFrameIsShorterThan13Bytes) {
+    // A write of code 0 has no value: its 12 bytes alone are not a request.
+    const Bytes alone = WriteRequestBytes(7, 0, {});
+    ASSERT_EQ(alone.size(), 12u);
+    EXPECT_EQ(ScanFrame(alone.data(), alone.size()).result, ScanResult::kNeedMore);
+    FrameReader reader;
+    reader.Append(alone.data(), alone.size());
+    EXPECT_FALSE(reader.Next()) << "nothing is written with an empty text";
+
+    // With a 13th byte that came with it, it is one.
+    const Bytes padded = Concat({WriteRequestBytes(7, 0, {}, 13), Bytes{0}});
+    const FrameScan scan = ScanFrame(padded.data(), padded.size());
+    ASSERT_EQ(scan.result, ScanResult::kRequest);
+    EXPECT_EQ(scan.size, 13u);
+    EXPECT_EQ(std::get<WriteRequest>(scan.request).code, 0);
+}
+
 TEST(ScanFrame, RejectsMalformedFrames) {
     struct Case {
         const char* name;
