@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <exception>
 #include <system_error>
 #include <thread>
 
@@ -16,7 +17,9 @@ void StartObjectThread(std::thread& thread, const char* what, Body body) {
     if (thread.joinable()) return;
     try {
         thread = std::thread(std::move(body));
-    } catch (const std::system_error& error) {
+    } catch (const std::exception& error) {
+        // std::system_error when the system has no thread to give, std::bad_alloc when there is
+        // no memory for the thread's state.
         std::printf("%s:%d:\"%s not started: %s\"\r\n", "ThreadStart", __LINE__, what, error.what());
         std::fflush(stdout);
     }

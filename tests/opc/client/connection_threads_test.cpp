@@ -7,6 +7,7 @@
 #include "opc/client/group.h"
 #include "opc/client/item.h"
 #include "opc/client/server.h"
+#include "opc/client/thread_start.h"
 #include "simserver/server_registry.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,8 @@
 #include <unistd.h>
 #include <cstdio>
 #include <memory>
+#include <new>
+#include <thread>
 
 namespace {
 
@@ -125,3 +128,15 @@ TEST(ThreadStartFailure, ObjectsLiveOnWithoutTheirThreadAndLeaveNoHandle) {
     EXPECT_EXIT(MakeObjectsWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
 }
 #endif
+
+// No memory for a thread's state leaves the object without its thread, as no thread does.
+TEST(ThreadStartFailure, NoMemoryForTheThreadIsCaughtToo) {
+    struct BodyThatCannotMove {
+        BodyThatCannotMove() = default;
+        BodyThatCannotMove(BodyThatCannotMove&&) { throw std::bad_alloc(); }
+        void operator()() const {}
+    };
+    std::thread thread;
+    EXPECT_NO_THROW(StartObjectThread(thread, "test thread", BodyThatCannotMove{}));
+    EXPECT_FALSE(thread.joinable());
+}
