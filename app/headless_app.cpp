@@ -43,8 +43,11 @@ int RunHeadless(const CommandLine& line, const HeadlessOptions& options) {
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 1;
     SingleInstanceLock lock(options.lockName);
     if (!lock.Acquire()) {
+        // Another copy runs: end at once, touching nothing, but say so (a service's journal).
+        std::fprintf(stderr, "opcstation: another copy is running (it holds the lock %s); ending\n",
+                     options.lockName.c_str());
         CoUninitialize();
-        return 0;  // another copy runs: end at once, touching nothing
+        return 0;
     }
 
     ConsoleLog log;

@@ -6,16 +6,19 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 namespace {
 
-int g_writeEnd = -1;
+// Read by the handler on whatever thread the signal lands; lock-free, so safe in a handler.
+std::atomic<int> g_writeEnd{-1};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 extern "C" void OnStopSignal(int) {
     const int saved = errno;
     const char byte = 1;
-    if (g_writeEnd >= 0) (void)!::write(g_writeEnd, &byte, 1);
+    if (const int fd = g_writeEnd.load(); fd >= 0) (void)!::write(fd, &byte, 1);
     errno = saved;
 }
 
@@ -42,7 +45,8 @@ StopSignals::StopSignals(std::function<void()> onStop) : onStop_(std::move(onSto
 }
 
 StopSignals::~StopSignals() {
+    // The handlers go first, then the descriptor they write to; the pipe closes after that.
     signal(SIGTERM, SIG_DFL);
     signal(SIGINT, SIG_DFL);
-    g_writeEnd = -1;
+    g_writeEnd.store(-1);
 }
