@@ -63,8 +63,12 @@ int RunHeadless(const CommandLine& line, const HeadlessOptions& options) {
         DocumentClientNotifier notifier(document);
         CDataServer dataServer(registry);
         dataServer.SetMessageBox([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
-        StopSignals stop([] {
+        // A stop during the start-up (the servers connecting) comes before the loop runs, where
+        // quit() would be lost: it is remembered, and the program then does not begin to serve.
+        bool stopRequested = false;
+        StopSignals stop([&stopRequested] {
             std::fprintf(stderr, "opcstation: stopping\n");
+            stopRequested = true;
             QCoreApplication::quit();
         });
 
@@ -81,8 +85,8 @@ int RunHeadless(const CommandLine& line, const HeadlessOptions& options) {
         } else {
             document.OnNewDocument();
         }
-        if (status == 0 && !dataServer.StartServer(options.port)) status = 1;
-        if (status == 0) {
+        if (status == 0 && !stopRequested && !dataServer.StartServer(options.port)) status = 1;
+        if (status == 0 && !stopRequested) {
             std::fprintf(stderr, "opcstation: serving port %u\n", static_cast<unsigned>(dataServer.Port()));
             NotifySystemd("READY=1\nSTATUS=serving port " + std::to_string(dataServer.Port()));
             QTimer watchdog;

@@ -3,6 +3,8 @@
 // with status 0 soon after SIGTERM.
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -138,6 +140,37 @@ TEST_F(Headless, ServesLiveValuesLogsItsEventsAndEndsOnSigterm) {
     QFile config(dir.filePath("OPC.cfg"));
     ASSERT_TRUE(config.open(QIODevice::ReadOnly));
     EXPECT_TRUE(config.readAll().contains(("PATH=" + project).toUtf8()));
+}
+
+TEST_F(Headless, SigtermDuringTheStartUpStopsWithStatusZero) {
+    // A server host that takes the connection and never answers holds the start-up there.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    QFile config(dir.filePath("OPC.cfg"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write("[CONFIG]\nSERVER_HOST=127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)) + "\n");
+    config.close();
+
+    QProcess program;
+    Start(program);
+    ASSERT_TRUE(program.waitForStarted(5000));
+    pollfd waiting{listener, POLLIN, 0};
+    ASSERT_EQ(::poll(&waiting, 1, 20000), 1) << "the program connects to the host";
+    const int connection = ::accept(listener, nullptr, nullptr);
+    ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+
+    ASSERT_TRUE(program.waitForFinished(30000)) << "the stop was not lost";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_FALSE(program.readAllStandardError().contains("serving port"));
+    ::close(connection);
+    ::close(listener);
 }
 
 TEST_F(Headless, AProjectThatCannotBeOpenedEndsWithStatusOne) {
