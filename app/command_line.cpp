@@ -10,6 +10,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             line.help = true;
         } else if (argument == "--version") {
             line.version = true;
+        } else if (argument == "--trace") {
+            line.trace = true;
         } else if (argument == "--config-dir") {
             if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
                 line.error = "--config-dir needs a folder";
@@ -45,6 +47,8 @@ std::string UsageText() {
            "  --headless        run without a display, as a service: reopen the project, connect\n"
            "                    its servers, serve peers on TCP port 8890 and write every event\n"
            "                    as one line to standard output; SIGTERM or SIGINT ends it\n"
+           "  --trace           with --headless: also write the diagnostic trace lines (one per\n"
+           "                    peer request and connection) to standard output\n"
            "  --config-dir DIR  keep OPC.cfg in DIR instead of beside the program\n"
            "  --language en|zh  show the texts in English or in Chinese (the default); without\n"
            "                    it the profile's [Settings] Language=en chooses English\n"

@@ -14,6 +14,7 @@ struct CommandLine {
     bool headless = false;
     bool help = false;
     bool version = false;
+    bool trace = false;        // headless: the diagnostic trace lines too
     std::string configFolder;  // empty: beside the executable
     std::string language;      // "en", "zh" or empty (the profile's choice)
     std::string project;       // empty: none given

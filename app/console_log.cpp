@@ -22,6 +22,7 @@ void ConsoleLog::AddEvent(int kind, const std::string& text) {
     const auto now = std::chrono::system_clock::now().time_since_epoch();
     const std::string line = Line(kind, text, std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
     std::lock_guard lock(lock_);
+    if (priorityPrefix_) std::fputs(kind == 1 ? "<3>" : "<6>", out_);
     std::fprintf(out_, "%s\n", line.c_str());
     std::fflush(out_);  // one line at a time, as it happens
 }

@@ -10,7 +10,10 @@
 
 class ConsoleLog : public ShellReceiver {
 public:
-    explicit ConsoleLog(std::FILE* out = stdout) : out_(out) {}
+    // `priorityPrefix`: each line starts with its syslog priority ("<3>" for an error, "<6>"
+    // for information), which the journal reads when standard output is connected to it.
+    explicit ConsoleLog(std::FILE* out = stdout, bool priorityPrefix = false)
+        : out_(out), priorityPrefix_(priorityPrefix) {}
 
     void AddEvent(int kind, const std::string& text) override;
     void AddToItemCount(int) override {}
@@ -22,4 +25,5 @@ public:
 private:
     std::mutex lock_;
     std::FILE* out_;
+    bool priorityPrefix_;
 };

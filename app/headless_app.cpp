@@ -11,6 +11,7 @@
 #include "platform/com/class_registry.h"
 #include "platform/config/opc_config.h"
 #include "platform/instance/single_instance.h"
+#include "platform/shell/trace.h"
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 #include "rpc/remote_activation.h"
@@ -21,6 +22,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -50,7 +52,11 @@ int RunHeadless(const CommandLine& line, const HeadlessOptions& options) {
         return 0;
     }
 
-    ConsoleLog log;
+    // Standard output is the journal of events: a line at a time, trace lines only when asked,
+    // and each line with its priority when the journal reads it.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    SetTraceEnabled(line.trace);
+    ConsoleLog log(stdout, std::getenv("JOURNAL_STREAM") != nullptr);
     InstallShellReceiver(&log);
     simserver::RegisterSimulationServers();
     rpc::InstallRemoteActivation(rpc::ServerHostProgram());

@@ -3,6 +3,7 @@
 #include "forwarding/frame_codec.h"
 #include "opc/client/item.h"
 #include "opc/client/item_address_registry.h"
+#include "platform/shell/trace.h"
 
 #include <algorithm>
 #include <bit>
@@ -37,12 +38,12 @@ std::uint8_t* PutRecord(int address, BYTE code, bool good, std::uint64_t bits, s
                                              const std::uint8_t* limit) {
     if (item.valueSize == 255) item.UpdateWireType();
     if (item.valueSize > 8 || item.wireTypeCode > 0x7F) {
-        std::printf("%s:%d:\"[size=-1]id=%d\"\r\n", "DataClient", __LINE__, address);
+        TraceLine("%s:%d:\"[size=-1]id=%d\"\r\n", "DataClient", __LINE__, address);
         return cursor;
     }
     const CVItem::WireSnapshot value = item.ReadWireSnapshot();
     if (value.size <= 8) return PutRecord(address, value.code, value.good, value.bits, value.size, cursor, limit);
-    if (value.type == VT_EMPTY) std::printf("%s:%d:\"[vt=empty]id=%d\"\r\n", "DataClient", __LINE__, address);
+    if (value.type == VT_EMPTY) TraceLine("%s:%d:\"[vt=empty]id=%d\"\r\n", "DataClient", __LINE__, address);
     return cursor;  // no value, or one that holds a pointer
 }
 

@@ -1,6 +1,7 @@
 #include "forwarding/data_server.h"
 
 #include "forwarding/data_client.h"
+#include "platform/shell/trace.h"
 #include "platform/strings/language.h"
 
 #include <QSocketNotifier>
@@ -102,8 +103,7 @@ bool CDataServer::StartServer(std::uint16_t port) {
     if (!spareDescriptor_) spareDescriptor_.Reset(OpenSpareDescriptor());
     notifier_ = std::make_unique<QSocketNotifier>(epoll_.get(), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { OnEvents(); });
-    std::printf("%s:%d:\"server ok\"\r\n", "DataServer", __LINE__);
-    std::fflush(stdout);
+    TraceLine("%s:%d:\"server ok\"\r\n", "DataServer", __LINE__);
     return true;
 }
 
@@ -155,7 +155,7 @@ void CDataServer::OnAccept() {
 }
 
 void CDataServer::Accept(UniqueFd socket) {
-    std::printf("[>>>]%s:%s:%d\t\r\n", "DataServer", "CDataServer::OnAccept", __LINE__);
+    TraceLine("[>>>]%s:%s:%d\t\r\n", "DataServer", "CDataServer::OnAccept", __LINE__);
     const int one = 1;
     ::setsockopt(socket.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // replies go out at once
     auto connection = std::make_unique<CDataClient>(this, std::move(socket));
@@ -164,7 +164,7 @@ void CDataServer::Accept(UniqueFd socket) {
         const CDataClient* key = connection.get();
         connections_.emplace(key, std::move(connection));
     }
-    std::printf("[<<<]%s:%s\t\r\n", "DataServer", "CDataServer::OnAccept");
+    TraceLine("[<<<]%s:%s\t\r\n", "DataServer", "CDataServer::OnAccept");
 }
 
 void CDataServer::Rearm(CDataClient* connection) {

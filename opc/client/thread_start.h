@@ -3,6 +3,8 @@
 // refused.
 #pragma once
 
+#include "platform/shell/trace.h"
+
 #include <cstdio>
 #include <exception>
 #include <system_error>
@@ -20,7 +22,6 @@ void StartObjectThread(std::thread& thread, const char* what, Body body) {
     } catch (const std::exception& error) {
         // std::system_error when the system has no thread to give, std::bad_alloc when there is
         // no memory for the thread's state.
-        std::printf("%s:%d:\"%s not started: %s\"\r\n", "ThreadStart", __LINE__, what, error.what());
-        std::fflush(stdout);
+        TraceLine("%s:%d:\"%s not started: %s\"\r\n", "ThreadStart", __LINE__, what, error.what());
     }
 }

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +40,7 @@ TEST(CommandLine, ReadsTheOptionsAndOneProject) {
         {{"--language", "fr"}, false, false, false, "", "", true},
         {{"--language"}, false, false, false, "", "", true},
         {{"a.ovopc", "b.ovopc"}, false, false, false, "", "a.ovopc", true},
+        {{"--headless", "--trace"}, true, false, false, "", "", false},
     };
     for (const Case& c : cases) {
         std::string joined;
@@ -49,6 +53,7 @@ TEST(CommandLine, ReadsTheOptionsAndOneProject) {
         EXPECT_EQ(line.configFolder, c.configFolder);
         EXPECT_EQ(line.project, c.project);
         EXPECT_EQ(!line.error.empty(), c.error);
+        EXPECT_EQ(line.trace, c.arguments.size() == 2 && c.arguments[1] == "--trace");
     }
 }
 
@@ -59,6 +64,27 @@ TEST(ConsoleLog, OneLineWithDateTimeKindAndText) {
     const long long at = 1796923205042LL;
     EXPECT_EQ(ConsoleLog::Line(0, "连接到服务 'Orvane OPC'.", at), "2026-12-10 17:20:05.042 INFO 连接到服务 'Orvane OPC'.");
     EXPECT_EQ(ConsoleLog::Line(1, "x", at), "2026-12-10 17:20:05.042 ERROR x");
+}
+
+TEST(ConsoleLog, LinesForTheJournalCarryTheirPriority) {
+    char* text = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = ::open_memstream(&text, &size);
+    ASSERT_TRUE(out);
+    {
+        ConsoleLog journal(out, true);
+        journal.AddEvent(1, "failed");
+        journal.AddEvent(0, "connected");
+        ConsoleLog terminal(out, false);
+        terminal.AddEvent(1, "plain");
+    }
+    std::fclose(out);
+    const std::string lines(text, size);
+    std::free(text);
+    EXPECT_EQ(lines.rfind("<3>", 0), 0u) << lines;
+    EXPECT_NE(lines.find("\n<6>"), std::string::npos) << lines;
+    EXPECT_NE(lines.find(" ERROR plain"), std::string::npos);
+    EXPECT_EQ(lines.find("<3>", 1), std::string::npos) << "no prefix without the journal";
 }
 
 TEST(SystemdNotify, SendsTheStateToTheSocketSystemdNamesAndNothingWithoutOne) {

@@ -136,6 +136,9 @@ TEST_F(Headless, ServesLiveValuesLogsItsEventsAndEndsOnSigterm) {
         QRegularExpression::MultilineOption)))
         << out.toStdString();
     EXPECT_TRUE(out.contains(QString::fromUtf8("从服务 'Orvane OPC' 断开连接."))) << out.toStdString();
+    // Only events: the trace lines of each peer's connection and request stay off the journal.
+    EXPECT_FALSE(out.contains("[>>>]")) << out.toStdString();
+    EXPECT_FALSE(out.contains("server ok")) << out.toStdString();
     // The project it opened is the one OPC.cfg names now.
     QFile config(dir.filePath("OPC.cfg"));
     ASSERT_TRUE(config.open(QIODevice::ReadOnly));
