@@ -4,6 +4,7 @@
 #include "opc/client/advise_sink.h"
 #include "opc/client/data_sink20.h"
 #include "opc/client/group.h"
+#include "opc/client/group_state.h"
 #include "opc/client/item.h"
 #include "opc/client/server.h"
 #include "platform/com/bstr.h"
@@ -22,25 +23,15 @@ ComPtr<Itf> Query(IUnknown* object) {
 }  // namespace
 
 void CVGroup::ReadStateFromServer(IOPCGroupStateMgt* stateMgt) {
-    DWORD rate = 0;
-    BOOL isActive = FALSE;
-    TaskMemArray<WCHAR> serverName;
-    LONG bias = 0;
-    FLOAT deadband = 0.0f;
-    DWORD locale = 0;
-    OPCHANDLE clientGroup = 0;
-    OPCHANDLE serverGroup = 0;
-    const HRESULT hr =
-        stateMgt->GetState(&rate, &isActive, serverName.put(), &bias, &deadband, &locale, &clientGroup, &serverGroup);
-    if (SUCCEEDED(hr)) {
-        updateRate = rate;
-        active = isActive;
-        timeBias = bias;
-        percentDeadband = deadband;
-        lcid = locale;
-        serverGroupHandle = serverGroup;
-        if (serverName) SetName(Utf8FromWide(serverName.get()));
-    }
+    const std::optional<GroupState> state = ReadGroupState(*stateMgt);
+    if (!state) return;
+    updateRate = state->updateRate;
+    active = state->active ? TRUE : FALSE;
+    timeBias = state->timeBias;
+    percentDeadband = state->percentDeadband;
+    lcid = state->lcid;
+    serverGroupHandle = state->serverHandle;
+    if (!state->name.empty()) SetName(state->name);
 }
 
 void CVGroup::AttachInterfaces(IUnknown* groupObject) {

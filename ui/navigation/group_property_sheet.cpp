@@ -1,9 +1,9 @@
 #include "ui/navigation/group_property_sheet.h"
 
 #include "opc/client/group.h"
+#include "opc/client/group_state.h"
 #include "opc/client/server.h"
 #include "platform/com/bstr.h"
-#include "platform/com/memory.h"
 #include "platform/strings/language.h"
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
@@ -162,24 +162,16 @@ void CVGroupPropertySheet::FillFromGroup() {
 void CVGroupPropertySheet::ReadBackFromServer() {
     ComPtr<IOPCGroupStateMgt> state = group_->GroupStateMgt();
     if (!state) return;
-    GroupSheetFields& f = general_->fields;
-    DWORD rate = 0;
-    BOOL active = FALSE;
-    TaskMemArray<WCHAR> name;
-    LONG bias = 0;
-    FLOAT deadband = 0.0f;
-    DWORD locale = 0;
-    OPCHANDLE clientGroup = 0;
-    OPCHANDLE serverGroup = 0;
     WaitCursor cursor;
-    if (FAILED(state->GetState(&rate, &active, name.put(), &bias, &deadband, &locale, &clientGroup, &serverGroup)))
-        return;
-    f.updateRate = rate;
-    f.active = active != FALSE;
-    f.timeBias = bias;
-    f.percentDeadband = deadband;
-    f.lcid = locale;
-    if (name) f.name = Utf8FromWide(name.get());
+    const std::optional<GroupState> read = ReadGroupState(*state);
+    if (!read) return;
+    GroupSheetFields& f = general_->fields;
+    f.updateRate = read->updateRate;
+    f.active = read->active;
+    f.timeBias = read->timeBias;
+    f.percentDeadband = read->percentDeadband;
+    f.lcid = read->lcid;
+    if (!read->name.empty()) f.name = read->name;
 }
 
 void CVGroupPropertySheet::Apply() {

@@ -1,5 +1,6 @@
 #include "ui/navigation/server_queries.h"
 
+#include "opc/client/group_state.h"
 #include "opc/da/iids.h"
 #include "platform/com/bstr.h"
 #include "platform/com/enums.h"
@@ -108,22 +109,14 @@ bool GroupStateFields::ShowGroup(IOPCServer& server, const std::string& name) {
     if (FAILED(server.GetGroupByName(wide.c_str(), IID_IOPCGroupStateMgt, reinterpret_cast<LPUNKNOWN*>(state.put()))) ||
         !state)
         return false;
-    DWORD rate = 0;
-    BOOL active = FALSE;
-    TaskMemArray<WCHAR> returned;
-    LONG bias = 0;
-    FLOAT deadband = 0;
-    DWORD locale = 0;
-    OPCHANDLE client = 0;
-    OPCHANDLE handle = 0;
-    if (FAILED(state->GetState(&rate, &active, returned.put(), &bias, &deadband, &locale, &client, &handle)))
-        return false;
+    const std::optional<GroupState> read = ReadGroupState(*state);
+    if (!read) return false;
     if (name_) name_->setText(QString::fromStdString(name));
-    rate_->setText(QString::number(rate));
-    bias_->setText(QString::number(bias));
-    deadband_->setText(QString::number(static_cast<double>(deadband), 'g', 6));
-    locale_->setText(QString::number(locale));
-    active_->setChecked(active != FALSE);
+    rate_->setText(QString::number(read->updateRate));
+    bias_->setText(QString::number(read->timeBias));
+    deadband_->setText(QString::number(static_cast<double>(read->percentDeadband), 'g', 6));
+    locale_->setText(QString::number(read->lcid));
+    active_->setChecked(read->active);
     return true;
 }
 
@@ -267,18 +260,8 @@ void CVServerEnumerateGroupsDlg::Enumerate() {
                 ComPtr<IUnknown> held;
                 held.attach(object);
                 const auto state = held.As<IOPCGroupStateMgt>();
-                DWORD rate = 0;
-                BOOL active = FALSE;
-                TaskMemArray<WCHAR> name;
-                LONG bias = 0;
-                FLOAT deadband = 0;
-                DWORD locale = 0;
-                OPCHANDLE client = 0;
-                OPCHANDLE handle = 0;
-                if (state &&
-                    SUCCEEDED(state->GetState(&rate, &active, name.put(), &bias, &deadband, &locale, &client, &handle)) &&
-                    name)
-                    names.append(QString::fromStdString(Utf8FromWide(name.get())));
+                const std::optional<GroupState> read = state ? ReadGroupState(*state) : std::nullopt;
+                if (read && !read->name.empty()) names.append(QString::fromStdString(read->name));
                 object = nullptr;
             }
         }
