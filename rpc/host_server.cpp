@@ -4,6 +4,7 @@
 #include "rpc/buffered_stream.h"
 #include "rpc/host_loop.h"
 #include "rpc/loop_runner.h"
+#include "rpc/peer_address.h"
 #include "rpc/persist_folder.h"
 #include "rpc/socket_options.h"
 #include "rpc/wire_convert.h"
@@ -65,20 +66,15 @@ struct Connection {
     capnp::RpcSystem<capnp::rpc::twoparty::VatId> rpc;
 };
 
-std::string PeerAddress(kj::AsyncIoStream& stream) {
+std::optional<IpAddress> PeerAddress(kj::AsyncIoStream& stream) {
     sockaddr_storage address{};
     kj::uint length = sizeof address;
     try {
         stream.getpeername(reinterpret_cast<sockaddr*>(&address), &length);
     } catch (const kj::Exception&) {
-        return {};
+        return std::nullopt;
     }
-    char text[INET6_ADDRSTRLEN] = {};
-    if (address.ss_family == AF_INET)
-        ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&address)->sin_addr, text, sizeof text);
-    else if (address.ss_family == AF_INET6)
-        ::inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr, text, sizeof text);
-    return text;
+    return IpAddressOf(reinterpret_cast<const sockaddr&>(address));
 }
 
 }  // namespace
@@ -90,6 +86,7 @@ rpcwire::Host::Client MakeHostEntry(HostContext& context) {
 struct HostServer::State final : kj::TaskSet::ErrorHandler {
     HostOptions options;
     std::shared_ptr<const PersistFolder> persistFolder;
+    std::vector<IpAddress> allowed;  // the allow-list, parsed
     std::thread thread;
     std::atomic<unsigned> port{0};
     std::atomic<std::size_t> connections{0};
@@ -108,9 +105,9 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
         --connections;
     }
 
-    bool Allowed(const std::string& peer) const {
-        const auto& allowed = options.allowedClients;
-        return allowed.empty() || std::find(allowed.begin(), allowed.end(), peer) != allowed.end();
+    bool Allowed(const std::optional<IpAddress>& peer) const {
+        if (options.allowedClients.empty()) return true;
+        return peer && std::find(allowed.begin(), allowed.end(), *peer) != allowed.end();
     }
 
     kj::Promise<void> AcceptLoop(kj::ConnectionReceiver& listener, HostContext& context, kj::TaskSet& tasks) {
@@ -165,6 +162,15 @@ HostServer::~HostServer() {
 
 bool HostServer::Start(const HostOptions& options, std::string* error) {
     state_->options = options;
+    // An entry that is no address would admit nobody it was meant for: refused at the start.
+    for (const std::string& entry : options.allowedClients) {
+        const std::optional<IpAddress> address = ParseIpAddress(entry);
+        if (!address) {
+            if (error) *error = "not a client address: " + entry;
+            return false;
+        }
+        state_->allowed.push_back(*address);
+    }
     if (!options.persistDir.empty()) {
         state_->persistFolder = PersistFolder::Open(options.persistDir, error);
         if (!state_->persistFolder) return false;

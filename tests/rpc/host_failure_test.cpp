@@ -145,7 +145,10 @@ TEST(HostAllowList, OnlyListedClientAddressesGetIn) {
         std::vector<std::string> allowed;
         bool admitted;
     };
-    const Case cases[] = {{{}, true}, {{"127.0.0.1"}, true}, {{"10.1.2.3", "127.0.0.9"}, false}};
+    const Case cases[] = {{{}, true},
+                          {{"127.0.0.1"}, true},
+                          {{"10.1.2.3", "127.0.0.9"}, false},
+                          {{"::ffff:127.0.0.1"}, true}};  // one address, spelt as IPv6
     for (const Case& c : cases) {
         rpc::HostServer host;
         rpc::HostOptions options;
@@ -161,6 +164,34 @@ TEST(HostAllowList, OnlyListedClientAddressesGetIn) {
             return channel->Host().pingRequest().send().then([](auto&&) { return S_OK; });
         });
         EXPECT_EQ(SUCCEEDED(ping), c.admitted) << c.allowed.size();
+    }
+}
+
+// A client that reaches a dual-stack listener over IPv4 arrives as ::ffff:127.0.0.1; it is the
+// client the entry 127.0.0.1 names. An entry that is no address stops the start.
+TEST(HostAllowList, EntriesAreAddressesNotTexts) {
+    simserver::RegisterSimulationServers();
+    rpc::HostServer host;
+    rpc::HostOptions options;
+    options.listenAddress = "::";
+    options.port = 0;
+    options.allowedClients = {"127.0.0.1"};
+    std::string error;
+    ASSERT_TRUE(host.Start(options, &error)) << error;
+    HRESULT hr = S_OK;
+    auto channel = rpc::Channel::Connect("127.0.0.1", host.Port(), &hr);
+    ASSERT_TRUE(channel);
+    const HRESULT ping = channel->Call([&]() -> kj::Promise<HRESULT> {
+        return channel->Host().pingRequest().send().then([](auto&&) { return S_OK; });
+    });
+    EXPECT_TRUE(SUCCEEDED(ping)) << "the IPv4-mapped peer is let in";
+
+    for (const char* typo : {"127.0.0.1 ", "127.0.01", "localhost", "10.1.2.300", ""}) {
+        rpc::HostServer refused;
+        options.listenAddress = "127.0.0.1";
+        options.allowedClients = {typo};
+        EXPECT_FALSE(refused.Start(options, &error)) << typo;
+        EXPECT_NE(error.find("not a client address"), std::string::npos) << error;
     }
 }
 
