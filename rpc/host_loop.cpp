@@ -1,5 +1,7 @@
 #include "rpc/host_loop.h"
 
+#include "platform/shell/trace.h"
+
 #include <kj/debug.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -76,7 +78,17 @@ kj::Promise<void> Mailbox::Drain(kj::Own<kj::UnixEventPort::FdObserver> observer
         batch.swap(work_);
         closed = closed_;
     }
-    for (auto& work : batch) work();
+    // One piece of work that fails must not stop the loop's mailbox: the work after it (a stop
+    // among them) would never run.
+    for (auto& work : batch) {
+        try {
+            work();
+        } catch (const kj::Exception& failure) {
+            TraceLine("%s:%d:\"posted work failed: %s\"\r\n", "Mailbox", __LINE__, failure.getDescription().cStr());
+        } catch (const std::exception& failure) {
+            TraceLine("%s:%d:\"posted work failed: %s\"\r\n", "Mailbox", __LINE__, failure.what());
+        }
+    }
     if (closed) return kj::READY_NOW;
     auto readable = observer->whenBecomesReadable();
     return readable.then([this, observer = kj::mv(observer)]() mutable { return Drain(kj::mv(observer)); });

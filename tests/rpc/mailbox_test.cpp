@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 #include <kj/async-io.h>
+#include <kj/debug.h>
 
 #include <memory>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -35,6 +37,24 @@ TEST(Mailbox, WorkRunsInOrderOnTheLoopAndRefusedWorkStaysWithItsCaller) {
     EXPECT_EQ(held.use_count(), 2);
     late = nullptr;
     EXPECT_EQ(held.use_count(), 1) << "and let go of on the caller's thread";
+}
+
+TEST(Mailbox, WorkThatFailsDoesNotStopTheWorkAfterIt) {
+    auto mailbox = std::make_shared<rpc::Mailbox>();
+    std::vector<int> ran;
+    bool stop = false;
+    std::thread loop([&] {
+        auto io = kj::setupAsyncIo();
+        auto running = mailbox->Run(io.unixEventPort).eagerlyEvaluate(nullptr);
+        while (!stop) io.waitScope.poll();
+        mailbox->Close();
+    });
+    ASSERT_TRUE(mailbox->Post([] { KJ_FAIL_REQUIRE("a call on a connection that broke"); }));
+    ASSERT_TRUE(mailbox->Post([] { throw std::runtime_error("out of something"); }));
+    ASSERT_TRUE(mailbox->Post([&ran] { ran.push_back(1); }));
+    ASSERT_TRUE(mailbox->Post([&stop] { stop = true; }));  // as Stop() posts its stop
+    loop.join();  // would wait for ever if the failures had ended the mailbox's loop
+    EXPECT_EQ(ran, std::vector<int>{1});
 }
 
 }  // namespace
