@@ -11,6 +11,7 @@
 #include "platform/com/unknown.h"
 #include "platform/com/variant.h"
 #include "rpc/host_loop.h"
+#include "rpc/sink_callback.h"
 #include "rpc/wire_convert.h"
 
 #include <atomic>
@@ -28,36 +29,6 @@ namespace {
 constexpr std::size_t kMaxWaiting = 1024;
 
 std::atomic<std::size_t> gShutdownCallsInFlight{0};
-
-// One item of a callback. Empty and plain values are kept as their bits; only the others (text,
-// arrays) need a Variant of their own.
-struct ItemCallback {
-    OPCHANDLE handle = 0;
-    WORD quality = 0;
-    VARTYPE vt = VT_EMPTY;
-    HRESULT error = S_OK;
-    std::uint64_t time = 0;
-    std::uint64_t bits = 0;
-    std::unique_ptr<Variant> other;
-};
-
-struct Callback {
-    enum class Kind { kShutdown, kDataChange, kReadComplete, kWriteComplete, kCancelComplete, kAdviseData };
-    Kind kind = Kind::kShutdown;
-    DWORD transaction = 0;
-    OPCHANDLE group = 0;
-    HRESULT masterQuality = S_OK;
-    HRESULT masterError = S_OK;
-    std::vector<ItemCallback> items;
-    std::string text;  // the shutdown reason, or the advise data's format name
-    DWORD tymed = 0;
-    std::vector<BYTE> data;
-    // Where each item's value sits in `items`, built at the first merge into this callback.
-    std::unordered_map<OPCHANDLE, std::size_t> index;
-
-    // A subscription's data change: a newer one carries everything an older one would.
-    bool Mergeable() const { return kind == Kind::kDataChange && transaction == 0; }
-};
 
 void ItemsToWire(const std::vector<ItemCallback>& items, capnp::List<rpcwire::ItemValue>::Builder out) {
     for (unsigned i = 0; i < items.size(); ++i) {
@@ -96,7 +67,7 @@ public:
         if (callback.kind == Callback::Kind::kShutdown && shutdownPending_) return;
         if (callback.Mergeable() && !waiting_.empty() && waiting_.back().Mergeable() &&
             waiting_.back().group == callback.group) {
-            Merge(waiting_.back(), std::move(callback));
+            MergeDataChanges(waiting_.back(), std::move(callback));
         } else if (waiting_.size() < kMaxWaiting || callback.Mergeable() ||
                    callback.kind == Callback::Kind::kShutdown) {
             waiting_.push_back(std::move(callback));
@@ -105,33 +76,6 @@ public:
     }
 
 private:
-    static bool SameItems(const Callback& a, const Callback& b) {
-        if (a.items.size() != b.items.size()) return false;
-        for (std::size_t i = 0; i < a.items.size(); ++i)
-            if (a.items[i].handle != b.items[i].handle) return false;
-        return true;
-    }
-
-    static void Merge(Callback& older, Callback&& newer) {
-        older.masterQuality = newer.masterQuality;
-        older.masterError = newer.masterError;
-        // Usually every item changed again: the newer values simply take the older ones' place.
-        if (SameItems(older, newer)) {
-            older.items = std::move(newer.items);
-            return;
-        }
-        auto& index = older.index;
-        if (index.empty())
-            for (std::size_t i = 0; i < older.items.size(); ++i) index.emplace(older.items[i].handle, i);
-        for (ItemCallback& item : newer.items) {
-            auto [found, added] = index.emplace(item.handle, older.items.size());
-            if (added)
-                older.items.push_back(std::move(item));
-            else
-                older.items[found->second] = std::move(item);
-        }
-    }
-
     void Pump(const std::shared_ptr<SinkStream>& self) {
         while (!blocked_ && !broken_ && !waiting_.empty()) {
             Callback callback = std::move(waiting_.front());
