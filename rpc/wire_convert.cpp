@@ -83,21 +83,26 @@ HRESULT ArrayFromWire(VARTYPE element, rpcwire::SafeArray::Reader in, SAFEARRAY*
 
     HRESULT hr = S_OK;
     switch (in.which()) {
-    case rpcwire::SafeArray::PLAIN:
-        if (count > 0) std::memcpy(array->pvData, in.getPlain().begin(), in.getPlain().size());
+    case rpcwire::SafeArray::PLAIN: {
+        const auto plain = in.getPlain();
+        if (count > 0) std::memcpy(array->pvData, plain.begin(), plain.size());
         break;
+    }
+    // Each list is taken once: a reader counts every reading of a list against its traversal
+    // limit, so reading it again per element would refuse a few thousand elements.
     case rpcwire::SafeArray::TEXTS: {
         BSTR* items = static_cast<BSTR*>(array->pvData);
+        const auto texts = in.getTexts();
         for (uint64_t i = 0; i < count; ++i) {
-            const auto text = in.getTexts()[static_cast<unsigned>(i)];
+            const auto text = texts[static_cast<unsigned>(i)];
             items[i] = BstrFromUtf8(std::string_view(text.cStr(), text.size()));
         }
         break;
     }
     default: {
         VARIANT* items = static_cast<VARIANT*>(array->pvData);
-        for (uint64_t i = 0; i < count && SUCCEEDED(hr); ++i)
-            hr = FromWire(in.getVariants()[static_cast<unsigned>(i)], &items[i]);
+        const auto variants = in.getVariants();
+        for (uint64_t i = 0; i < count && SUCCEEDED(hr); ++i) hr = FromWire(variants[static_cast<unsigned>(i)], &items[i]);
         break;
     }
     }

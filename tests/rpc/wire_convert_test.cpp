@@ -4,10 +4,12 @@
 #include "platform/com/safearray.h"
 
 #include <capnp/message.h>
+#include <capnp/serialize.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
+#include <string>
 
 namespace {
 
@@ -99,6 +101,32 @@ TEST(WireVariant, EveryKindOfValueSurvivesTheTrip) {
     for (const Variant& value : values) {
         Variant back;
         ASSERT_EQ(RoundTrip(*value, &back), S_OK) << Describe(*value);
+        EXPECT_EQ(Describe(*back), Describe(*value));
+    }
+}
+
+// A connection reads with the default traversal limit, which counts every reading of a list:
+// arrays of thousands of texts or values must be read in one pass.
+TEST(WireVariant, LargeArraysOfTextsAndValuesComeThroughAReader) {
+    constexpr ULONG kElements = 10000;
+    for (VARTYPE element : {VT_BSTR, VT_VARIANT}) {
+        const Variant value = ArrayOf(element, {{kElements, 0}}, [element](SAFEARRAY* a) {
+            for (ULONG i = 0; i < kElements; ++i) {
+                if (element == VT_BSTR) {
+                    static_cast<BSTR*>(a->pvData)[i] = BstrFromUtf8("tag " + std::to_string(i));
+                } else {
+                    VARIANT& item = static_cast<VARIANT*>(a->pvData)[i];
+                    item.vt = VT_I4;
+                    item.lVal = static_cast<LONG>(i);
+                }
+            }
+        });
+        capnp::MallocMessageBuilder message;
+        ASSERT_EQ(rpc::ToWire(*value, message.initRoot<rpcwire::Variant>()), S_OK);
+        const kj::Array<capnp::word> words = capnp::messageToFlatArray(message);
+        capnp::FlatArrayMessageReader reader(words);
+        Variant back;
+        ASSERT_EQ(rpc::FromWire(reader.getRoot<rpcwire::Variant>(), back.get()), S_OK) << element;
         EXPECT_EQ(Describe(*back), Describe(*value));
     }
 }
