@@ -177,7 +177,8 @@ TEST(ValueText, PropertyValues) {
     EXPECT_EQ(text(VT_DATE, [](VARIANT& v) { v.date = 1e300; }), "???");
     EXPECT_EQ(text(VT_CY, [](VARIANT& v) { v.llVal = 1; }), "<Bad VARTYPE>");
     EXPECT_EQ(text(VT_EMPTY, [](VARIANT&) {}), "<Bad VARTYPE>");
-    const Variant array = Variant::Adopt(ArrayOf<std::int16_t>(VT_I2, {1, 2, 3, 4}, 2));
+    VARIANT rows = ArrayOf<std::int16_t>(VT_I2, {1, 2, 3, 4}, 2);
+    const Variant array = Variant::Adopt(rows);
     EXPECT_EQ(PropertyValueText(*array), "[ 1, 2 ] [ 3, 4 ]");
 
     Variant longText;
