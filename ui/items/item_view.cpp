@@ -414,7 +414,7 @@ void CVItemView::keyPressEvent(QKeyEvent* event) {
 
 void CVItemView::mouseDoubleClickEvent(QMouseEvent* event) {
     QTableView::mouseDoubleClickEvent(event);
-    Dispatch(ID_PROPERTIES);
+    if (event->button() == Qt::LeftButton) Dispatch(ID_PROPERTIES);  // the other buttons open nothing
 }
 
 QString CVItemView::CutOffText(const QModelIndex& index) const {

@@ -242,6 +242,7 @@ void CVGroupView::keyPressEvent(QKeyEvent* event) {
 }
 
 void CVGroupView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;  // the other buttons open nothing
     const QModelIndex hit = indexAt(event->position().toPoint());
     if (!hit.isValid()) return;
     SelectEntry(hit);

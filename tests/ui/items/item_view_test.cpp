@@ -10,6 +10,7 @@
 #include "platform/settings/profile.h"
 #include "platform/strings/command_ids.h"
 #include "tests/platform/temp_folder.h"
+#include "tests/support/frame_recorder.h"
 #include "ui/items/item_cells.h"
 #include "ui/items/item_list_model.h"
 #include "ui/items/item_view.h"
@@ -18,6 +19,9 @@
 #include <QItemSelectionModel>
 #include <QThread>
 #include <QTimer>
+
+#include <QApplication>
+#include <QMouseEvent>
 
 #include <gtest/gtest.h>
 
@@ -232,4 +236,19 @@ TEST_F(ItemViewTest, TheListEmptiesBeforeItsGroupOrServerGoes) {
     ShowGroup();
     document.UpdateAllViews(nullptr, HINT_SERVER_REMOVED, server);
     EXPECT_EQ(view->Model().rowCount(), 0);
+}
+
+TEST_F(ItemViewTest, OnlyTheLeftButtonsDoubleClickOpensProperties) {
+    FrameRecorder frame;
+    view->SetFrame(&frame);
+    AddItem("Pump1.Flow");
+    ShowGroup();
+    view->resize(400, 200);
+    const QPoint row = view->visualRect(view->Model().index(0, 0)).center();
+    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton, Qt::LeftButton}) {
+        QMouseEvent click(QEvent::MouseButtonDblClick, row, view->viewport()->mapToGlobal(row), button, button,
+                          Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &click);
+    }
+    EXPECT_EQ(frame.dispatched, std::vector<unsigned>{ID_PROPERTIES});
 }

@@ -11,6 +11,7 @@
 #include "platform/strings/command_ids.h"
 #include "simserver/server_registry.h"
 #include "tests/platform/temp_folder.h"
+#include "tests/support/frame_recorder.h"
 #include "ui/items/item_list_model.h"
 #include "ui/items/item_view.h"
 #include "ui/navigation/group_tree_model.h"
@@ -18,6 +19,9 @@
 
 #include <QFont>
 #include <QItemSelectionModel>
+
+#include <QApplication>
+#include <QMouseEvent>
 
 #include <gtest/gtest.h>
 
@@ -268,4 +272,18 @@ TEST_F(GroupViewTest, NewGroupAndGroupPropertiesGoThroughTheGroupSheet) {
     ASSERT_TRUE(tree->OnCommand(ID_PROPERTIES));
     EXPECT_TRUE(document.IsModified());
     EXPECT_EQ(calls, (std::vector<std::pair<CVServer*, CVGroup*>>{{server, nullptr}, {server, nullptr}, {nullptr, group}}));
+}
+
+TEST_F(GroupViewTest, OnlyTheLeftButtonsDoubleClickOpensProperties) {
+    FrameRecorder frame;
+    tree->SetFrame(&frame);
+    NewServer("Orvane OPC");
+    tree->resize(300, 200);
+    const QPoint entry = tree->visualRect(tree->Model().index(0, 0)).center();
+    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton, Qt::LeftButton}) {
+        QMouseEvent click(QEvent::MouseButtonDblClick, entry, tree->viewport()->mapToGlobal(entry), button, button,
+                          Qt::NoModifier);
+        QApplication::sendEvent(tree->viewport(), &click);
+    }
+    EXPECT_EQ(frame.dispatched, std::vector<unsigned>{ID_PROPERTIES});
 }
