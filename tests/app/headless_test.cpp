@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -19,6 +20,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +48,18 @@ std::vector<std::uint8_t> ReadRange(std::uint16_t port, std::uint16_t first, std
     }
     ::close(fd);
     return reply;
+}
+
+// Reads addresses 1 to 10 into `reply` until `done` holds, at most 30 seconds: the values arrive
+// and change in their own time.
+void ReadUntil(std::uint16_t port, std::vector<std::uint8_t>& reply, const std::function<bool()>& done) {
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        reply = ReadRange(port, 1, 10);
+        if (done() || waited.elapsed() >= 30000) return;
+        QThread::msleep(20);  // paces the poll; the deadline above ends it
+    }
 }
 
 class Headless : public ::testing::Test {
@@ -97,20 +111,14 @@ TEST_F(Headless, ServesLiveValuesLogsItsEventsAndEndsOnSigterm) {
     const auto records = [](const std::vector<std::uint8_t>& reply) {
         return reply.size() >= 11 ? reply[5] | reply[6] << 8 : -1;
     };
-    std::vector<std::uint8_t> first = ReadRange(port, 1, 10);
-    while (records(first) != 10 && waited.elapsed() < 30000) {
-        ::usleep(20000);
-        first = ReadRange(port, 1, 10);
-    }
+    std::vector<std::uint8_t> first;
+    ReadUntil(port, first, [&] { return records(first) == 10; });
     ASSERT_GE(first.size(), 11u);
     EXPECT_EQ(first[0], 'M');
     EXPECT_EQ(first[1], 'I');
     EXPECT_EQ(records(first), 10) << "one record per address";
-    std::vector<std::uint8_t> later = ReadRange(port, 1, 10);
-    while (later == first && waited.elapsed() < 30000) {
-        ::usleep(20000);
-        later = ReadRange(port, 1, 10);
-    }
+    std::vector<std::uint8_t> later;
+    ReadUntil(port, later, [&] { return later != first; });
     EXPECT_NE(later, first) << "the ramps move";
 
     // A second copy ends at once with status 0, and says why.

@@ -3,6 +3,10 @@
 
 #include "ui/framework/frame_commands.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QMouseEvent>
+
 #include <vector>
 
 class FrameRecorder : public FrameCommands {
@@ -13,3 +17,12 @@ public:
 
     std::vector<unsigned> dispatched;
 };
+
+// Double clicks at `at` in the view with the right, the middle and the left button, in turn.
+inline void DoubleClickWithEachButton(QAbstractItemView& view, const QPoint& at) {
+    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton, Qt::LeftButton}) {
+        QMouseEvent click(QEvent::MouseButtonDblClick, at, view.viewport()->mapToGlobal(at), button, button,
+                          Qt::NoModifier);
+        QApplication::sendEvent(view.viewport(), &click);
+    }
+}

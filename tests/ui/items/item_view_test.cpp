@@ -20,9 +20,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <QApplication>
-#include <QMouseEvent>
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -245,10 +242,6 @@ TEST_F(ItemViewTest, OnlyTheLeftButtonsDoubleClickOpensProperties) {
     ShowGroup();
     view->resize(400, 200);
     const QPoint row = view->visualRect(view->Model().index(0, 0)).center();
-    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton, Qt::LeftButton}) {
-        QMouseEvent click(QEvent::MouseButtonDblClick, row, view->viewport()->mapToGlobal(row), button, button,
-                          Qt::NoModifier);
-        QApplication::sendEvent(view->viewport(), &click);
-    }
+    DoubleClickWithEachButton(*view, row);
     EXPECT_EQ(frame.dispatched, std::vector<unsigned>{ID_PROPERTIES});
 }

@@ -20,9 +20,6 @@
 #include <QFont>
 #include <QItemSelectionModel>
 
-#include <QApplication>
-#include <QMouseEvent>
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -280,10 +277,6 @@ TEST_F(GroupViewTest, OnlyTheLeftButtonsDoubleClickOpensProperties) {
     NewServer("Orvane OPC");
     tree->resize(300, 200);
     const QPoint entry = tree->visualRect(tree->Model().index(0, 0)).center();
-    for (Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton, Qt::LeftButton}) {
-        QMouseEvent click(QEvent::MouseButtonDblClick, entry, tree->viewport()->mapToGlobal(entry), button, button,
-                          Qt::NoModifier);
-        QApplication::sendEvent(tree->viewport(), &click);
-    }
+    DoubleClickWithEachButton(*tree, entry);
     EXPECT_EQ(frame.dispatched, std::vector<unsigned>{ID_PROPERTIES});
 }
