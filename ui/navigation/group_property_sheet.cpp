@@ -139,6 +139,7 @@ CVGroupPropertySheet::CVGroupPropertySheet(CVServer* server, CVGroup* group, QWi
     layout->addWidget(pages_);
     layout->addWidget(buttons);
     resize(440, 380);  // the Interfaces page's three columns fit
+    general_->NameEdit()->setFocus();  // typing starts in the name, not on the page tabs
 }
 
 void CVGroupPropertySheet::FillFromGroup() {
