@@ -1,5 +1,6 @@
 #include "ui/framework/dialog_parts.h"
 #include "platform/strings/language.h"
+#include "platform/strings/string_table.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -11,6 +12,11 @@
 #include <QPushButton>
 #include <QString>
 #include <QTableView>
+
+QString TableText(unsigned id) {
+    const std::string_view text = LoadString(id);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 void PlainMessageBox(QWidget* parent, const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), QString::fromStdString(text), QMessageBox::Ok,

@@ -15,6 +15,9 @@ class QString;
 class QTableView;
 class QWidget;
 
+// String `id` of the string table.
+QString TableText(unsigned id);
+
 // Shows a text in a plain OK message box titled with the application's name.
 void PlainMessageBox(QWidget* parent, const std::string& text);
 // Dialogs show their messages through one of these; tests capture the texts instead.

@@ -13,6 +13,7 @@
 #include "ui/controls/image_button.h"
 #include "ui/framework/wait_cursor.h"
 #include "ui/items/duplicate_item_count_dlg.h"
+#include "ui/items/data_type_names.h"
 #include "ui/items/item_name_generator.h"
 #include "ui/items/leaf_list_model.h"
 #include "ui/resources/icons.h"
@@ -44,17 +45,13 @@ constexpr int kDepthRole = Qt::UserRole;
 constexpr const char* kAutoValidateKey = "Auto Validate";
 constexpr const char* kBrowseFlatKey = "Browse Flat";
 
-const char* const kDataTypes[] = {"Native",     "Boolean",     "Byte",  "Byte Array",  "Char",   "Char Array",
-                                  "Word",       "Word Array",  "Short", "Short Array", "DWord",  "DWord Array",
-                                  "Long",       "Long Array",  "Float", "Float Array", "Double", "Double Array",
-                                  "String"};
 
 QString Utf8(const char* text) { return QString::fromUtf8(text); }
 QString Utf8(const std::string& text) { return QString::fromStdString(text); }
 
 QComboBox* DataTypeCombo(QWidget* parent) {
     auto* combo = new QComboBox(parent);
-    for (const char* name : kDataTypes) combo->addItem(Utf8(name));
+    for (const char* name : kDataTypeNames) combo->addItem(Utf8(name));
     return combo;
 }
 

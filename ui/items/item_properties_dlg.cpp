@@ -13,7 +13,9 @@
 #include "platform/strings/string_table.h"
 #include "ui/controls/image_button.h"
 #include "ui/framework/wait_cursor.h"
+#include "ui/items/data_type_names.h"
 #include "ui/items/item_name_generator.h"
+#include "ui/framework/dialog_parts.h"
 #include "ui/resources/icons.h"
 
 #include <QCheckBox>
@@ -37,18 +39,10 @@ namespace {
 
 constexpr int kAccessPathLength = 255;
 
-const char* const kAllTypes[] = {"Native", "Boolean",     "Byte",  "Byte Array",  "Char",   "Char Array",  "Word",
-                                 "Word Array", "Short",   "Short Array", "DWord", "DWord Array", "Long", "Long Array",
-                                 "Float",      "Float Array", "Double", "Double Array", "String"};
 const char* const kArrayTypes[] = {"Byte Array",  "Char Array", "Word Array",  "Short Array",
                                    "DWord Array", "Long Array", "Float Array", "Double Array"};
 const char* const kScalarTypes[] = {"Boolean", "Byte", "Char", "Word", "Short", "DWord", "Long", "Float", "Double",
                                     "String"};
-
-QString Text(unsigned id) {
-    const std::string_view text = LoadString(id);
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString Utf8(const std::string& text) { return QString::fromStdString(text); }
 
@@ -89,7 +83,7 @@ CVItemPropertiesDlg::CVItemPropertiesDlg(std::vector<CVItem*> items, ComPtr<IOPC
     auto* advanced = new QGroupBox(QString::fromUtf8(Tr("高级的", "Advanced")), this);
     ConfigureReportView(*properties_);
     properties_->setHorizontalHeaderLabels(
-        {Text(IDS_COLUMN_ID), Text(IDS_COLUMN_DESCRIPTION), Text(IDS_COLUMN_VALUE), Text(IDS_COLUMN_ITEM_ID)});
+        {TableText(IDS_COLUMN_ID), TableText(IDS_COLUMN_DESCRIPTION), TableText(IDS_COLUMN_VALUE), TableText(IDS_COLUMN_ITEM_ID)});
     properties_->setAccessibleName(QString::fromUtf8(Tr("属性", "Properties")));
     properties_->setEnabled(static_cast<bool>(itemProperties_));
     properties_->installEventFilter(this);
@@ -148,7 +142,7 @@ void CVItemPropertiesDlg::Refresh() {
 void CVItemPropertiesDlg::FillDataTypes(VARTYPE shown) {
     dataType_->clear();
     if (!OnServer())
-        for (const char* name : kAllTypes) dataType_->addItem(QString::fromLatin1(name));
+        for (const char* name : kDataTypeNames) dataType_->addItem(QString::fromLatin1(name));
     else if (shown & VT_ARRAY)
         for (const char* name : kArrayTypes) dataType_->addItem(QString::fromLatin1(name));
     else

@@ -24,11 +24,6 @@ namespace {
 constexpr int kColumnWidth = 150;
 constexpr int kRepaintMs = 100;
 
-QString Text(unsigned id) {
-    const std::string_view text = LoadString(id);
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 }  // namespace
 
 ItemWriteModel::ItemWriteModel(std::vector<CVItem*> items, QObject* parent)
@@ -64,9 +59,9 @@ QVariant ItemWriteModel::data(const QModelIndex& index, int role) const {
 QVariant ItemWriteModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     switch (section) {
-    case kItemId: return Text(IDS_COLUMN_ITEM_ID);
-    case kCurrentValue: return Text(IDS_CURRENT_VALUE);
-    case kWriteValue: return Text(IDS_WRITE_VALUE);
+    case kItemId: return TableText(IDS_COLUMN_ITEM_ID);
+    case kCurrentValue: return TableText(IDS_CURRENT_VALUE);
+    case kWriteValue: return TableText(IDS_WRITE_VALUE);
     default: return {};
     }
 }
@@ -90,11 +85,11 @@ CVItemWriteDlg::CVItemWriteDlg(CVGroup& group, std::vector<CVItem*> items, Write
       apply_(nullptr),
       timer_(new QTimer(this)) {
     const unsigned titles[] = {IDS_SYNC_WRITE, IDS_ASYNC10_WRITE, IDS_ASYNC20_WRITE};
-    setWindowTitle(Text(titles[static_cast<int>(mode)]));
+    setWindowTitle(TableText(titles[static_cast<int>(mode)]));
     list_->setModel(model_);
     ConfigureReportView(*list_);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    list_->setAccessibleName(Text(IDS_WRITE_VALUE));
+    list_->setAccessibleName(TableText(IDS_WRITE_VALUE));
     for (int column = 0; column < ItemWriteModel::kColumnCount; ++column) list_->setColumnWidth(column, kColumnWidth);
     list_->onCellChanging = [this](int, int row) { MarkRow(row, true); };
     // Esc withdraws the mark its typing set, unless an earlier edit of the cell waits.

@@ -25,11 +25,6 @@
 
 namespace {
 
-QString Text(unsigned id) {
-    const std::string_view text = LoadString(id);
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QString Utf8(const char* text) { return QString::fromUtf8(text); }
 
 constexpr long long kMaxDword = std::numeric_limits<DWORD>::max();
@@ -121,7 +116,7 @@ CVGroupPropertySheet::CVGroupPropertySheet(CVServer* server, CVGroup* group, QWi
       message_(std::move(message)),
       pages_(new QTabWidget(this)),
       general_(new CVGroupGeneralPage) {
-    QString caption = Text(IDS_GROUP_PROPERTIES);
+    QString caption = TableText(IDS_GROUP_PROPERTIES);
     pages_->addTab(general_, Utf8(Tr("通用", "General")));
     auto* buttons = OkCancelButtons(this);
     if (group_) {

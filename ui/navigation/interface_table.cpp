@@ -2,6 +2,7 @@
 
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
+#include "ui/framework/dialog_parts.h"
 #include "ui/resources/icons.h"
 
 #include <QHeaderView>
@@ -10,17 +11,12 @@
 
 namespace {
 
-QString Text(unsigned id) {
-    const std::string_view text = LoadString(id);
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 }  // namespace
 
 QWidget* MakeInterfacesPage(const std::vector<InterfaceRow>& rows, QTableWidget** table) {
     auto* page = new QWidget;
     auto* interfaces = new QTableWidget(static_cast<int>(rows.size()), 3, page);
-    interfaces->setHorizontalHeaderLabels({Text(IDS_INTERFACE), Text(IDS_REQUIRED), Text(IDS_SUPPORTED)});
+    interfaces->setHorizontalHeaderLabels({TableText(IDS_INTERFACE), TableText(IDS_REQUIRED), TableText(IDS_SUPPORTED)});
     interfaces->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     interfaces->verticalHeader()->hide();
     interfaces->setShowGrid(false);
@@ -29,10 +25,10 @@ QWidget* MakeInterfacesPage(const std::vector<InterfaceRow>& rows, QTableWidget*
     interfaces->setColumnWidth(0, 200);
     interfaces->setColumnWidth(1, 75);
     interfaces->setColumnWidth(2, 75);
-    interfaces->setAccessibleName(Text(IDS_INTERFACE));
+    interfaces->setAccessibleName(TableText(IDS_INTERFACE));
     const QIcon icon = LoadIcon("server_interface");
-    const QString yes = Text(IDS_YES);
-    const QString no = Text(IDS_NO);
+    const QString yes = TableText(IDS_YES);
+    const QString no = TableText(IDS_NO);
     for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
         const InterfaceRow& r = rows[static_cast<std::size_t>(row)];
         interfaces->setItem(row, 0, new QTableWidgetItem(icon, QString::fromStdString(r.name)));

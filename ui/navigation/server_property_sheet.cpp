@@ -25,16 +25,11 @@ namespace {
 
 constexpr int kMaxTextLength = 256;
 
-QString Text(unsigned id) {
-    const std::string_view text = LoadString(id);
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 }  // namespace
 
 CVServerPropertySheet::CVServerPropertySheet(CVServer* server, QWidget* parent)
     : QDialog(parent), server_(server), pages_(new QTabWidget(this)) {
-    setWindowTitle(Text(IDS_SERVER_PROPERTIES));
+    setWindowTitle(TableText(IDS_SERVER_PROPERTIES));
     if (server_) {
         pages_->addTab(BuildStatusPage(), QString::fromUtf8(Tr("状态", "Status")));
         pages_->addTab(BuildInterfacesPage(), QString::fromUtf8(Tr("接口", "Interfaces")));
@@ -54,7 +49,7 @@ QWidget* CVServerPropertySheet::BuildGeneralPage() {
     registered_->setHeaderHidden(true);
     registered_->setIconSize(QSize(16, 16));
     registered_->setAccessibleName(QString::fromUtf8(Tr("注册的服务器", "Registered servers")));
-    progId_ = new QLineEdit(Text(IDS_DEFAULT_PROGID), page);
+    progId_ = new QLineEdit(TableText(IDS_DEFAULT_PROGID), page);
     progId_->setMaxLength(kMaxTextLength);
     remote_ = new QLineEdit(page);
     remote_->setMaxLength(kMaxTextLength);

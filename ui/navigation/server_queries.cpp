@@ -30,7 +30,6 @@ constexpr std::size_t kMaxNameUnits = 259;  // 260 with the terminator
 constexpr int kMaxEnumerated = 100000;    // a server that never stops enumerating is cut off here
 
 QString Utf8(const char* text) { return QString::fromUtf8(text); }
-QString Text(unsigned id) { return QString::fromUtf8(std::string(LoadString(id)).c_str()); }
 
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
