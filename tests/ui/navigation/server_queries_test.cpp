@@ -32,7 +32,9 @@ TEST(ErrorCodeText, DigitsOrHexadecimalOnceAnXHasCome) {
     for (const auto& [text, code] : cases) {
         const std::optional<HRESULT> parsed = ParseErrorCode(text);
         ASSERT_EQ(parsed.has_value(), code.has_value()) << text;
-        if (code) EXPECT_EQ(static_cast<unsigned>(*parsed), *code) << text;
+        if (code) {
+            EXPECT_EQ(static_cast<unsigned>(*parsed), *code) << text;
+        }
     }
 }
 
