@@ -1,12 +1,10 @@
 #include "persistence/document_notifier.h"
 
 #include "persistence/document.h"
-
-#include <QMetaObject>
-#include <QObject>
+#include "platform/concurrency/posted_calls.h"
 
 DocumentClientNotifier::DocumentClientNotifier(CVDocument& document)
-    : document_(document), guiContext_(std::make_unique<QObject>()) {
+    : document_(document), guiContext_(std::make_unique<PostedCalls>()) {
     SetClientNotifier(this);
 }
 
@@ -15,11 +13,9 @@ DocumentClientNotifier::~DocumentClientNotifier() {
 }
 
 void DocumentClientNotifier::ServerShutdownRequested(CVServer* server) {
-    QMetaObject::invokeMethod(
-        guiContext_.get(), [this, server] { document_.OnServerShutdownRequested(server); }, Qt::QueuedConnection);
+    guiContext_->Post([this, server] { document_.OnServerShutdownRequested(server); });
 }
 
 void DocumentClientNotifier::ServerStoppedAnswering(CVServer* server) {
-    QMetaObject::invokeMethod(
-        guiContext_.get(), [this, server] { document_.OnServerStoppedAnswering(server); }, Qt::QueuedConnection);
+    guiContext_->Post([this, server] { document_.OnServerStoppedAnswering(server); });
 }

@@ -10,7 +10,7 @@
 #include <memory>
 
 class CVDocument;
-class QObject;
+class PostedCalls;
 
 class DocumentClientNotifier : public ClientNotifier {
 public:
@@ -25,5 +25,5 @@ public:
 private:
     CVDocument& document_;
     // Lives on the GUI thread; queued calls die with it, so none reaches a gone document.
-    std::unique_ptr<QObject> guiContext_;
+    std::unique_ptr<PostedCalls> guiContext_;
 };

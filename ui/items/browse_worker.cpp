@@ -1,6 +1,6 @@
 #include "ui/items/browse_worker.h"
 
-#include <QMetaObject>
+#include "platform/concurrency/posted_calls.h"
 
 #include <condition_variable>
 #include <deque>
@@ -15,7 +15,7 @@ struct BrowseWorker::State {
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<Job> jobs;
-    QObject* receiver = nullptr;  // null once the dialog has gone
+    PostedCalls* receiver = nullptr;  // null once the dialog has gone
     std::function<void()> delivered;
     bool stop = false;
 
@@ -32,19 +32,16 @@ struct BrowseWorker::State {
             Result result = job(browser);
             std::lock_guard lock(mutex);
             if (!receiver) return;
-            QMetaObject::invokeMethod(
-                receiver,
-                [result = std::move(result), delivered = delivered] {
-                    if (result) result();
-                    delivered();
-                },
-                Qt::QueuedConnection);
+            receiver->Post([result = std::move(result), delivered = delivered] {
+                if (result) result();
+                delivered();
+            });
         }
     }
 };
 
 BrowseWorker::BrowseWorker(ComPtr<IOPCBrowseServerAddressSpace> browse)
-    : state_(std::make_shared<State>(std::move(browse))), receiver_(std::make_unique<QObject>()) {
+    : state_(std::make_shared<State>(std::move(browse))), receiver_(std::make_unique<PostedCalls>()) {
     state_->receiver = receiver_.get();
     state_->delivered = [this] { Delivered(); };
     std::thread([state = state_] { state->Run(); }).detach();

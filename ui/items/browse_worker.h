@@ -6,10 +6,10 @@
 
 #include "opc/client/address_space_browser.h"
 
-#include <QObject>
-
 #include <functional>
 #include <memory>
+
+class PostedCalls;
 
 class BrowseWorker {
 public:
@@ -35,7 +35,7 @@ private:
     void Delivered();
 
     std::shared_ptr<State> state_;
-    std::unique_ptr<QObject> receiver_;  // where results are delivered, on the GUI thread
+    std::unique_ptr<PostedCalls> receiver_;  // where results are delivered, on the GUI thread
     int outstanding_ = 0;                // GUI thread: posted and not yet delivered
     std::function<void(bool)> onBusyChanged_;
 };

@@ -4,6 +4,7 @@
 #include "docview/update_hints.h"
 #include "forwarding/data_server.h"
 #include "persistence/document.h"
+#include "platform/concurrency/posted_calls.h"
 #include "platform/config/opc_config.h"
 #include "platform/settings/profile.h"
 #include "platform/strings/command_ids.h"
@@ -77,6 +78,7 @@ CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
     for (QMenu* menu : menuBar()->findChildren<QMenu*>())
         connect(menu, &QMenu::aboutToShow, this, [this] { UpdateCommandStates(); });
 
+    posted_ = new PostedCalls(this);
     statusTimer_ = new QTimer(this);
     connect(statusTimer_, &QTimer::timeout, this, [this] { OnStatusTimer(); });
     statusTimer_->start(kStatusTimerMs);
@@ -364,13 +366,11 @@ void CVMainWnd::OnStatusTimer() {
 }
 
 void CVMainWnd::PostTcpClientReport() {
-    QMetaObject::invokeMethod(
-        this, [this] { OnTcpClientReport(); }, Qt::QueuedConnection);
+    posted_->Post([this] { OnTcpClientReport(); });
 }
 
 void CVMainWnd::PostItemStateChanged(void* item) {
-    QMetaObject::invokeMethod(
-        this, [this, item] { OnItemStateChanged(item); }, Qt::QueuedConnection);
+    posted_->Post([this, item] { OnItemStateChanged(item); });
 }
 
 void CVMainWnd::OnTcpClientReport() { document_.UpdateAllViews(nullptr, HINT_REPAINT_ALL, nullptr); }

@@ -26,6 +26,7 @@ class CVEventView;
 class Document;
 class CVGroupView;
 class CVItemView;
+class PostedCalls;
 class QLabel;
 class QMenu;
 class QSplitter;
@@ -130,6 +131,7 @@ private:
     CVItemView* itemView_ = nullptr;
     CVEventView* eventView_ = nullptr;
     View* activeView_ = nullptr;
+    PostedCalls* posted_ = nullptr;  // calls from server threads, run here
     QTimer* statusTimer_ = nullptr;
     QSystemTrayIcon* tray_ = nullptr;
     QMenu* trayMenu_ = nullptr;
