@@ -20,7 +20,7 @@ void BuildReply(benchmark::State& state) {
         items.push_back(std::make_unique<CVItem>(nullptr));
         CVItem& item = *items.back();
         item.itemId = "Bench.Item" + std::to_string(k);  // the registry knows items by ItemID
-        item.dataType = VT_I4;
+        item.SetDataType(VT_I4);
         item.added = TRUE;
         VARIANT value;
         value.vt = VT_I4;

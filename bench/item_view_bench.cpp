@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
         std::snprintf(name, sizeof name, "Load.T%0*d", width, i);
         auto* item = new CVItem(group);
         item->itemId = name;
-        item->dataType = VT_I4;
+        item->SetDataType(VT_I4);
         item->active = TRUE;
         group->LinkItem(item);
         CItemAddressRegistry::Instance().Register(item);

@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     for (int k = 0; k < count; ++k) {
         auto item = std::make_unique<CVItem>(nullptr);
         item->itemId = "Bench.Item" + std::to_string(k);
-        item->dataType = VT_I4;
+        item->SetDataType(VT_I4);
         item->added = TRUE;
         item->SetValue(I4(k), 0xC0);
         CItemAddressRegistry::Instance().RegisterAt(item.get(), k);

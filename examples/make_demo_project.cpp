@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
         for (const DemoItem& entry : group.items) {
             auto* item = new CVItem(g);
             item->itemId = entry.itemId;
-            item->dataType = entry.type;
+            item->SetDataType(entry.type);
             item->active = TRUE;
             CItemAddressRegistry::Instance().Register(item);
             items.push_back(item);

@@ -63,7 +63,7 @@ struct Fixture {
         for (const ItemSetup& setup : setups) {
             auto item = std::make_unique<CVItem>(nullptr);
             item->itemId = "Fuzz" + std::to_string(setup.address);
-            item->dataType = setup.dataType;
+            item->SetDataType(setup.dataType);
             item->added = setup.address % 4 != 3;
             VARIANT value;
             value.vt = setup.valueType;

@@ -52,8 +52,7 @@ CsvItem CsvItemOf(const CVItem& item) {
     CsvItem row;
     row.itemId = item.itemId;
     row.accessPath = item.accessPath;
-    const VARTYPE valueType = item.GetValueCopy().vt;
-    row.dataType = valueType != VT_EMPTY ? valueType : item.dataType;
+    row.dataType = item.ShownType();
     row.active = item.active != FALSE;
     return row;
 }
@@ -101,7 +100,7 @@ int CVDocument::ImportCsv(CVGroup& group, const std::string& path) {
         auto* item = new CVItem(&group);
         item->itemId = std::move(row.itemId);
         item->accessPath = std::move(row.accessPath);
-        item->dataType = row.dataType;
+        item->SetDataType(row.dataType);
         item->active = row.active ? TRUE : FALSE;
         registry_.Register(item);
         items.push_back(item);

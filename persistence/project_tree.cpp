@@ -13,7 +13,7 @@ void BuildItem(const ItemRecord& record, CVGroup* group, CItemAddressRegistry& r
     item->accessPath = record.accessPath;
     item->itemId = record.itemId;
     item->active = static_cast<BOOL>(record.active);  // kept as stored
-    item->dataType = record.dataType;
+    item->SetDataType(record.dataType);
     item->accessRights = record.accessRights;
     item->reserved = record.reserved;
     registry.RegisterAt(item, record.address);
@@ -62,8 +62,7 @@ ItemRecord RecordOf(const CVItem& item, const CItemAddressRegistry& registry) {
     record.itemId = item.itemId;
     record.active = static_cast<std::uint32_t>(item.active);
     // The type of the current value when there is one, else the requested type.
-    const VARTYPE valueType = item.GetValueCopy().vt;
-    record.dataType = valueType != VT_EMPTY ? valueType : item.dataType;
+    record.dataType = item.ShownType();
     record.accessRights = item.accessRights;
     record.address = registry.AddressOf(item.itemId);
     record.reserved = item.reserved;

@@ -6,6 +6,7 @@
 #include "simserver/group_item_enum.h"
 #include "simserver/group_object.h"
 #include "simserver/group_values.h"
+#include "simserver/sim_config.h"
 
 namespace simserver {
 
@@ -92,6 +93,7 @@ HRESULT Group::ResolveItems(DWORD count, const OPCITEMDEF* defs, bool add, OPCIT
 }
 
 HRESULT Group::AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults, HRESULT** ppErrors) {
+    if (const SimConfig* config = core_->services.config.get(); config && config->addItemsHook) config->addItemsHook();
     return ResolveItems(dwCount, pItemArray, true, ppAddResults, ppErrors);
 }
 

@@ -33,6 +33,9 @@ struct SimConfig {
     // Runs at the start of every BrowseOPCItemIDs, on the caller's thread: a test's way to make
     // browsing hang.
     std::function<void()> browseHook;
+    // Runs at the start of every AddItems, on the caller's thread: a test's way to hold a
+    // client while it adds items.
+    std::function<void()> addItemsHook;
     // BrowseOPCItemIDs succeeds this many times, then fails with E_FAIL on every call, as a
     // server whose browsing breaks part-way.
     std::optional<unsigned> browseCallsBeforeFailure;

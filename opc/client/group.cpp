@@ -99,6 +99,19 @@ ComPtr<IConnectionPointContainer> CVGroup::ConnectionPointContainer() const {
     return interfaces_.container;
 }
 
+std::vector<CVItem*> CVGroup::Items() const {
+    std::lock_guard lock(lock_);
+    std::vector<CVItem*> items;
+    items.reserve(static_cast<std::size_t>(items_.Count()));
+    for (CVItem* item = items_.First(); item; item = item->next) items.push_back(item);
+    return items;
+}
+
+DWORD CVGroup::ItemCount() const {
+    std::lock_guard lock(lock_);
+    return static_cast<DWORD>(items_.Count());
+}
+
 void CVGroup::LinkItem(CVItem* item) {
     {
         std::lock_guard lock(lock_);

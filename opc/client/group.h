@@ -23,6 +23,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class CItemAddressRegistry;
 class CVItem;
@@ -50,11 +51,12 @@ public:
     // Plain members (GUI thread / document worker).
     DWORD updateRate = 100;  // ms; replaced by the server's revised rate
     LCID lcid = 1033;
-    BOOL active = TRUE;
+    // Also read by the views while the document's worker connects.
+    std::atomic<BOOL> active{TRUE};
     LONG timeBias = 0;  // minutes
     FLOAT percentDeadband = 0.0f;
     OPCHANDLE serverGroupHandle = 0;
-    BOOL onServer = FALSE;
+    std::atomic<BOOL> onServer{FALSE};  // also read by the views
     DWORD flags = 0;  // bit 0: force flag when the group is removed from the server
     CVServer* const server;
     CVGroup* prev = nullptr;  // links of the server's group list
@@ -84,9 +86,11 @@ public:
     ComPtr<IOPCAsyncIO2> AsyncIO2() const;
     ComPtr<IConnectionPointContainer> ConnectionPointContainer() const;
 
-    // The item list (GUI thread / document worker).
+    // The item list (GUI thread / document worker). A walk from FirstItem() is for the thread
+    // that links and unlinks; any other thread takes Items(), a copy under the lock.
     CVItem* FirstItem() const { return items_.First(); }
-    DWORD ItemCount() const { return static_cast<DWORD>(items_.Count()); }
+    std::vector<CVItem*> Items() const;
+    DWORD ItemCount() const;
     void LinkItem(CVItem* item);
     void UnlinkItem(CVItem* item);
     void DeleteAllItems();

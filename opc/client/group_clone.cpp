@@ -44,7 +44,7 @@ void CVGroup::CopyItemsFrom(IOPCItemMgt* itemMgt, CItemAddressRegistry& registry
         item->active = source.bActive;
         item->serverHandle = source.hServer;
         item->accessRights = source.dwAccessRights;
-        item->SetCanonicalType(source.vtCanonicalDataType);
+        item->SetDataType(source.vtCanonicalDataType);
         item->added = TRUE;
 
         // The copy still carries the source group's client handle for the item.

@@ -80,9 +80,10 @@ public:
         for (int i = 0; items && texts && i < count; ++i) {
             CVItem* item = items[i];
             Variant current;
-            item->GetValue(current.get());
+            VARTYPE dataType = VT_EMPTY;
+            item->GetValueAndDataType(current.get(), &dataType);
             VARIANT value;
-            if (!WriteValueFromText(texts[i], *current, item->dataType, value)) {
+            if (!WriteValueFromText(texts[i], *current, dataType, value)) {
                 LogEvent(IDS_UNMAPPABLE_WRITE, item->itemId.c_str());
                 continue;
             }

@@ -21,12 +21,6 @@ bool ItemSucceeded(HRESULT call, const HRESULT* errors, int index) {
     return SUCCEEDED(call) && errors && SUCCEEDED(errors[index]);
 }
 
-// The type of the current value when there is one, else the requested data type.
-VARTYPE RequestedType(const CVItem& item) {
-    const VARIANT current = item.GetValueCopy();  // only the type is read
-    return current.vt != VT_EMPTY ? current.vt : item.dataType;
-}
-
 }  // namespace
 
 void CVGroup::AddItems(CVItem* const* items, int count, bool alreadyListed) {
@@ -57,7 +51,7 @@ void CVGroup::AddItems(CVItem* const* items, int count, bool alreadyListed) {
         def.szItemID = itemIds[i].data();
         def.bActive = item.active;
         def.hClient = item.ClientHandle();
-        def.vtRequestedDataType = RequestedType(item);
+        def.vtRequestedDataType = item.ShownType();
         items[i]->AcceptValues();  // the server may send values before AddItems returns
     }
 
@@ -74,7 +68,7 @@ void CVGroup::AddItems(CVItem* const* items, int count, bool alreadyListed) {
         if (ItemSucceeded(hr, itemErrors, i)) {
             const OPCITEMRESULT& result = results[i];
             item.serverHandle = result.hServer;
-            item.SetCanonicalType(result.vtCanonicalDataType);
+            item.SetDataType(result.vtCanonicalDataType);
             item.accessRights = result.dwAccessRights;
             item.added = TRUE;
             ++added;

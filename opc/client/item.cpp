@@ -61,11 +61,6 @@ void CVItem::SetValueWithTimestamp(const VARIANT& value, WORD quality, const FIL
     timestamp_ = timestamp;
 }
 
-VARIANT CVItem::GetValueCopy() const {
-    std::lock_guard lock(lock_);
-    return value_;
-}
-
 void CVItem::GetValue(VARIANT* out) const {
     std::lock_guard lock(lock_);
     VariantInit(out);
@@ -137,14 +132,31 @@ void CVItem::AcceptValues() {
     acceptsValues_ = true;
 }
 
-void CVItem::SetCanonicalType(VARTYPE type) {
+VARTYPE CVItem::DataType() const {
     std::lock_guard lock(lock_);
-    dataType = type;
+    return dataType_;
+}
+
+void CVItem::SetDataType(VARTYPE type) {
+    std::lock_guard lock(lock_);
+    dataType_ = type;
+}
+
+VARTYPE CVItem::ShownType() const {
+    std::lock_guard lock(lock_);
+    return value_.vt != VT_EMPTY ? value_.vt : dataType_;
+}
+
+void CVItem::GetValueAndDataType(VARIANT* out, VARTYPE* type) const {
+    std::lock_guard lock(lock_);
+    VariantInit(out);
+    VariantCopy(out, &value_);
+    *type = dataType_;
 }
 
 void CVItem::UpdateWireType() {
     std::lock_guard lock(lock_);
-    if (const auto wire = WireTypeOf(dataType)) {
+    if (const auto wire = WireTypeOf(dataType_)) {
         wireTypeCode = wire->code;
         valueSize = wire->size;
         PublishSnapshot();

@@ -29,7 +29,6 @@ public:
     std::string accessPath;
     std::string itemId;
     BOOL active = FALSE;
-    VARTYPE dataType = VT_EMPTY;  // requested type; the canonical type once added
     DWORD accessRights = OPC_READABLE;
     OPCHANDLE serverHandle = 0;
     DWORD reserved = 0;
@@ -49,9 +48,6 @@ public:
     // Live state; each call is atomic with respect to the others.
     void SetValue(const VARIANT& value, WORD quality);
     void SetValueWithTimestamp(const VARIANT& value, WORD quality, const FILETIME& timestamp);
-    // The 16 bytes of the value as held, sharing any string or array with the item: only for
-    // numeric values, which own nothing.
-    VARIANT GetValueCopy() const;
     // What a forwarding reply needs of the item, read without waiting for the item lock, all
     // of one moment: the value's type and 8 bytes, IsGood, and the record's wire type code and
     // value size. `size` is 255 when the record cannot simply be copied: no wire type yet, no
@@ -83,9 +79,15 @@ public:
 
     // Sets the wire type code and value size from the data type; other types leave both.
     void UpdateWireType();
-    // The data type the server answered with. Written under the lock, which UpdateWireType
-    // reads it under: peers are served while the document's worker adds items.
-    void SetCanonicalType(VARTYPE type);
+    // The requested data type; the server's canonical type once added. Under the lock: the
+    // document's worker sets it while the views and the forwarding links read it.
+    VARTYPE DataType() const;
+    void SetDataType(VARTYPE type);
+    // The type the item is shown and written as: the current value's, else the data type,
+    // both read at one moment.
+    VARTYPE ShownType() const;
+    // Deep copy of the value, with the data type of the same moment.
+    void GetValueAndDataType(VARIANT* out, VARTYPE* type) const;
 
 private:
     void StoreValue(const VARIANT& value, WORD quality);
@@ -104,6 +106,7 @@ private:
     BOOL timestampPresent_ = FALSE;
     bool acceptsValues_ = true;  // false from a reset until the item is added again
     OPCHANDLE clientHandle_;
+    VARTYPE dataType_ = VT_EMPTY;
 };
 
 // Inline: a forwarding reply reads it for every item it carries.

@@ -88,7 +88,7 @@ TEST_F(DataFrame, WireTypeComesFromTheDataTypeOnceAndStays) {
     // The value arrives as another type: its bytes go out under the item's code.
     CVItem& i2 = items.Add(2, VT_I2, I4(0x00012345));
     EXPECT_EQ(Build(2, 1), ReplyBytes(1, {2, 0, 0x84, 0x45, 0x23}));
-    i2.dataType = VT_R8;
+    i2.SetDataType(VT_R8);
     EXPECT_EQ(Build(2, 1), ReplyBytes(1, {2, 0, 0x84, 0x45, 0x23}));
     EXPECT_EQ(wide.wireTypeCode, 9);
     EXPECT_EQ(wide.valueSize, 8);

@@ -37,7 +37,7 @@ public:
     CVItem& Add(int address, VARTYPE dataType, const VARIANT& value, WORD quality = 0xC0, bool added = true) {
         auto item = std::make_unique<CVItem>(nullptr);
         item->itemId = "Tag" + std::to_string(address);
-        item->dataType = dataType;
+        item->SetDataType(dataType);
         item->added = added ? TRUE : FALSE;
         if (value.vt != VT_EMPTY) item->SetValue(value, quality);
         CItemAddressRegistry::Instance().RegisterAt(item.get(), address);

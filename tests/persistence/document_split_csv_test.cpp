@@ -125,7 +125,7 @@ TEST_F(CsvDocument, ExportWritesTheGroupsItemsFromTheHead) {
     CVGroup* group = AddGroup(AddServer("Offline.One"), "G");
     CVItem* older = AddItem(group, "Older");
     older->accessPath = "ap";
-    older->dataType = VT_ARRAY | VT_UI2;
+    older->SetDataType(VT_ARRAY | VT_UI2);
     CVItem* tag = AddItem(group, "Channel1.Device1.Tag1");
     tag->active = TRUE;
     VARIANT value;
@@ -161,7 +161,7 @@ TEST_F(CsvDocument, ImportAddsTheItemsInFileOrderAndMarksTheProject) {
     EXPECT_EQ(document.ImportCsv(*group, Path("in.csv")), 2);
     ASSERT_EQ(announced.size(), 2u);
     EXPECT_EQ(announced[0]->itemId, "A.B");
-    EXPECT_EQ(announced[0]->dataType, VT_R4);
+    EXPECT_EQ(announced[0]->DataType(), VT_R4);
     EXPECT_TRUE(announced[0]->active);
     EXPECT_EQ(announced[1]->itemId, "Existing");
     EXPECT_EQ(ItemIds(group), (std::vector<std::string>{"Existing", "A.B", "Existing"}));
@@ -201,7 +201,7 @@ TEST_F(CsvDocument, ExportThenImportGivesTheSameItems) {
     for (int i = 0; i < 5; ++i) {
         CVItem* item = AddItem(source, "Tag," + std::to_string(i));
         item->accessPath = i % 2 ? "path " + std::to_string(i) : "";
-        item->dataType = i % 2 ? VT_BOOL : (VT_ARRAY | VT_R8);
+        item->SetDataType(i % 2 ? VT_BOOL : (VT_ARRAY | VT_R8));
         item->active = i % 3 == 0;
     }
     ASSERT_TRUE(document.ExportCsv(*source, Path("g.csv")));
@@ -214,7 +214,7 @@ TEST_F(CsvDocument, ExportThenImportGivesTheSameItems) {
         ASSERT_NE(a, nullptr);
         EXPECT_EQ(b->itemId, a->itemId);
         EXPECT_EQ(b->accessPath, a->accessPath);
-        EXPECT_EQ(b->dataType, a->dataType);
+        EXPECT_EQ(b->DataType(), a->DataType());
         EXPECT_EQ(b->active, a->active);
         a = a->next;
     }

@@ -23,10 +23,7 @@ std::string ItemCellText(const CVItem& item, int column, const CItemAddressRegis
     std::string text;
     switch (column) {
     case kColumnItemId: return item.itemId;
-    case kColumnDataType: {
-        const VARTYPE type = item.GetValueCopy().vt;  // only the type is read
-        return VarTypeName(type != VT_EMPTY ? type : item.dataType);
-    }
+    case kColumnDataType: return VarTypeName(item.ShownType());
     case kColumnValue: item.FormatValue(text); return text;
     case kColumnTimestamp: item.FormatTimestamp(text); return text;
     case kColumnQuality: return item.FormatQuality();

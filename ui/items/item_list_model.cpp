@@ -4,6 +4,8 @@
 #include "ui/items/item_cells.h"
 #include "ui/resources/icons.h"
 
+#include <unordered_set>
+
 namespace {
 
 constexpr std::size_t kGrowStep = 1024;
@@ -64,11 +66,20 @@ void ItemListModel::Assign(std::vector<CVItem*> items) {
 }
 
 void ItemListModel::AppendRows(const std::vector<CVItem*>& items) {
-    if (items.empty()) return;
+    // Items listed already are left out: the list may have been rebuilt while they were added.
+    std::unordered_set<const CVItem*> pending(items.begin(), items.end());
+    for (const CVItem* row : rows_) {
+        if (pending.empty()) break;
+        pending.erase(row);
+    }
+    std::vector<CVItem*> fresh;
+    for (CVItem* item : items)
+        if (pending.erase(item)) fresh.push_back(item);
+    if (fresh.empty()) return;
     const int first = static_cast<int>(rows_.size());
-    beginInsertRows(QModelIndex(), first, first + static_cast<int>(items.size()) - 1);
-    Reserve(rows_.size() + items.size());
-    rows_.insert(rows_.end(), items.begin(), items.end());
+    beginInsertRows(QModelIndex(), first, first + static_cast<int>(fresh.size()) - 1);
+    Reserve(rows_.size() + fresh.size());
+    rows_.insert(rows_.end(), fresh.begin(), fresh.end());
     endInsertRows();
 }
 

@@ -122,8 +122,7 @@ void CVItemPropertiesDlg::ShowItem(int index) {
     accessPath_->setText(Utf8(item.accessPath));
     itemId_->setText(Utf8(item.itemId));
     active_->setChecked(item.active != FALSE);
-    const VARTYPE valueType = item.GetValueCopy().vt;
-    shownType_ = valueType != VT_EMPTY ? valueType : item.dataType;
+    shownType_ = item.ShownType();
     Refresh();
 }
 
@@ -209,7 +208,7 @@ void CVItemPropertiesDlg::StoreRecord() {
     item.itemId = itemId_->text().toStdString();
     CItemAddressRegistry::Instance().Register(&item);
     item.active = active_->isChecked() ? TRUE : FALSE;
-    item.dataType = VarTypeFromName(dataType_->currentText().toStdString());
+    item.SetDataType(VarTypeFromName(dataType_->currentText().toStdString()));
     if (itemMgt_ && item.group) {
         CVItem* one = &item;
         item.group->AddItems(&one, 1, true);
@@ -257,7 +256,7 @@ void CVItemPropertiesDlg::ChooseDataType() {
         dataType_->setCurrentIndex(dataType_->findText(Utf8(VarTypeName(shownType_))));
         return;
     }
-    Current().dataType = chosen;
+    Current().SetDataType(chosen);
     shownType_ = chosen;
     modified_ = true;
 }

@@ -129,7 +129,7 @@ bool ItemRecordEditor::Store() {
     }
     item->accessPath = record_.accessPath;
     item->active = record_.active ? TRUE : FALSE;
-    item->dataType = record_.dataType;
+    item->SetDataType(record_.dataType);
     item->itemId = record_.itemId;
     registry_.Register(item);
     dirty_ = false;
@@ -152,8 +152,7 @@ void ItemRecordEditor::Load(int index) {
     record_.accessPath = item.accessPath;
     record_.active = item.active != FALSE;
     record_.itemId = item.itemId;
-    const VARTYPE valueType = item.GetValueCopy().vt;
-    record_.dataType = valueType != VT_EMPTY ? valueType : item.dataType;
+    record_.dataType = item.ShownType();
     dirty_ = false;
 }
 

@@ -185,10 +185,7 @@ void CVItemView::Clear() {
 void CVItemView::Rebuild(CVGroup& group) {
     if (const CVDocument* document = ProjectDocument()) model_->SetRegistry(&document->Registry());
     setUpdatesEnabled(false);
-    std::vector<CVItem*> items;
-    items.reserve(group.ItemCount());
-    for (CVItem* item = group.FirstItem(); item; item = item->next) items.push_back(item);
-    model_->Assign(std::move(items));
+    model_->Assign(group.Items());
     shownGroup_ = &group;
     Sort();
     setUpdatesEnabled(true);

@@ -71,8 +71,7 @@ TEST_P(Subscriptions, ValuesArriveInEachDataChangeMode) {
     std::string stamp;
     item->FormatTimestamp(stamp);
     EXPECT_EQ(stamp != "N/A", c.timestamps) << stamp;
-    VARIANT value = item->GetValueCopy();
-    EXPECT_EQ(value.vt, VT_I4);
+    EXPECT_EQ(item->ShownType(), VT_I4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Group, Subscriptions,
@@ -157,7 +156,7 @@ TEST_F(GroupOnServer, AddItemsReportsEachFailedItemWithItsError) {
     EXPECT_EQ(recorder.ItemCount(), 4);
 
     EXPECT_TRUE(items[0]->added);
-    EXPECT_EQ(items[0]->dataType, VT_I4);
+    EXPECT_EQ(items[0]->DataType(), VT_I4);
     EXPECT_EQ(items[0]->accessRights, OPC_READABLE);
     EXPECT_TRUE(items[2]->added);
     EXPECT_EQ(items[2]->accessRights, OPC_READABLE | OPC_WRITEABLE);
@@ -173,11 +172,11 @@ TEST_F(GroupOnServer, AddItemsRequestsTheTypeOfTheCurrentValueElseTheDataType) {
     auto* asDouble = new CVItem(group);
     asDouble->itemId = "Writable.I4";
     asDouble->active = TRUE;
-    asDouble->dataType = VT_R8;
+    asDouble->SetDataType(VT_R8);
     auto* asText = new CVItem(group);
     asText->itemId = "Writable.I2";
     asText->active = TRUE;
-    asText->dataType = VT_R8;
+    asText->SetDataType(VT_R8);
     VARIANT text;
     VariantInit(&text);
     text.vt = VT_BSTR;
@@ -187,10 +186,10 @@ TEST_F(GroupOnServer, AddItemsRequestsTheTypeOfTheCurrentValueElseTheDataType) {
     CVItem* items[] = {asDouble, asText};
     group->AddItems(items, 2, false);
     ASSERT_TRUE(asDouble->added && asText->added);
-    EXPECT_EQ(asDouble->dataType, VT_I4) << "the canonical type replaces the requested one";
-    EXPECT_EQ(asText->dataType, VT_I2);
-    ASSERT_TRUE(WaitUntil([&] { return asDouble->GetValueCopy().vt == VT_R8; }));
-    ASSERT_TRUE(WaitUntil([&] { return asText->GetValueCopy().vt == VT_BSTR && asText->GetUpdateCount() > 1; }));
+    EXPECT_EQ(asDouble->DataType(), VT_I4) << "the canonical type replaces the requested one";
+    EXPECT_EQ(asText->DataType(), VT_I2);
+    ASSERT_TRUE(WaitUntil([&] { return asDouble->ShownType() == VT_R8; }));
+    ASSERT_TRUE(WaitUntil([&] { return asText->ShownType() == VT_BSTR && asText->GetUpdateCount() > 1; }));
 }
 
 TEST_F(GroupOnServer, AddItemsNeedsAConnectionAndTheItemInterface) {

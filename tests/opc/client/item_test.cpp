@@ -110,7 +110,7 @@ TEST(Item, WireTypeFromDataType) {
     };
     for (const auto& c : cases) {
         CVItem item(nullptr);
-        item.dataType = c.type;
+        item.SetDataType(c.type);
         item.UpdateWireType();
         EXPECT_EQ(item.wireTypeCode, c.code) << c.type;
         EXPECT_EQ(item.valueSize, c.size) << c.type;
@@ -145,7 +145,7 @@ TEST(Item, WireSnapshotHoldsTheRecordAsSent) {
     };
     for (const auto& c : cases) {
         CVItem item(nullptr);
-        item.dataType = c.dataType;
+        item.SetDataType(c.dataType);
         item.added = c.added ? TRUE : FALSE;
         if (c.wireTypeSet) item.UpdateWireType();
         item.SetValue(c.value, c.quality);
@@ -160,7 +160,7 @@ TEST(Item, WireSnapshotHoldsTheRecordAsSent) {
     }
     // Setting the wire type after the value arrived makes the record copyable at once.
     CVItem late(nullptr);
-    late.dataType = VT_I4;
+    late.SetDataType(VT_I4);
     late.SetValue(I4(9), 0xC0);
     EXPECT_EQ(late.ReadWireSnapshot().size, 255);
     late.UpdateWireType();

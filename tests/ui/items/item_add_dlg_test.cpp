@@ -332,7 +332,7 @@ TEST_F(Duplicating, ARecordBecomesItemsWithCountedNames) {
     EXPECT_EQ(IdsOf(editor->Items()), (std::vector<std::string>{"Writable.Tag", "Writable.Tag0", "Writable.Tag1"}));
     EXPECT_EQ(editor->Record().itemId, "Writable.Tag2");
     EXPECT_TRUE(editor->IsDirty()) << "stored by the next navigation or OK";
-    EXPECT_EQ(editor->Items()[1]->dataType, VT_I4) << "the validated type goes with every copy";
+    EXPECT_EQ(editor->Items()[1]->DataType(), VT_I4) << "the validated type goes with every copy";
 }
 
 TEST_F(Duplicating, ABitOfAWordCarriesIntoTheNextWord) {

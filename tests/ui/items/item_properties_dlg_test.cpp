@@ -114,7 +114,7 @@ TEST_F(ItemProperties, ActiveAndDataTypeChangeOnTheServerAtOnce) {
 
     dialog->DataTypeList()->setCurrentText("Double");
     emit dialog->DataTypeList()->activated(dialog->DataTypeList()->currentIndex());
-    EXPECT_EQ(items[0]->dataType, VT_R8);
+    EXPECT_EQ(items[0]->DataType(), VT_R8);
     EXPECT_TRUE(messages.empty());
 
     // A type the server refuses: the message, and the old type again.

@@ -48,7 +48,7 @@ protected:
     CVItem* AddItem(const std::string& id, VARTYPE type = VT_I4) {
         auto* item = new CVItem(group);
         item->itemId = id;
-        item->dataType = type;
+        item->SetDataType(type);
         group->LinkItem(item);
         return item;
     }

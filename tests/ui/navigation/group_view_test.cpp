@@ -10,8 +10,10 @@
 #include "platform/settings/profile.h"
 #include "platform/strings/command_ids.h"
 #include "simserver/server_registry.h"
+#include "simserver/sim_config.h"
 #include "tests/platform/temp_folder.h"
 #include "tests/support/frame_recorder.h"
+#include "ui/items/item_cells.h"
 #include "ui/items/item_list_model.h"
 #include "ui/items/item_view.h"
 #include "ui/navigation/group_tree_model.h"
@@ -19,11 +21,15 @@
 
 #include <QFont>
 #include <QItemSelectionModel>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -197,6 +203,57 @@ TEST_F(GroupViewTest, ConnectAndDisconnectChangeTheServerImage) {
     ASSERT_TRUE(tree->OnCommand(ID_DISCONNECT));
     EXPECT_EQ(tree->Model().ImageOf(entry), TreeImage::kServerNotConnected);
     EXPECT_EQ(tree->Model().ImageOf(tree->Model().IndexOfGroup(group)), TreeImage::kGroupNotCreated);
+}
+
+// The tree and the item list keep painting, and the list rebuilding, while the document's
+// worker connects the server and adds items: the server holds each AddItems call until the
+// views have painted, so they read the group's state, its item list and the items' data types
+// while the worker writes them (the threaded run checks that every such read is safe).
+TEST_F(GroupViewTest, TheViewsPaintAndRebuildWhileTheWorkerConnectsAndAddsItems) {
+    std::atomic<int> paints{0};
+    std::atomic<int> heldCalls{0};
+    simserver::SimConfig config;
+    config.addItemsHook = [&paints, &heldCalls] {
+        const int start = paints.load();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (paints.load() < start + 3 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (paints.load() >= start + 3) ++heldCalls;
+    };
+    simserver::RegisterSimulationServer("Test.Views.WhileAdding", config);
+    CVServer* server = NewServer("Test.Views.WhileAdding");
+    CVGroup* group = NewGroup(server, "Pumps");
+    static const char* const kIds[] = {"Ramp.I2", "Ramp.I4", "Ramp.R8", "Random.BOOL", "Random.BSTR"};
+    const auto newItems = [group](int count) {
+        std::vector<CVItem*> made;
+        for (int i = 0; i < count; ++i) {
+            auto* item = new CVItem(group);
+            item->itemId = kIds[i % 5];
+            made.push_back(item);
+        }
+        return made;
+    };
+    for (CVItem* item : newItems(100)) group->LinkItem(item);
+    document.UpdateAllViews(nullptr, HINT_GROUP_SELECTED, group);
+    ASSERT_EQ(items->Model().rowCount(), 100);
+
+    QTimer painter;
+    painter.setInterval(0);
+    QObject::connect(&painter, &QTimer::timeout, [&] {
+        tree->grab();
+        items->grab();
+        document.UpdateAllViews(nullptr, HINT_GROUP_SELECTED, group);  // rebuilds the list
+        ++paints;
+    });
+    painter.start();
+    document.ConnectServer(server);
+    document.AddNewItems(*group, newItems(100));  // enough to go to the worker
+    painter.stop();
+
+    EXPECT_EQ(heldCalls.load(), 2) << "each AddItems call saw the views paint";
+    EXPECT_EQ(items->Model().rowCount(), 200);
+    EXPECT_EQ(tree->Model().ImageOf(tree->Model().IndexOfGroup(group)), TreeImage::kGroupActive);
+    EXPECT_EQ(items->Model().CellText(0, kColumnDataType).toStdString().empty(), false);
 }
 
 TEST_F(GroupViewTest, CloneAddsTheCopyBesideTheGroupAndSelectsIt) {
