@@ -257,19 +257,25 @@ void CVDocument::ReconnectServer(CVServer* server) {
 
 void CVDocument::OnServerShutdownRequested(CVServer* server) {
     if (!ContainsServer(server)) return;  // removed while the request was queued
+    // A job holds the server (a connect it may have come from): disconnecting here would
+    // hold the GUI thread until the job ends.
+    if (DeferWhileBusy(server)) return;
     server->Disconnect();
     UpdateAllViews(nullptr, HINT_CONNECTION_STATES, nullptr);
 }
 
 void CVDocument::OnServerStoppedAnswering(CVServer* server) {
     if (!ContainsServer(server)) return;
-    if (IsBusy()) {
-        // One job at a time: this one runs when the current job has ended.
-        if (std::ranges::find(deferredDisconnects_, server) == deferredDisconnects_.end())
-            deferredDisconnects_.push_back(server);
-        return;
-    }
+    if (DeferWhileBusy(server)) return;
     DisconnectServer(server);
+}
+
+bool CVDocument::DeferWhileBusy(CVServer* server) {
+    if (!IsBusy()) return false;
+    // One job at a time: the disconnect runs when the current job has ended.
+    if (std::ranges::find(deferredDisconnects_, server) == deferredDisconnects_.end())
+        deferredDisconnects_.push_back(server);
+    return true;
 }
 
 void CVDocument::RunDeferredDisconnects() {

@@ -85,6 +85,7 @@ public:
     void ReconnectServer(CVServer* server);
 
     // A server that asked to shut down is disconnected here (GUI thread); the views are told.
+    // During a job both wait for it to end.
     void OnServerShutdownRequested(CVServer* server);
     // A server whose watchdog found it dead is disconnected on the worker; the views are told.
     void OnServerStoppedAnswering(CVServer* server);
@@ -112,6 +113,8 @@ private:
     void SetBusy(bool busy);
     void ShowMessage(const std::string& text) const;
     std::vector<CVServer*> ServersInListOrder() const;
+    // True when a job runs: the server is then disconnected once it has ended.
+    bool DeferWhileBusy(CVServer* server);
     void RunDeferredDisconnects();
 
     CItemAddressRegistry& registry_;

@@ -227,6 +227,30 @@ TEST_F(JobTest, DeadServerReportedDuringAJobIsDisconnectedAfterIt) {
     EXPECT_FALSE(document.IsBusy());
 }
 
+TEST_F(JobTest, AShutdownRequestDuringAConnectWaitsForTheJobInsteadOfHoldingTheGuiThread) {
+    CVServer* server = AddServer(simserver::kDefaultProgId);
+    // The request arrives while the GUI thread pumps during the connect; the connect, which
+    // holds the server, waits until the request has been taken.
+    Latch taken;
+    bool once = false;
+    waitUi.onPump = [&] {
+        if (once || !document.IsBusy()) return;
+        once = true;
+        document.OnServerShutdownRequested(server);
+        taken.Set();
+    };
+    bool takenInTime = false;
+    recorder.SetOnEvent([&](const std::string& text) {
+        if (text == Msg(15000, simserver::kDefaultProgId)) takenInTime = taken.Wait();
+    });
+    document.ConnectServer(server);
+    recorder.SetOnEvent(nullptr);
+
+    EXPECT_TRUE(takenInTime) << "the GUI thread went on while the connect held the server";
+    EXPECT_FALSE(server->IsConnected()) << "the server that asked to shut down is disconnected after the job";
+    EXPECT_FALSE(document.IsBusy());
+}
+
 TEST_F(JobTest, DemoProjectConnectsEveryItem) {
     ASSERT_TRUE(document.OnOpenDocument(OPC_SOURCE_DIR "/examples/demo.ovopc"));
     ASSERT_EQ(document.ServerCount(), 1);
