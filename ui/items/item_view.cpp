@@ -169,7 +169,8 @@ void CVItemView::OnUpdate(int hint, void* object) {
         if (object) AppendItems(static_cast<CVItem* const*>(object));
         break;
     case HINT_ITEM_STATES_CHANGED:
-        viewport()->update(QRect(0, 0, iconSize().width() + 8, viewport()->height()));
+        // The row images, at the start of the ItemID column wherever it is scrolled to.
+        viewport()->update(QRect(columnViewportPosition(kColumnItemId), 0, iconSize().width() + 8, viewport()->height()));
         break;
     case HINT_REPAINT_ALL: viewport()->repaint(); break;
     default: viewport()->update(); break;
@@ -398,8 +399,6 @@ void CVItemView::contextMenuEvent(QContextMenuEvent* event) {
 
 void CVItemView::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
-    case Qt::Key_Tab: Dispatch(ID_NEXT_PANE); return;
-    case Qt::Key_Backtab: Dispatch(ID_PREV_PANE); return;
     case Qt::Key_Space: ShowMenuAtSelection(); return;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -407,6 +406,12 @@ void CVItemView::keyPressEvent(QKeyEvent* event) {
         return;
     default: QTableView::keyPressEvent(event);
     }
+}
+
+bool CVItemView::focusNextPrevChild(bool next) {
+    if (!frame_) return QTableView::focusNextPrevChild(next);
+    Dispatch(next ? ID_NEXT_PANE : ID_PREV_PANE);
+    return true;
 }
 
 void CVItemView::mouseDoubleClickEvent(QMouseEvent* event) {

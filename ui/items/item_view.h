@@ -55,6 +55,8 @@ public:
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Qt offers Tab here before any key handler: it moves to the next pane instead.
+    bool focusNextPrevChild(bool next) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 

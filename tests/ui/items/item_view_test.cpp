@@ -15,7 +15,14 @@
 #include "ui/items/item_list_model.h"
 #include "ui/items/item_view.h"
 
+#include <QApplication>
+#include <QDeadlineTimer>
 #include <QHeaderView>
+#include <QPaintEvent>
+#include <QScrollBar>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QVBoxLayout>
 #include <QItemSelectionModel>
 #include <QThread>
 #include <QTimer>
@@ -233,6 +240,57 @@ TEST_F(ItemViewTest, TheListEmptiesBeforeItsGroupOrServerGoes) {
     ShowGroup();
     document.UpdateAllViews(nullptr, HINT_SERVER_REMOVED, server);
     EXPECT_EQ(view->Model().rowCount(), 0);
+}
+
+TEST_F(ItemViewTest, TabAndShiftTabGoToTheNextAndThePreviousPane) {
+    QWidget window;  // with another field that Qt would give the focus to
+    auto* layout = new QVBoxLayout(&window);
+    view->setParent(&window);
+    layout->addWidget(view.get());
+    layout->addWidget(new QLineEdit(&window));
+    window.show();
+    view->setFocus();
+    FrameRecorder frame;
+    view->SetFrame(&frame);
+    for (const auto& [key, modifiers] : {std::pair{Qt::Key_Tab, Qt::NoModifier}, std::pair{Qt::Key_Backtab, Qt::ShiftModifier}}) {
+        QKeyEvent press(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(view.get(), &press);
+    }
+    EXPECT_EQ(frame.dispatched, (std::vector<unsigned>{ID_NEXT_PANE, ID_PREV_PANE}));
+    view->setParent(nullptr);
+}
+
+// Records the regions the viewport paints.
+class PaintRecorder : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+    QRegion painted;
+};
+
+TEST_F(ItemViewTest, AStateChangeRepaintsTheImagesWhereTheyAreWhenScrolledSideways) {
+    CVItem* item = AddItem("Pump1.Flow");
+    ShowGroup();
+    view->SetUpdateInterval(24 * 60 * 60 * 1000);  // no live repaint meanwhile
+    view->resize(300, 200);
+    view->show();
+    view->horizontalScrollBar()->setValue(view->columnWidth(kColumnItemId) + 30);  // the images out of sight
+    QCoreApplication::processEvents();
+    PaintRecorder recorder;
+    view->viewport()->installEventFilter(&recorder);
+
+    document.UpdateAllViews(nullptr, HINT_ITEM_STATES_CHANGED, item);
+    const QRect marker(250, 150, 1, 1);  // painted with whatever the hint asked for
+    view->viewport()->update(marker);
+    QDeadlineTimer deadline(10000);
+    while (!recorder.painted.contains(marker) && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_TRUE(recorder.painted.contains(marker));
+    const int imagesLeft = view->columnViewportPosition(kColumnItemId);
+    const QRect images(imagesLeft, 0, view->iconSize().width() + 8, view->viewport()->height());
+    EXPECT_EQ(recorder.painted - QRegion(marker) - QRegion(images), QRegion()) << "only the image strip is repainted";
+    view->viewport()->removeEventFilter(&recorder);
 }
 
 TEST_F(ItemViewTest, OnlyTheLeftButtonsDoubleClickOpensProperties) {
