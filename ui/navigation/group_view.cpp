@@ -72,6 +72,10 @@ void CVGroupView::SelectEntry(const QModelIndex& index) {
     scrollTo(index);
 }
 
+void CVGroupView::SelectInserted(const QModelIndex& index) {
+    if (index.isValid()) SelectEntry(index);  // an entry that could not be inserted leaves the selection
+}
+
 void CVGroupView::SelectServer(CVServer* server) { SelectEntry(model_->IndexOfServer(server)); }
 
 void CVGroupView::SelectGroup(CVGroup* group) { SelectEntry(model_->IndexOfGroup(group)); }
@@ -96,9 +100,9 @@ void CVGroupView::OnSelectionChanged() {
 
 void CVGroupView::OnUpdate(int hint, void* object) {
     switch (hint) {
-    case HINT_SERVER_ADDED: SelectEntry(model_->InsertServer(static_cast<CVServer*>(object))); break;
+    case HINT_SERVER_ADDED: SelectInserted(model_->InsertServer(static_cast<CVServer*>(object))); break;
     case HINT_SERVER_REMOVED: model_->RemoveServer(static_cast<CVServer*>(object)); break;
-    case HINT_GROUP_ADDED: SelectEntry(model_->InsertGroup(static_cast<CVGroup*>(object))); break;
+    case HINT_GROUP_ADDED: SelectInserted(model_->InsertGroup(static_cast<CVGroup*>(object))); break;
     case HINT_GROUP_REMOVED: model_->RemoveGroup(static_cast<CVGroup*>(object)); break;
     case HINT_GROUP_SELECTED: {
         QModelIndex entry = model_->IndexOfGroup(static_cast<CVGroup*>(object));

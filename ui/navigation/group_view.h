@@ -57,6 +57,7 @@ private:
     void OnSelectionChanged();
     void LoadProject(CVServer* first);
     void SelectEntry(const QModelIndex& index);
+    void SelectInserted(const QModelIndex& index);
     void ShowContextMenu(const QPoint& viewportPosition);
     void Dispatch(unsigned id);
     void MapTreeCommands();

@@ -121,6 +121,18 @@ TEST_F(GroupViewTest, HintsSelectAndRemoveEntries) {
     EXPECT_EQ(tree->SelectedGroup(), first);
     EXPECT_EQ(items->Model().rowCount(), 2);
 
+    // An entry that cannot be inserted (no object, or a group of a server not listed) leaves
+    // the selection as it is.
+    CVServer unlisted(ThreadStart::kLater);
+    CVGroup stray(&unlisted, ThreadStart::kLater);
+    for (const auto& [hint, object] : {std::pair<int, void*>{HINT_GROUP_ADDED, &stray},
+                                       std::pair<int, void*>{HINT_GROUP_ADDED, nullptr},
+                                       std::pair<int, void*>{HINT_SERVER_ADDED, nullptr}}) {
+        document.UpdateAllViews(nullptr, hint, object);
+        EXPECT_EQ(tree->SelectedGroup(), first) << hint;
+        EXPECT_EQ(items->Model().rowCount(), 2) << hint;
+    }
+
     document.UpdateAllViews(nullptr, HINT_GROUP_REMOVED, second);
     EXPECT_EQ(Texts(tree->Model().IndexOfServer(server)), (std::vector<std::string>{"First"}));
     document.UpdateAllViews(nullptr, HINT_SERVER_REMOVED, server);
