@@ -4,6 +4,7 @@
 #include "ui/items/item_cells.h"
 #include "ui/resources/icons.h"
 
+#include <unordered_map>
 #include <unordered_set>
 
 namespace {
@@ -92,7 +93,22 @@ void ItemListModel::Clear() {
 
 void ItemListModel::Sort(ItemSortOrder order) {
     if (rows_.size() < 2) return;
-    emit layoutAboutToBeChanged();
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    // Persistent indexes (the selection's, an editor's) follow their items to the new rows.
+    const QModelIndexList before = persistentIndexList();
+    std::vector<const CVItem*> heldItems;
+    heldItems.reserve(static_cast<std::size_t>(before.size()));
+    for (const QModelIndex& index : before) heldItems.push_back(rows_[static_cast<std::size_t>(index.row())]);
     SortItems(rows_, order);
-    emit layoutChanged();
+    if (!before.isEmpty()) {
+        std::unordered_map<const CVItem*, int> rowOf;
+        rowOf.reserve(rows_.size());
+        for (std::size_t row = 0; row < rows_.size(); ++row) rowOf.emplace(rows_[row], static_cast<int>(row));
+        QModelIndexList after;
+        after.reserve(before.size());
+        for (qsizetype i = 0; i < before.size(); ++i)
+            after.push_back(index(rowOf.at(heldItems[static_cast<std::size_t>(i)]), before[i].column()));
+        changePersistentIndexList(before, after);
+    }
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

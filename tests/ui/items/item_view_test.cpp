@@ -144,10 +144,13 @@ TEST_F(ItemViewTest, SortingKeepsTheSelectedItemsAndTheFocus) {
     ShowGroup();
     ASSERT_EQ(Column0(), (std::vector<std::string>{"A", "B", "C", "D"}));
     SelectRows({1, 3}, 3);  // B and D, the focus on D
+    const QPersistentModelIndex onC = view->Model().index(2, kColumnValue);  // as an editor holds one
 
     view->SortByColumn(kColumnItemId);  // the same column: now descending
     EXPECT_TRUE(view->SortOrder().descending);
     ASSERT_EQ(Column0(), (std::vector<std::string>{"D", "C", "B", "A"}));
+    EXPECT_EQ(view->Model().ItemAt(onC.row())->itemId, "C") << "a persistent index follows its row";
+    EXPECT_EQ(onC.column(), kColumnValue);
     std::vector<std::string> selected;
     for (const CVItem* item : view->SelectedItems()) selected.push_back(item->itemId);
     EXPECT_EQ(selected, (std::vector<std::string>{"D", "B"}));
