@@ -21,6 +21,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -78,6 +79,14 @@ int RunHeadless(const CommandLine& line, const HeadlessOptions& options) {
             QCoreApplication::quit();
         });
 
+        // Connecting takes as long as the servers make it (an unreachable one its timeout):
+        // systemd hears that the start-up goes on, so the unit's start timeout never ends it.
+        const auto startingUp = [] { NotifySystemd("EXTEND_TIMEOUT_USEC=30000000\nSTATUS=connecting the project's servers"); };
+        startingUp();
+        QTimer startUp;
+        QObject::connect(&startUp, &QTimer::timeout, startingUp);
+        startUp.start(std::chrono::seconds(10));
+
         const std::string last = ReadProjectPath();
         if (!last.empty() && QFileInfo(QString::fromStdString(last)).isFile()) {
             // The last project, written straight back to its file, as the desktop start does.
@@ -91,6 +100,7 @@ int RunHeadless(const CommandLine& line, const HeadlessOptions& options) {
         } else {
             document.OnNewDocument();
         }
+        startUp.stop();
         if (status == 0 && !stopRequested && !dataServer.StartServer(options.port)) status = 1;
         if (status == 0 && !stopRequested) {
             std::fprintf(stderr, "opcstation: serving port %u\n", static_cast<unsigned>(dataServer.Port()));

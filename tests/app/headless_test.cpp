@@ -17,9 +17,12 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -153,7 +156,7 @@ TEST_F(Headless, ServesLiveValuesLogsItsEventsAndEndsOnSigterm) {
     EXPECT_TRUE(config.readAll().contains(("PATH=" + project).toUtf8()));
 }
 
-TEST_F(Headless, SigtermDuringTheStartUpStopsWithStatusZero) {
+TEST_F(Headless, TheStartUpTellsSystemdItGoesOnAndSigtermThenStopsWithStatusZero) {
     // A server host that takes the connection and never answers holds the start-up there.
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -168,12 +171,32 @@ TEST_F(Headless, SigtermDuringTheStartUpStopsWithStatusZero) {
     config.write("[CONFIG]\nSERVER_HOST=127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)) + "\n");
     config.close();
 
+    // systemd's notification socket, abstract, as the service manager would give it.
+    const std::string notifyName = "opcstation-headless-notify-" + std::to_string(::getpid());
+    const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un notifyAddress{};
+    notifyAddress.sun_family = AF_UNIX;
+    std::memcpy(notifyAddress.sun_path + 1, notifyName.data(), notifyName.size());
+    ASSERT_EQ(::bind(notify, reinterpret_cast<sockaddr*>(&notifyAddress),
+                     static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + notifyName.size())),
+              0);
+    env.insert("NOTIFY_SOCKET", QString::fromStdString("@" + notifyName));
+
     QProcess program;
     Start(program);
     ASSERT_TRUE(program.waitForStarted(5000));
     pollfd waiting{listener, POLLIN, 0};
     ASSERT_EQ(::poll(&waiting, 1, 20000), 1) << "the program connects to the host";
     const int connection = ::accept(listener, nullptr, nullptr);
+    // While the host keeps the start-up waiting, the program asks systemd for more time.
+    pollfd told{notify, POLLIN, 0};
+    ASSERT_EQ(::poll(&told, 1, 20000), 1) << "systemd hears from the start-up";
+    char state[256];
+    const ssize_t stateSize = ::recv(notify, state, sizeof state, 0);
+    const std::string first(state, stateSize > 0 ? static_cast<std::size_t>(stateSize) : 0);
+    EXPECT_EQ(first.rfind("EXTEND_TIMEOUT_USEC=", 0), 0u) << first;
+    EXPECT_EQ(first.find("READY=1"), std::string::npos) << first;
+    ::close(notify);
     ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
 
     ASSERT_TRUE(program.waitForFinished(30000)) << "the stop was not lost";
