@@ -1,5 +1,6 @@
 # Install rules and the Debian package (cpack -G DEB): the program, its desktop entry, icons
-# and project type, the systemd unit of the headless mode, and the demo project.
+# and project type, the systemd unit of the headless mode with its maintainer scripts, the demo
+# project and the copyright file.
 include(GNUInstallDirs)
 
 install(TARGETS opcstation opcserverd RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -20,6 +21,7 @@ endforeach()
 # systemd looks in /usr/lib/systemd/system (or /lib, the same folder on merged /usr).
 install(FILES packaging/opcstation.service DESTINATION lib/systemd/system)
 install(FILES examples/demo.ovopc DESTINATION ${CMAKE_INSTALL_DATADIR}/opcstation)
+install(FILES packaging/debian/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/opcstation)
 
 set(CPACK_PACKAGE_NAME opcstation)
 set(CPACK_PACKAGE_VENDOR "Orvane")
@@ -35,5 +37,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The desktop program shows Chinese texts.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-noto-cjk)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://opcstation.invalid/")
+# The service's maintainer scripts: systemd told of the unit, a restart on upgrade, a stop on
+# removal. The unit's user is made by systemd (DynamicUser), so none is added here.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    "${PROJECT_SOURCE_DIR}/packaging/debian/postinst;${PROJECT_SOURCE_DIR}/packaging/debian/prerm;${PROJECT_SOURCE_DIR}/packaging/debian/postrm")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_GENERATOR DEB)
 include(CPack)
