@@ -3,15 +3,19 @@
 #include "docview/document.h"
 #include "docview/update_hints.h"
 #include "forwarding/data_server.h"
+#include "forwarding/link_reports.h"
+#include "forwarding/tcp_client_link.h"
 #include "persistence/document.h"
 #include "platform/config/opc_config.h"
 #include "platform/settings/profile.h"
+#include "platform/shell/trace.h"
 #include "platform/strings/command_ids.h"
 #include "platform/strings/language.h"
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 #include "ui/eventlog/event_view.h"
 #include "ui/framework/command_router.h"
+#include "ui/forwarding/tcp_client_set_dlg.h"
 #include "ui/framework/recent_file_list.h"
 #include "ui/items/item_view.h"
 #include "ui/navigation/group_view.h"
@@ -66,6 +70,7 @@ CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
     InstallAccelerators(this, commands_);
     CreatePanes();
     CreateStatusBar();
+    CreateLinks();
 
     AddShellCommandRules(rules_);
     AddOpcCommandRules(rules_);
@@ -97,6 +102,8 @@ CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
 }
 
 CVMainWnd::~CVMainWnd() {
+    // A link worker may still run; from now on its reports go nowhere.
+    linkReports_->Close();
     // The panes go after this body; the focus moves while they do, and this window must
     // no longer hear of it.
     for (const QMetaObject::Connection& connection : applicationConnections_) disconnect(connection);
@@ -136,6 +143,22 @@ void CVMainWnd::CreatePanes() {
     document_.AddView(itemView_);
     document_.AddView(eventView_);
     eventView_->SetContextActions(commands_.Find(ID_CLEAR_EVENTS), commands_.Find(ID_LOG_ERRORS_ONLY));
+}
+
+void CVMainWnd::CreateLinks() {
+    const auto post = [this](auto call) { QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection); };
+    linkReports_ = std::make_shared<LinkReportChannel>(LinkReportChannel::Receiver{
+        .beep = [post] { post([] { QApplication::beep(); }); },
+        .message = [this, post](const std::string& text) { post([this, text] { messageBox_(text); }); },
+        .tcpClientReport = [this](const std::string& text) { PostTcpClientReport(text); },
+        .finished = {},
+    });
+    tcpClientLink_ = std::make_unique<CTcpClientLink>(linkReports_);
+    connect(eventView_, &CVEventView::linkSettingsRequested, this, [this](unsigned id) { OnLinkSettings(id); });
+}
+
+void CVMainWnd::OnLinkSettings(unsigned commandId) {
+    if (commandId == ID_TCP_CLIENT_SETTINGS) RunTcpClientSetDialog(this, *tcpClientLink_);
 }
 
 void CVMainWnd::CreateStatusBar() {
@@ -363,9 +386,9 @@ void CVMainWnd::OnStatusTimer() {
     UpdateCommandStates();  // keeps the toolbar buttons current
 }
 
-void CVMainWnd::PostTcpClientReport() {
+void CVMainWnd::PostTcpClientReport(const std::string& text) {
     QMetaObject::invokeMethod(
-        this, [this] { OnTcpClientReport(); }, Qt::QueuedConnection);
+        this, [this, text] { OnTcpClientReport(text); }, Qt::QueuedConnection);
 }
 
 void CVMainWnd::PostItemStateChanged(void* item) {
@@ -373,7 +396,10 @@ void CVMainWnd::PostItemStateChanged(void* item) {
         this, [this, item] { OnItemStateChanged(item); }, Qt::QueuedConnection);
 }
 
-void CVMainWnd::OnTcpClientReport() { document_.UpdateAllViews(nullptr, HINT_REPAINT_ALL, nullptr); }
+void CVMainWnd::OnTcpClientReport(const std::string& text) {
+    TraceLine("%s:%d:\"%s\"\r\n", "MainWnd", __LINE__, text.c_str());
+    document_.UpdateAllViews(nullptr, HINT_REPAINT_ALL, nullptr);
+}
 
 void CVMainWnd::OnItemStateChanged(void* item) {
     document_.UpdateAllViews(nullptr, HINT_ITEM_STATES_CHANGED, item);

@@ -21,11 +21,13 @@
 #include <vector>
 
 class CDataServer;
+class CTcpClientLink;
 class CItemAddressRegistry;
 class CVEventView;
 class Document;
 class CVGroupView;
 class CVItemView;
+class LinkReportChannel;
 class QLabel;
 class QMenu;
 class QSplitter;
@@ -72,8 +74,9 @@ public:
     void OnStatusTimer();
 
     // Window messages: any thread may post them; they run on the GUI thread. (A server's
-    // shutdown request reaches the document through its client notifier.)
-    void PostTcpClientReport();
+    // shutdown request reaches the document through its client notifier.) The TCP client
+    // link's report carries its text, which is traced but not shown.
+    void PostTcpClientReport(const std::string& text);
     void PostItemStateChanged(void* item);
 
     // Panes.
@@ -90,6 +93,10 @@ public:
     // a failure is shown in a message box and the window goes on without it.
     bool StartDataServer(std::uint16_t port, const CItemAddressRegistry& registry);
     CDataServer* DataServer() const { return dataServer_.get(); }
+
+    // The link checks that the event log's two buttons configure and start. Their workers
+    // beep and show messages through this window.
+    CTcpClientLink& TcpClientLink() const { return *tcpClientLink_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -109,8 +116,10 @@ private:
     void OnExit();
     void OnAutostart();
     void OnSplitSave();
+    void CreateLinks();
+    void OnLinkSettings(unsigned commandId);
     // Window message handlers.
-    void OnTcpClientReport();
+    void OnTcpClientReport(const std::string& text);
     void OnItemStateChanged(void* item);
 
     Document& document_;
@@ -136,6 +145,8 @@ private:
     std::vector<QAction*> recentActions_;
     std::vector<QMetaObject::Connection> applicationConnections_;
     std::unique_ptr<CDataServer> dataServer_;
+    std::shared_ptr<LinkReportChannel> linkReports_;
+    std::unique_ptr<CTcpClientLink> tcpClientLink_;
 
     bool placementRestored_ = false;
     bool autostartOn_ = false;
