@@ -4,6 +4,7 @@
 #include "docview/update_hints.h"
 #include "forwarding/data_server.h"
 #include "forwarding/link_reports.h"
+#include "forwarding/serial_link.h"
 #include "forwarding/tcp_client_link.h"
 #include "persistence/document.h"
 #include "platform/config/opc_config.h"
@@ -15,6 +16,7 @@
 #include "platform/strings/string_table.h"
 #include "ui/eventlog/event_view.h"
 #include "ui/framework/command_router.h"
+#include "ui/forwarding/comm_set_dlg.h"
 #include "ui/forwarding/tcp_client_set_dlg.h"
 #include "ui/framework/recent_file_list.h"
 #include "ui/items/item_view.h"
@@ -149,16 +151,32 @@ void CVMainWnd::CreateLinks() {
     const auto post = [this](auto call) { QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection); };
     linkReports_ = std::make_shared<LinkReportChannel>(LinkReportChannel::Receiver{
         .beep = [post] { post([] { QApplication::beep(); }); },
-        .message = [this, post](const std::string& text) { post([this, text] { messageBox_(text); }); },
+        .message = [this, post](const std::string& text) { post([this, text] { ShowLinkMessage(text); }); },
         .tcpClientReport = [this](const std::string& text) { PostTcpClientReport(text); },
         .finished = {},
     });
     tcpClientLink_ = std::make_unique<CTcpClientLink>(linkReports_);
+    serialLink_ = std::make_unique<CSerialLink>(linkReports_);
     connect(eventView_, &CVEventView::linkSettingsRequested, this, [this](unsigned id) { OnLinkSettings(id); });
 }
 
 void CVMainWnd::OnLinkSettings(unsigned commandId) {
     if (commandId == ID_TCP_CLIENT_SETTINGS) RunTcpClientSetDialog(this, *tcpClientLink_);
+    if (commandId == ID_SERIAL_SETTINGS) RunCommSetDialog(this, *serialLink_);
+}
+
+void CVMainWnd::ShowLinkMessage(const std::string& text) {
+    // A message box runs its own event loop, where the next message may arrive: it waits
+    // for the box before it, so the boxes come in order and never stack.
+    linkMessages_.push_back(text);
+    if (showingLinkMessage_) return;
+    showingLinkMessage_ = true;
+    while (!linkMessages_.empty()) {
+        const std::string next = std::move(linkMessages_.front());
+        linkMessages_.pop_front();
+        messageBox_(next);
+    }
+    showingLinkMessage_ = false;
 }
 
 void CVMainWnd::CreateStatusBar() {

@@ -17,10 +17,12 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
 class CDataServer;
+class CSerialLink;
 class CTcpClientLink;
 class CItemAddressRegistry;
 class CVEventView;
@@ -97,6 +99,7 @@ public:
     // The link checks that the event log's two buttons configure and start. Their workers
     // beep and show messages through this window.
     CTcpClientLink& TcpClientLink() const { return *tcpClientLink_; }
+    CSerialLink& SerialLink() const { return *serialLink_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -118,6 +121,8 @@ private:
     void OnSplitSave();
     void CreateLinks();
     void OnLinkSettings(unsigned commandId);
+    // A link worker's message boxes, one after the other.
+    void ShowLinkMessage(const std::string& text);
     // Window message handlers.
     void OnTcpClientReport(const std::string& text);
     void OnItemStateChanged(void* item);
@@ -147,6 +152,9 @@ private:
     std::unique_ptr<CDataServer> dataServer_;
     std::shared_ptr<LinkReportChannel> linkReports_;
     std::unique_ptr<CTcpClientLink> tcpClientLink_;
+    std::unique_ptr<CSerialLink> serialLink_;
+    std::deque<std::string> linkMessages_;
+    bool showingLinkMessage_ = false;
 
     bool placementRestored_ = false;
     bool autostartOn_ = false;

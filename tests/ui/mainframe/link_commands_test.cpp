@@ -4,12 +4,16 @@
 
 #include "docview/view.h"
 #include "docview/update_hints.h"
+#include "forwarding/serial_link.h"
 #include "forwarding/tcp_client_link.h"
 #include "platform/strings/command_ids.h"
 #include "tests/support/loopback_listener.h"
+#include "tests/support/pty_pair.h"
+#include "ui/forwarding/comm_set_dlg.h"
 #include "ui/forwarding/tcp_client_set_dlg.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -71,4 +75,31 @@ TEST_F(MainFrameTest, TheTcpClientButtonConfiguresAndConnectsToAPeer) {
     ASSERT_TRUE(WaitFor([&] { return !view.hints.empty(); }));
     EXPECT_EQ(view.hints, std::vector<int>{HINT_REPAINT_ALL});
     document_.RemoveView(&view);
+}
+
+TEST_F(MainFrameTest, TheSerialButtonChecksTheChosenPortAndShowsItsFailures) {
+    PtyPair pair;
+    ASSERT_TRUE(pair.Ok());
+    auto window = MakeWindow();
+
+    // A missing device: the worker's message box, through the window.
+    AnswerDialog<CCommSetDlg>([&](CCommSetDlg& dialog) {
+        dialog.PortList()->setEditText(QStringLiteral("/dev/ttyNOSUCHPORT9"));
+        dialog.accept();
+    });
+    window->DispatchCommand(ID_SERIAL_SETTINGS);
+    EXPECT_EQ(window->SerialLink().Settings().portName, "/dev/ttyNOSUCHPORT9");
+    ASSERT_TRUE(WaitFor([&] { return !messages_.empty(); }));
+    EXPECT_EQ(messages_, std::vector<std::string>{"初始化串口错误！"});
+
+    // A device that refuses 7 data bits: two boxes, one after the other.
+    messages_.clear();
+    AnswerDialog<CCommSetDlg>([&](CCommSetDlg& dialog) {
+        dialog.PortList()->setEditText(QString::fromStdString(pair.First()));
+        dialog.DataBitsList()->setCurrentIndex(1);
+        dialog.accept();
+    });
+    window->DispatchCommand(ID_SERIAL_SETTINGS);
+    ASSERT_TRUE(WaitFor([&] { return messages_.size() == 2; }));
+    EXPECT_EQ(messages_, (std::vector<std::string>{"SetCommStat Error ", "初始化串口错误！"}));
 }
