@@ -2,16 +2,19 @@
 // clipboard holds one.
 #pragma once
 
-#include <QClipboard>
-#include <QGuiApplication>
-#include <QMimeData>
-#include <QString>
+#include "platform/com/types.h"
 
 inline constexpr const char* kServerClipFormat = "VCOpcClientServer";
 inline constexpr const char* kGroupClipFormat = "VCOpcClientGroup";
 inline constexpr const char* kItemClipFormat = "VCOpcClientItem";
 
-inline bool ClipboardHas(const char* format) {
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    return data && data->hasFormat(QString::fromLatin1(format));
-}
+// The formats' numbers: registered with the platform by name once, at the first call (the
+// main window makes it at program start), and held for the run.
+struct ProjectClipboardFormats {
+    UINT server = 0;
+    UINT group = 0;
+    UINT item = 0;
+};
+const ProjectClipboardFormats& RegisterProjectClipboardFormats();
+
+bool ClipboardHas(const char* format);

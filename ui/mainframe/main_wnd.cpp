@@ -15,6 +15,7 @@
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 #include "ui/eventlog/event_view.h"
+#include "ui/framework/clipboard_formats.h"
 #include "ui/framework/command_router.h"
 #include "ui/forwarding/comm_set_dlg.h"
 #include "ui/forwarding/tcp_client_set_dlg.h"
@@ -63,6 +64,7 @@ CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
       commands_(this, [this](unsigned id) { DispatchCommand(id); }),
       status_(std::string(LoadString(IDS_READY))) {
     setWindowIcon(ApplicationIcon());
+    RegisterProjectClipboardFormats();
     BuildMenuBar(menuBar(), commands_);
     toolbar_ = addToolBar(QStringLiteral("Toolbar"));
     toolbar_->setObjectName(QStringLiteral("toolbar"));
