@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QGuiApplication>
 
 TEST(ClipboardFormats, TheThreeNamesAreRegisteredOnceAndKeepTheirNumbers) {
     const ProjectClipboardFormats& formats = RegisterProjectClipboardFormats();
@@ -18,4 +20,19 @@ TEST(ClipboardFormats, TheThreeNamesAreRegisteredOnceAndKeepTheirNumbers) {
     EXPECT_NE(formats.server, formats.group);
     EXPECT_NE(formats.group, formats.item);
     EXPECT_NE(formats.server, formats.item);
+}
+
+TEST(ClipboardFormats, APayloadGoesOnTheClipboardUnderItsFormatWithItsText) {
+    PutOnClipboard(kItemClipFormat, {1, 0, 0, 0, 0xFF}, "A,B\n");
+    EXPECT_TRUE(ClipboardHas(kItemClipFormat));
+    EXPECT_FALSE(ClipboardHas(kGroupClipFormat));
+    EXPECT_EQ(ClipboardBytes(kItemClipFormat), QByteArray("\x01\x00\x00\x00\xFF", 5));
+    EXPECT_TRUE(ClipboardBytes(kServerClipFormat).isEmpty());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "A,B\n");
+
+    // Without text the clipboard holds the format alone, replacing what was there.
+    PutOnClipboard(kServerClipFormat, {0, 0, 0, 0});
+    EXPECT_TRUE(ClipboardHas(kServerClipFormat));
+    EXPECT_FALSE(ClipboardHas(kItemClipFormat));
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().isEmpty());
 }
