@@ -16,6 +16,7 @@ CTcpClientSetDlg::CTcpClientSetDlg(const TcpClientSettings& settings, QWidget* p
       settings_(settings) {
     setWindowTitle(QString::fromUtf8(Tr("Tcp客户端设置", "TCP Client Settings")));
     host_->setMaxLength(static_cast<int>(TcpClientSettings::kMaxHostLength));
+    host_->setMinimumWidth(host_->fontMetrics().horizontalAdvance(QString(36, QLatin1Char('n'))));  // a host name fits
     host_->setText(QString::fromStdString(settings.host));
     port_->setText(QString::number(settings.port));
 
