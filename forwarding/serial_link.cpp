@@ -3,14 +3,14 @@
 #include "platform/shell/trace.h"
 #include "platform/strings/language.h"
 
+#include <QEventLoop>
 #include <QSerialPort>
-#include <QThread>
 
 #include <termios.h>
 
 #include <cerrno>
 #include <cstring>
-#include <exception>
+#include <system_error>
 
 namespace {
 
@@ -81,6 +81,9 @@ bool OpenPort(QSerialPort& port, const SerialSettings& settings, LinkReportChann
 
 int RunSerialPortCheck(const SerialSettings& settings, LinkReportChannel& channel, SerialPortError& error,
                        const std::function<void()>& whileOpen) {
+    // The port object's notifiers need an event dispatcher in this thread: an event loop
+    // object gives a worker thread one (the loop itself never runs).
+    const QEventLoop dispatcher;
     QSerialPort port;
     if (!OpenPort(port, settings, channel, error)) {
         TraceLine("%s:%d:\"%s: %s\"\r\n", "SerialLink", __LINE__, settings.portName.c_str(), error.text.c_str());
@@ -95,7 +98,7 @@ int RunSerialPortCheck(const SerialSettings& settings, LinkReportChannel& channe
 CSerialLink::CSerialLink(std::shared_ptr<LinkReportChannel> channel) : channel_(std::move(channel)) {}
 
 CSerialLink::~CSerialLink() {
-    for (const auto& worker : workers_) worker->wait();
+    for (Worker& worker : workers_) worker.thread.join();
 }
 
 SerialPortError CSerialLink::LastError() const {
@@ -106,7 +109,8 @@ SerialPortError CSerialLink::LastError() const {
 bool CSerialLink::Start() {
     ForgetFinishedWorkers();
     try {
-        std::unique_ptr<QThread> worker(QThread::create([this, settings = settings_, channel = channel_] {
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        std::thread thread([this, settings = settings_, channel = channel_, done] {
             SerialPortError error;
             const int result = RunSerialPortCheck(settings, *channel, error);
             if (result != 0) {
@@ -114,21 +118,20 @@ bool CSerialLink::Start() {
                 lastError_ = error;
             }
             channel->Finished(result);
-        }));
-        worker->start();
-        // A thread the system would not make is neither running nor finished.
-        if (!worker->isRunning() && !worker->isFinished()) {
-            channel_->Beep();
-            return false;
-        }
-        workers_.push_back(std::move(worker));
+            done->store(true);
+        });
+        workers_.push_back({std::move(thread), std::move(done)});
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::system_error&) {
         channel_->Beep();
         return false;
     }
 }
 
 void CSerialLink::ForgetFinishedWorkers() {
-    std::erase_if(workers_, [](const std::unique_ptr<QThread>& worker) { return worker->isFinished(); });
+    std::erase_if(workers_, [](Worker& worker) {
+        if (!worker.done->load()) return false;
+        worker.thread.join();
+        return true;
+    });
 }

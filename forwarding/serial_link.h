@@ -8,21 +8,21 @@
 //
 // Threads: the settings are written on the GUI thread (the settings dialog). Each start hands
 // a copy of them to a new worker thread, which is not waited for; it reaches the windows only
-// through the report channel. The link waits for its workers when it goes (each takes
+// through the report channel. The link joins its workers when it goes (each takes
 // milliseconds: the port is opened without waiting for a carrier).
 #pragma once
 
 #include "forwarding/link_reports.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
-
-class QThread;
 
 struct SerialSettings {
     std::string portName;  // empty until the operator chooses one
@@ -42,9 +42,9 @@ struct SerialPortError {
     std::string text;
 };
 
-// The worker's job, on the calling thread (which must be a QThread: the port object needs its
-// event dispatcher). Opens and configures the port; on success runs `whileOpen` (a test looks
-// at the device then) and closes the port. Failures beep or show "SetCommStat Error " or
+// The worker's job, on the calling thread (any thread, while the application object exists).
+// Opens and configures the port; on success runs `whileOpen` (a test looks at the device then)
+// and closes the port. Failures beep or show "SetCommStat Error " or
 // "GetCommStat Error ", then "初始化串口错误！", through the channel; `error` gets the failed
 // step's error. Returns 0 or -1.
 int RunSerialPortCheck(const SerialSettings& settings, LinkReportChannel& channel, SerialPortError& error,
@@ -67,11 +67,16 @@ public:
     bool Start();
 
 private:
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    // Joins the workers that have ended.
     void ForgetFinishedWorkers();
 
     std::shared_ptr<LinkReportChannel> channel_;
     SerialSettings settings_;
     mutable std::mutex errorLock_;
     SerialPortError lastError_;
-    std::vector<std::unique_ptr<QThread>> workers_;
+    std::vector<Worker> workers_;
 };
