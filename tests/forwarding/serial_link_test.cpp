@@ -4,6 +4,7 @@
 #include "forwarding/serial_link.h"
 
 #include "peer.h"
+#include "link_report_recorder.h"
 #include "tests/support/pty_pair.h"
 
 #include <gtest/gtest.h>
@@ -11,51 +12,13 @@
 #include <QSerialPort>
 #include <QTemporaryDir>
 
-#include <chrono>
 #include <fstream>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
 constexpr const char* kInitFailed = "message 初始化串口错误！";
-
-// The channel's calls as the check makes them.
-class Reports {
-public:
-    std::shared_ptr<LinkReportChannel> Channel() {
-        return std::make_shared<LinkReportChannel>(LinkReportChannel::Receiver{
-            .beep = [this] { Add("beep"); },
-            .message = [this](const std::string& text) { Add("message " + text); },
-            .tcpClientReport = [this](const std::string& text) { Add("tcp " + text); },
-            .finished = [this](int result) { Add("finished " + std::to_string(result)); },
-        });
-    }
-    // Polls rather than waits on a condition variable: ThreadSanitizer does not see the lock
-    // that a timed wait takes back, and would report the count read after it.
-    bool WaitForCount(std::size_t count) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (Calls().size() < count) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
-    }
-    std::vector<std::string> Calls() {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-
-private:
-    void Add(const std::string& call) {
-        std::lock_guard lock(mutex_);
-        calls_.push_back(call);
-    }
-    std::mutex mutex_;
-    std::vector<std::string> calls_;
-};
 
 bool Has(const std::string& stty, const std::string& part) { return stty.find(part) != std::string::npos; }
 
@@ -66,7 +29,7 @@ protected:
         ASSERT_TRUE(pair.Ok());
     }
     PtyPair pair;
-    Reports reports;
+    LinkReportRecorder reports;
 };
 
 }  // namespace
@@ -109,7 +72,7 @@ TEST_F(SerialLink, SettingsTheDeviceRefusesShowSetCommStatError) {
     for (const SerialSettings& settings : cases) {
         SCOPED_TRACE(std::to_string(settings.dataBits) + " data bits, parity " + std::to_string(settings.parity) +
                      ", stop bits " + std::to_string(settings.stopBits));
-        Reports refused;
+        LinkReportRecorder refused;
         const auto channel = refused.Channel();
         SerialPortError error;
         EXPECT_EQ(RunSerialPortCheck(settings, *channel, error), -1);
@@ -127,7 +90,7 @@ TEST_F(SerialLink, APortThatCannotBeOpenedBeepsThenShowsTheInitialisationError) 
     const std::string cases[] = {"", "/dev/ttyNOSUCHPORT9", regularFile, "/dev/null", pair.Second()};
     for (const std::string& port : cases) {
         SCOPED_TRACE(port);
-        Reports failed;
+        LinkReportRecorder failed;
         const auto channel = failed.Channel();
         SerialPortError error;
         EXPECT_EQ(RunSerialPortCheck({port}, *channel, error), -1);

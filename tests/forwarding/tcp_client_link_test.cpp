@@ -5,59 +5,21 @@
 #include "forwarding/tcp_client_link.h"
 
 #include "platform/files/unique_fd.h"
+#include "link_report_recorder.h"
 #include "tests/support/loopback_listener.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
 
-#include <chrono>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
 
-constexpr const char* kConnected = "socket 连接成功！";
-constexpr const char* kFailed = "socket 连接失败！！";
-constexpr int kWaitMs = 10000;
-
-// The channel's calls as a worker makes them, waited for with a deadline.
-class Reports {
-public:
-    std::shared_ptr<LinkReportChannel> Channel() {
-        return std::make_shared<LinkReportChannel>(LinkReportChannel::Receiver{
-            .beep = [this] { Add("beep"); },
-            .message = [this](const std::string& text) { Add("message " + text); },
-            .tcpClientReport = [this](const std::string& text) { Add(text); },
-            .finished = [this](int result) { Add("finished " + std::to_string(result)); },
-        });
-    }
-    // Polls rather than waits on a condition variable: ThreadSanitizer does not see the lock
-    // that a timed wait takes back, and would report the count read after it.
-    bool WaitForCount(std::size_t count) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (Calls().size() < count) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return true;
-    }
-    std::vector<std::string> Calls() {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-
-private:
-    void Add(const std::string& call) {
-        std::lock_guard lock(mutex_);
-        calls_.push_back(call);
-    }
-    std::mutex mutex_;
-    std::vector<std::string> calls_;
-};
+constexpr const char* kConnected = "tcp socket 连接成功！";
+constexpr const char* kFailed = "tcp socket 连接失败！！";
 
 }  // namespace
 
@@ -76,7 +38,7 @@ TEST(TcpClientLink, AListeningPeerSeesTheConnectionOpenAndCloseWithoutData) {
         SCOPED_TRACE(c.name);
         LoopbackListener peer(c.family);
         ASSERT_TRUE(peer.Ok());
-        Reports reports;
+        LinkReportRecorder reports;
         const auto channel = reports.Channel();
         EXPECT_EQ(RunTcpClientCheck({c.host, peer.Port()}, *channel), 0);
         EXPECT_EQ(reports.Calls(), std::vector<std::string>{kConnected});
@@ -110,7 +72,7 @@ TEST(TcpClientLink, FailuresAreReportedWithoutAConnection) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Reports reports;
+        LinkReportRecorder reports;
         const auto channel = reports.Channel();
         EXPECT_EQ(RunTcpClientCheck(c.settings, *channel), -1);
         EXPECT_EQ(reports.Calls(), std::vector<std::string>{kFailed});
@@ -122,7 +84,7 @@ TEST(TcpClientLink, FailuresAreReportedWithoutAConnection) {
 TEST(TcpClientLink, StartRunsTheCheckOnAWorkerWithACopyOfTheSettings) {
     LoopbackListener peer(AF_INET);
     ASSERT_TRUE(peer.Ok());
-    Reports reports;
+    LinkReportRecorder reports;
     CTcpClientLink link(reports.Channel());
     link.SetSettings({"127.0.0.1", peer.Port()});
     ASSERT_TRUE(link.Start());
@@ -140,7 +102,7 @@ TEST(TcpClientLink, StartRunsTheCheckOnAWorkerWithACopyOfTheSettings) {
 }
 
 TEST(TcpClientLink, AClosedChannelDropsTheReportsOfAWorkerStillRunning) {
-    Reports reports;
+    LinkReportRecorder reports;
     const auto channel = reports.Channel();
     channel->Close();
     channel->TcpClientReport(kFailed);
