@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,24 @@ public:
     // error, which has been shown).
     int ImportCsv(CVGroup& group, const std::string& path);
 
+    // Copy: the server, the group or the items as the project file's records, with their count
+    // before them, for the clipboard. Items are also given as CSV text (LF line ends).
+    std::vector<std::uint8_t> CopyServer(const CVServer& server) const;
+    std::vector<std::uint8_t> CopyGroup(const CVGroup& group) const;
+    std::vector<std::uint8_t> CopyItems(const std::vector<CVItem*>& items) const;
+    static std::string ItemsAsCsvText(const std::vector<CVItem*>& items);
+
+    // Paste: adds copies of the records in `bytes` as the New commands add new objects. A
+    // server is listed and connected; a group goes onto `server` under a name the server does
+    // not have yet; items go into `group` and onto its server. Every item takes a new address
+    // from the registry. The views are told and the project is marked modified. Content that
+    // is larger than kMaxPasteBytes or is not records of that kind is refused with a message
+    // and changes nothing. Each returns the number of objects added.
+    static constexpr std::size_t kMaxPasteBytes = std::size_t{16} * 1024 * 1024;
+    int PasteServers(std::span<const std::uint8_t> bytes);
+    int PasteGroups(CVServer& server, std::span<const std::uint8_t> bytes);
+    int PasteItems(CVGroup& group, std::span<const std::uint8_t> bytes);
+
     // Installs the cursor and event pump (not owned); null restores the plain event pump.
     void SetWaitUi(DocumentWaitUi* ui);
 
@@ -115,6 +134,9 @@ private:
     std::vector<CVServer*> ServersInListOrder() const;
     // True when a job runs: the server is then disconnected once it has ended.
     bool DeferWhileBusy(CVServer* server);
+    // Checks and decodes pasted bytes with `decode`; false after showing why they were refused.
+    template <class Record, class Decode>
+    bool DecodePasted(std::span<const std::uint8_t> bytes, std::vector<Record>& records, Decode decode) const;
     void RunDeferredDisconnects();
 
     CItemAddressRegistry& registry_;

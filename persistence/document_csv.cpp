@@ -59,6 +59,19 @@ CsvItem CsvItemOf(const CVItem& item) {
 
 }  // namespace
 
+std::string CVDocument::ItemsAsCsvText(const std::vector<CVItem*>& items) {
+    std::vector<CsvItem> rows;
+    rows.reserve(items.size());
+    for (const CVItem* item : items) rows.push_back(CsvItemOf(*item));
+    // The file's CR LF line ends become the clipboard's LF.
+    const std::string file = FormatCsvItems(rows);
+    std::string text;
+    text.reserve(file.size());
+    for (std::size_t i = 0; i < file.size(); ++i)
+        if (!(file[i] == '\r' && i + 1 < file.size() && file[i + 1] == '\n')) text += file[i];
+    return text;
+}
+
 bool CVDocument::ExportCsv(const CVGroup& group, const std::string& path) {
     ScopedWaitCursor cursor(WaitUi(), DocumentWaitUi::Cursor::Wait);
     std::vector<CsvItem> rows;

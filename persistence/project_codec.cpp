@@ -16,17 +16,39 @@ class ProjectReader {
 public:
     explicit ProjectReader(std::span<const std::uint8_t> bytes) : in_(bytes) {}
 
-    ProjectLoadError Read(ProjectRecord& project) {
-        const std::uint32_t count = Count(kMinServerBytes);
+    ProjectLoadError Read(ProjectRecord& project) { return ReadServers(project.servers); }
+
+    // A count, then that many records of one level.
+    ProjectLoadError ReadServers(std::vector<ServerRecord>& servers) {
+        return ReadList(servers, kMinServerBytes, &ProjectReader::ReadServer);
+    }
+    ProjectLoadError ReadGroups(std::vector<GroupRecord>& groups) {
+        return ReadList(groups, kMinGroupBytes, &ProjectReader::ReadGroup);
+    }
+    ProjectLoadError ReadItems(std::vector<ItemRecord>& items) {
+        return ReadList(items, kMinItemBytes, &ProjectReader::ReadItem);
+    }
+
+    // After a list: bytes left over are an error of their own.
+    ProjectLoadError RefuseTrailingBytes() {
+        if (error_ == ProjectLoadError::None && !in_.AtEnd()) error_ = ProjectLoadError::TrailingBytes;
+        return error_;
+    }
+
+private:
+    template <class Record>
+    ProjectLoadError ReadList(std::vector<Record>& records, std::size_t minRecordBytes,
+                              void (ProjectReader::*readOne)(Record&)) {
+        const std::uint32_t count = Count(minRecordBytes);
+        records.reserve(count);
         for (std::uint32_t i = 0; i < count && Ok(); ++i) {
-            project.servers.emplace_back();
-            ReadServer(project.servers.back());
+            records.emplace_back();
+            (this->*readOne)(records.back());
         }
         if (error_ == ProjectLoadError::None && in_.Failed()) error_ = ProjectLoadError::EndOfFile;
         return error_;
     }
 
-private:
     bool Ok() const { return error_ == ProjectLoadError::None && !in_.Failed(); }
 
     bool Schema() {
@@ -133,22 +155,66 @@ void WriteItem(ArchiveWriter& out, const ItemRecord& item) {
     out.U32(item.reserved);
 }
 
-std::vector<std::uint8_t> EncodeProject(const ProjectRecord& project) {
+namespace {
+
+void WriteGroup(ArchiveWriter& out, const GroupRecord& group) {
+    WriteGroupHeader(out, group, static_cast<std::uint32_t>(group.items.size()));
+    for (const ItemRecord& item : group.items) WriteItem(out, item);
+}
+
+void WriteServer(ArchiveWriter& out, const ServerRecord& server) {
+    WriteServerHeader(out, server, static_cast<std::uint32_t>(server.groups.size()));
+    for (const GroupRecord& group : server.groups) WriteGroup(out, group);
+}
+
+template <class Record>
+std::vector<std::uint8_t> EncodeList(const std::vector<Record>& records, void (*write)(ArchiveWriter&, const Record&)) {
     ArchiveWriter out;
-    out.U32(static_cast<std::uint32_t>(project.servers.size()));
-    for (const ServerRecord& server : project.servers) {
-        WriteServerHeader(out, server, static_cast<std::uint32_t>(server.groups.size()));
-        for (const GroupRecord& group : server.groups) {
-            WriteGroupHeader(out, group, static_cast<std::uint32_t>(group.items.size()));
-            for (const ItemRecord& item : group.items) WriteItem(out, item);
-        }
-    }
+    out.U32(static_cast<std::uint32_t>(records.size()));
+    for (const Record& record : records) write(out, record);
     return out.Take();
 }
+
+template <class Record>
+ProjectLoadError DecodeList(std::span<const std::uint8_t> bytes, std::vector<Record>& records,
+                            ProjectLoadError (ProjectReader::*read)(std::vector<Record>&)) {
+    records.clear();
+    ProjectReader reader(bytes);
+    (reader.*read)(records);
+    const ProjectLoadError error = reader.RefuseTrailingBytes();
+    if (error != ProjectLoadError::None) records = {};
+    return error;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> EncodeProject(const ProjectRecord& project) { return EncodeServerRecords(project.servers); }
 
 ProjectLoadError DecodeProject(std::span<const std::uint8_t> bytes, ProjectRecord& project) {
     project = {};
     const ProjectLoadError error = ProjectReader(bytes).Read(project);
     if (error != ProjectLoadError::None) project = {};
     return error;
+}
+
+std::vector<std::uint8_t> EncodeServerRecords(const std::vector<ServerRecord>& servers) {
+    return EncodeList(servers, &WriteServer);
+}
+
+std::vector<std::uint8_t> EncodeGroupRecords(const std::vector<GroupRecord>& groups) {
+    return EncodeList(groups, &WriteGroup);
+}
+
+std::vector<std::uint8_t> EncodeItemRecords(const std::vector<ItemRecord>& items) { return EncodeList(items, &WriteItem); }
+
+ProjectLoadError DecodeServerRecords(std::span<const std::uint8_t> bytes, std::vector<ServerRecord>& servers) {
+    return DecodeList(bytes, servers, &ProjectReader::ReadServers);
+}
+
+ProjectLoadError DecodeGroupRecords(std::span<const std::uint8_t> bytes, std::vector<GroupRecord>& groups) {
+    return DecodeList(bytes, groups, &ProjectReader::ReadGroups);
+}
+
+ProjectLoadError DecodeItemRecords(std::span<const std::uint8_t> bytes, std::vector<ItemRecord>& items) {
+    return DecodeList(bytes, items, &ProjectReader::ReadItems);
 }

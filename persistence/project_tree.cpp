@@ -7,36 +7,52 @@
 
 namespace {
 
-void BuildItem(const ItemRecord& record, CVGroup* group, CItemAddressRegistry& registry) {
-    auto* item = new CVItem(group);
-    group->LinkItem(item);
-    item->accessPath = record.accessPath;
-    item->itemId = record.itemId;
-    item->active = static_cast<BOOL>(record.active);  // kept as stored
-    item->SetDataType(record.dataType);
-    item->accessRights = record.accessRights;
-    item->reserved = record.reserved;
-    registry.RegisterAt(item, record.address);
+void SetFields(CVItem& item, const ItemRecord& record) {
+    item.accessPath = record.accessPath;
+    item.itemId = record.itemId;
+    item.active = static_cast<BOOL>(record.active);  // kept as stored
+    item.SetDataType(record.dataType);
+    item.accessRights = record.accessRights;
+    item.reserved = record.reserved;
 }
 
-void BuildGroup(const GroupRecord& record, CVServer* server, CItemAddressRegistry& registry) {
+void Place(CVItem* item, const ItemRecord& record, CItemAddressRegistry& registry, ItemAddresses addresses) {
+    if (addresses == ItemAddresses::kStored)
+        registry.RegisterAt(item, record.address);
+    else
+        registry.Register(item);
+}
+
+void BuildItem(const ItemRecord& record, CVGroup* group, CItemAddressRegistry& registry, ItemAddresses addresses) {
+    auto* item = new CVItem(group);
+    group->LinkItem(item);
+    SetFields(*item, record);
+    Place(item, record, registry, addresses);
+}
+
+void SetFields(CVGroup& group, const GroupRecord& record) {
+    group.SetName(record.name);
+    group.updateRate = record.updateRate;
+    group.lcid = record.localeId;
+    group.timeBias = record.timeBias;
+    group.percentDeadband = record.percentDeadband;
+    group.active = static_cast<BOOL>(record.active);
+    group.SetDataChangeMode(record.updateMethod);
+    group.flags = record.removalFlags;
+    group.SetRefreshInterval(record.refreshInterval);
+}
+
+void BuildGroup(const GroupRecord& record, CVServer* server, CItemAddressRegistry& registry, ItemAddresses addresses) {
     auto* group = new CVGroup(server, ThreadStart::kLater);
     server->LinkGroup(group);
-    group->SetName(record.name);
-    group->updateRate = record.updateRate;
-    group->lcid = record.localeId;
-    group->timeBias = record.timeBias;
-    group->percentDeadband = record.percentDeadband;
-    group->active = static_cast<BOOL>(record.active);
-    group->SetDataChangeMode(record.updateMethod);
-    group->flags = record.removalFlags;
-    group->SetRefreshInterval(record.refreshInterval);
-    for (const ItemRecord& item : record.items) BuildItem(item, group, registry);
+    SetFields(*group, record);
+    for (const ItemRecord& item : record.items) BuildItem(item, group, registry, addresses);
 }
 
 }  // namespace
 
-void BuildProject(const ProjectRecord& project, ServerList& list, CItemAddressRegistry& registry) {
+void BuildProject(const ProjectRecord& project, ServerList& list, CItemAddressRegistry& registry,
+                  ItemAddresses addresses) {
     // Every object is linked as soon as it exists, so that whatever was built before a
     // failure (no memory) is reachable from the list and goes with it.
     for (const ServerRecord& record : project.servers) {
@@ -45,8 +61,21 @@ void BuildProject(const ProjectRecord& project, ServerList& list, CItemAddressRe
         server->remoteComputer = record.machine;
         server->flags = record.flags;
         list.PushFront(server);
-        for (const GroupRecord& group : record.groups) BuildGroup(group, server, registry);
+        for (const GroupRecord& group : record.groups) BuildGroup(group, server, registry, addresses);
     }
+}
+
+std::unique_ptr<CVGroup> BuildNewGroup(const GroupRecord& record, CVServer* server) {
+    auto group = std::make_unique<CVGroup>(server, ThreadStart::kLater);
+    SetFields(*group, record);
+    return group;
+}
+
+std::unique_ptr<CVItem> BuildNewItem(const ItemRecord& record, CVGroup* group, CItemAddressRegistry& registry) {
+    auto item = std::make_unique<CVItem>(group);
+    SetFields(*item, record);
+    registry.Register(item.get());
+    return item;
 }
 
 void StartProjectThreads(const ServerList& list) {
@@ -91,19 +120,24 @@ ServerRecord HeaderOf(const CVServer& server) {
     return record;
 }
 
+GroupRecord RecordOf(const CVGroup& group, const CItemAddressRegistry& registry) {
+    GroupRecord record = HeaderOf(group);
+    record.items.reserve(group.ItemCount());
+    for (const CVItem* item = group.FirstItem(); item; item = item->next) record.items.push_back(RecordOf(*item, registry));
+    return record;
+}
+
+ServerRecord RecordOf(const CVServer& server, const CItemAddressRegistry& registry) {
+    ServerRecord record = HeaderOf(server);
+    for (const CVGroup* group = server.FirstGroup(); group; group = group->next)
+        record.groups.push_back(RecordOf(*group, registry));
+    return record;
+}
+
 ProjectRecord ProjectOf(const ServerList& list, const CItemAddressRegistry& registry) {
     ProjectRecord project;
     project.servers.reserve(static_cast<std::size_t>(list.Count()));
-    for (const CVServer* server = list.First(); server; server = server->next) {
-        ServerRecord serverRecord = HeaderOf(*server);
-        for (const CVGroup* group = server->FirstGroup(); group; group = group->next) {
-            GroupRecord groupRecord = HeaderOf(*group);
-            groupRecord.items.reserve(group->ItemCount());
-            for (const CVItem* item = group->FirstItem(); item; item = item->next)
-                groupRecord.items.push_back(RecordOf(*item, registry));
-            serverRecord.groups.push_back(std::move(groupRecord));
-        }
-        project.servers.push_back(std::move(serverRecord));
-    }
+    for (const CVServer* server = list.First(); server; server = server->next)
+        project.servers.push_back(RecordOf(*server, registry));
     return project;
 }

@@ -7,6 +7,8 @@
 #include "opc/client/server.h"
 #include "persistence/project_records.h"
 
+#include <memory>
+
 class CItemAddressRegistry;
 class CVGroup;
 class CVItem;
@@ -14,10 +16,20 @@ class CVItem;
 // The document's servers, newest first.
 using ServerList = IntrusiveList<CVServer>;
 
+// Where built items stand in the registry: at their stored addresses (a loaded file), or at
+// new ones from the registry, whatever the record says (pasted objects).
+enum class ItemAddresses { kStored, kNew };
+
 // Builds the servers, groups and items of `project` and links the servers at the head of
-// `list`. Each item is placed at its stored address in `registry`. No thread starts yet. Throws
+// `list`. Each item is placed in `registry` as `addresses` says. No thread starts yet. Throws
 // when an object cannot be made; what was built is then in the list.
-void BuildProject(const ProjectRecord& project, ServerList& list, CItemAddressRegistry& registry);
+void BuildProject(const ProjectRecord& project, ServerList& list, CItemAddressRegistry& registry,
+                  ItemAddresses addresses = ItemAddresses::kStored);
+// A group of `server` with the record's fields but without its items (not linked to the
+// server, its check thread not started), and an item of `group` (not linked to it) at a new
+// address. For pasted objects, which are added as new groups and items are.
+std::unique_ptr<CVGroup> BuildNewGroup(const GroupRecord& record, CVServer* server);
+std::unique_ptr<CVItem> BuildNewItem(const ItemRecord& record, CVGroup* group, CItemAddressRegistry& registry);
 // Starts the watchdog of every server and the check thread of every group, once the project
 // they came from is accepted.
 void StartProjectThreads(const ServerList& list);
@@ -28,4 +40,7 @@ ItemRecord RecordOf(const CVItem& item, const CItemAddressRegistry& registry);
 GroupRecord HeaderOf(const CVGroup& group);
 // The server's fields without its groups.
 ServerRecord HeaderOf(const CVServer& server);
+// The whole record: the group with its items, the server with its groups and their items.
+GroupRecord RecordOf(const CVGroup& group, const CItemAddressRegistry& registry);
+ServerRecord RecordOf(const CVServer& server, const CItemAddressRegistry& registry);
 ProjectRecord ProjectOf(const ServerList& list, const CItemAddressRegistry& registry);

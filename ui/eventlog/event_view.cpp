@@ -28,6 +28,8 @@ CVEventView::CVEventView(QWidget* parent)
     setModel(model_);
     ConfigureReportView(*this);
     horizontalHeader()->setSectionsClickable(false);
+    // The event text takes whatever width the date and time leave in the pane.
+    horizontalHeader()->setStretchLastSection(true);
 
     ownClear_ = new QAction(QString::fromUtf8(Tr("清除消息", "Clear Messages")), this);
     ownErrorsOnly_ = new QAction(QString::fromUtf8(Tr("只记录错误日志", "Log Errors Only")), this);

@@ -140,8 +140,9 @@ void CVItemView::MapItemCommands() {
         {ID_ASYNC20_REFRESH_DEVICE, Async20RefreshDevice},
     };
     for (const auto& [id, run] : runs) MapCommand(id, [this, run = run] { RunOnSelection(run); });
-    // Accepted without effect: the list has no clipboard transfer of its own.
-    for (unsigned id : {ID_EDIT_COPY, ID_EDIT_CUT, ID_EDIT_PASTE}) MapCommand(id, [] {});
+    MapCommand(ID_EDIT_COPY, [this] { CopySelected(); });
+    MapCommand(ID_EDIT_CUT, [this] { CutSelected(); });
+    MapCommand(ID_EDIT_PASTE, [this] { Paste(); });
 }
 
 CVDocument* CVItemView::ProjectDocument() const { return dynamic_cast<CVDocument*>(GetDocument()); }
@@ -339,6 +340,28 @@ void CVItemView::DeleteSelected() {
     group->RemoveItems(items.data(), static_cast<int>(items.size()), true);
     document->UpdateAllViews(nullptr, HINT_GROUP_SELECTED, group);
     document->MarkModified(true);
+}
+
+void CVItemView::CopySelected() {
+    const CVDocument* document = ProjectDocument();
+    const std::vector<CVItem*> items = SelectedItems();
+    if (!document || items.empty()) return;
+    PutOnClipboard(kItemClipFormat, document->CopyItems(items), CVDocument::ItemsAsCsvText(items));
+}
+
+void CVItemView::CutSelected() {
+    // Without a selection there is nothing to cut here (the group stays).
+    if (SelectedCount() == 0) return;
+    CopySelected();
+    DeleteSelected();
+}
+
+void CVItemView::Paste() {
+    CVDocument* document = ProjectDocument();
+    CVGroup* group = CurrentGroup();
+    if (!document || !group || !ClipboardHas(kItemClipFormat)) return;
+    WaitCursor cursor;
+    document->PasteItems(*group, AsBytes(ClipboardBytes(kItemClipFormat)));
 }
 
 void CVItemView::Dispatch(unsigned id) {

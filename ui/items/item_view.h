@@ -2,7 +2,7 @@
 // data type, value, timestamp, quality, update count and forwarding address. The rows point
 // at the group's items; cells are produced when they are painted, and a timer repaints the
 // visible live columns. Sorted by any column (header click), with the selection kept. The
-// read, refresh, activation and delete commands act on the selected rows. Column widths, the
+// read, refresh, activation, delete, copy and cut commands act on the selected rows. Column widths, the
 // sort and the repaint interval live in the profile section "Item View".
 #pragma once
 
@@ -75,6 +75,11 @@ private:
     void RunOnSelection(void (*run)(CVGroup& group, CVItem* const* items, int count));
     void SetItemsActive(bool activate);
     void DeleteSelected();
+    // Copy puts the selected items on the clipboard, as records and as CSV text; Cut then
+    // deletes them. Paste adds the clipboard's items to the group.
+    void CopySelected();
+    void CutSelected();
+    void Paste();
     void WriteSelected(WriteMode mode);
     void ShowProperties();
     void ChangeUpdateInterval();

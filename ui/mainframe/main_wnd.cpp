@@ -3,16 +3,23 @@
 #include "docview/document.h"
 #include "docview/update_hints.h"
 #include "forwarding/data_server.h"
+#include "forwarding/link_reports.h"
+#include "forwarding/serial_link.h"
+#include "forwarding/tcp_client_link.h"
 #include "persistence/document.h"
 #include "platform/concurrency/posted_calls.h"
 #include "platform/config/opc_config.h"
 #include "platform/settings/profile.h"
+#include "platform/shell/trace.h"
 #include "platform/strings/command_ids.h"
 #include "platform/strings/language.h"
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 #include "ui/eventlog/event_view.h"
+#include "ui/framework/clipboard_formats.h"
 #include "ui/framework/command_router.h"
+#include "ui/forwarding/comm_set_dlg.h"
+#include "ui/forwarding/tcp_client_set_dlg.h"
 #include "ui/framework/recent_file_list.h"
 #include "ui/items/item_view.h"
 #include "ui/navigation/group_view.h"
@@ -57,7 +64,9 @@ CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
       messageBox_(messageBox ? std::move(messageBox) : PlainMessageBox(this)),
       commands_(this, [this](unsigned id) { DispatchCommand(id); }),
       status_(std::string(LoadString(IDS_READY))) {
+    posted_ = new PostedCalls(this);  // before anything that reports from other threads
     setWindowIcon(ApplicationIcon());
+    RegisterProjectClipboardFormats();
     BuildMenuBar(menuBar(), commands_);
     toolbar_ = addToolBar(QStringLiteral("Toolbar"));
     toolbar_->setObjectName(QStringLiteral("toolbar"));
@@ -67,6 +76,7 @@ CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
     InstallAccelerators(this, commands_);
     CreatePanes();
     CreateStatusBar();
+    CreateLinks();
 
     AddShellCommandRules(rules_);
     AddOpcCommandRules(rules_);
@@ -78,7 +88,6 @@ CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
     for (QMenu* menu : menuBar()->findChildren<QMenu*>())
         connect(menu, &QMenu::aboutToShow, this, [this] { UpdateCommandStates(); });
 
-    posted_ = new PostedCalls(this);
     statusTimer_ = new QTimer(this);
     connect(statusTimer_, &QTimer::timeout, this, [this] { OnStatusTimer(); });
     statusTimer_->start(kStatusTimerMs);
@@ -99,6 +108,8 @@ CVMainWnd::CVMainWnd(Document& document, MessageBoxFunction messageBox)
 }
 
 CVMainWnd::~CVMainWnd() {
+    // A link worker may still run; from now on its reports go nowhere.
+    linkReports_->Close();
     // The panes go after this body; the focus moves while they do, and this window must
     // no longer hear of it.
     for (const QMetaObject::Connection& connection : applicationConnections_) disconnect(connection);
@@ -138,6 +149,38 @@ void CVMainWnd::CreatePanes() {
     document_.AddView(itemView_);
     document_.AddView(eventView_);
     eventView_->SetContextActions(commands_.Find(ID_CLEAR_EVENTS), commands_.Find(ID_LOG_ERRORS_ONLY));
+}
+
+void CVMainWnd::CreateLinks() {
+    const auto post = [this](std::function<void()> call) { posted_->Post(std::move(call)); };
+    linkReports_ = std::make_shared<LinkReportChannel>(LinkReportChannel::Receiver{
+        .beep = [post] { post([] { QApplication::beep(); }); },
+        .message = [this, post](const std::string& text) { post([this, text] { ShowLinkMessage(text); }); },
+        .tcpClientReport = [this](const std::string& text) { PostTcpClientReport(text); },
+        .finished = {},
+    });
+    tcpClientLink_ = std::make_unique<CTcpClientLink>(linkReports_);
+    serialLink_ = std::make_unique<CSerialLink>(linkReports_);
+    connect(eventView_, &CVEventView::linkSettingsRequested, this, [this](unsigned id) { OnLinkSettings(id); });
+}
+
+void CVMainWnd::OnLinkSettings(unsigned commandId) {
+    if (commandId == ID_TCP_CLIENT_SETTINGS) RunTcpClientSetDialog(this, *tcpClientLink_);
+    if (commandId == ID_SERIAL_SETTINGS) RunCommSetDialog(this, *serialLink_);
+}
+
+void CVMainWnd::ShowLinkMessage(const std::string& text) {
+    // A message box runs its own event loop, where the next message may arrive: it waits
+    // for the box before it, so the boxes come in order and never stack.
+    linkMessages_.push_back(text);
+    if (showingLinkMessage_) return;
+    showingLinkMessage_ = true;
+    while (!linkMessages_.empty()) {
+        const std::string next = std::move(linkMessages_.front());
+        linkMessages_.pop_front();
+        messageBox_(next);
+    }
+    showingLinkMessage_ = false;
 }
 
 void CVMainWnd::CreateStatusBar() {
@@ -365,15 +408,18 @@ void CVMainWnd::OnStatusTimer() {
     UpdateCommandStates();  // keeps the toolbar buttons current
 }
 
-void CVMainWnd::PostTcpClientReport() {
-    posted_->Post([this] { OnTcpClientReport(); });
+void CVMainWnd::PostTcpClientReport(const std::string& text) {
+    posted_->Post([this, text] { OnTcpClientReport(text); });
 }
 
 void CVMainWnd::PostItemStateChanged(void* item) {
     posted_->Post([this, item] { OnItemStateChanged(item); });
 }
 
-void CVMainWnd::OnTcpClientReport() { document_.UpdateAllViews(nullptr, HINT_REPAINT_ALL, nullptr); }
+void CVMainWnd::OnTcpClientReport(const std::string& text) {
+    TraceLine("%s:%d:\"%s\"\r\n", "MainWnd", __LINE__, text.c_str());
+    document_.UpdateAllViews(nullptr, HINT_REPAINT_ALL, nullptr);
+}
 
 void CVMainWnd::OnItemStateChanged(void* item) {
     document_.UpdateAllViews(nullptr, HINT_ITEM_STATES_CHANGED, item);

@@ -17,15 +17,19 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
 class CDataServer;
+class CSerialLink;
+class CTcpClientLink;
 class CItemAddressRegistry;
 class CVEventView;
 class Document;
 class CVGroupView;
 class CVItemView;
+class LinkReportChannel;
 class PostedCalls;
 class QLabel;
 class QMenu;
@@ -73,8 +77,9 @@ public:
     void OnStatusTimer();
 
     // Window messages: any thread may post them; they run on the GUI thread. (A server's
-    // shutdown request reaches the document through its client notifier.)
-    void PostTcpClientReport();
+    // shutdown request reaches the document through its client notifier.) The TCP client
+    // link's report carries its text, which is traced but not shown.
+    void PostTcpClientReport(const std::string& text);
     void PostItemStateChanged(void* item);
 
     // Panes.
@@ -91,6 +96,11 @@ public:
     // a failure is shown in a message box and the window goes on without it.
     bool StartDataServer(std::uint16_t port, const CItemAddressRegistry& registry);
     CDataServer* DataServer() const { return dataServer_.get(); }
+
+    // The link checks that the event log's two buttons configure and start. Their workers
+    // beep and show messages through this window.
+    CTcpClientLink& TcpClientLink() const { return *tcpClientLink_; }
+    CSerialLink& SerialLink() const { return *serialLink_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -110,8 +120,12 @@ private:
     void OnExit();
     void OnAutostart();
     void OnSplitSave();
+    void CreateLinks();
+    void OnLinkSettings(unsigned commandId);
+    // A link worker's message boxes, one after the other.
+    void ShowLinkMessage(const std::string& text);
     // Window message handlers.
-    void OnTcpClientReport();
+    void OnTcpClientReport(const std::string& text);
     void OnItemStateChanged(void* item);
 
     Document& document_;
@@ -138,6 +152,11 @@ private:
     std::vector<QAction*> recentActions_;
     std::vector<QMetaObject::Connection> applicationConnections_;
     std::unique_ptr<CDataServer> dataServer_;
+    std::shared_ptr<LinkReportChannel> linkReports_;
+    std::unique_ptr<CTcpClientLink> tcpClientLink_;
+    std::unique_ptr<CSerialLink> serialLink_;
+    std::deque<std::string> linkMessages_;
+    bool showingLinkMessage_ = false;
 
     bool placementRestored_ = false;
     bool autostartOn_ = false;

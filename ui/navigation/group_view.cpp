@@ -54,8 +54,9 @@ void CVGroupView::MapTreeCommands() {
     MapCommand(ID_SERVER_ERROR_STRING, [this] { RunServerQuery<CVServerGetErrorStringDlg>(); });
     MapCommand(ID_GROUP_BY_NAME, [this] { RunServerQuery<CVServerGroupByNameDlg>(); });
     MapCommand(ID_ENUMERATE_GROUPS, [this] { RunServerQuery<CVServerEnumerateGroupsDlg>(); });
-    // Their enabling follows the clipboard; the tree moves nothing through it yet.
-    for (unsigned id : {ID_EDIT_COPY, ID_EDIT_CUT, ID_EDIT_PASTE}) MapCommand(id, [] {});
+    MapCommand(ID_EDIT_COPY, [this] { Copy(); });
+    MapCommand(ID_EDIT_CUT, [this] { Cut(); });
+    MapCommand(ID_EDIT_PASTE, [this] { Paste(); });
 }
 
 CVServer* CVGroupView::SelectedServer() const { return model_->ServerAt(currentIndex()); }
@@ -204,6 +205,39 @@ void CVGroupView::ExportCsv() {
 void CVGroupView::ImportCsv() {
     CVDocument* document = ProjectDocument();
     if (CVGroup* group = SelectedGroup(); document && group) RunImportCsvCommand(this, *document, *group);
+}
+
+void CVGroupView::Copy() {
+    const CVDocument* document = ProjectDocument();
+    if (!document) return;
+    if (const CVGroup* group = SelectedGroup())
+        PutOnClipboard(kGroupClipFormat, document->CopyGroup(*group));
+    else if (const CVServer* server = SelectedServer())
+        PutOnClipboard(kServerClipFormat, document->CopyServer(*server));
+}
+
+void CVGroupView::Cut() {
+    if (!SelectedGroup() && !SelectedServer()) return;
+    Copy();
+    Delete();
+}
+
+void CVGroupView::Paste() {
+    CVDocument* document = ProjectDocument();
+    if (!document) return;
+    WaitCursor cursor;
+    // What the enabling allows for the selection: groups into a server, items into a group,
+    // and a server into the project.
+    if (CVServer* server = SelectedServer()) {
+        if (ClipboardHas(kGroupClipFormat))
+            document->PasteGroups(*server, AsBytes(ClipboardBytes(kGroupClipFormat)));
+        else if (ClipboardHas(kServerClipFormat))
+            document->PasteServers(AsBytes(ClipboardBytes(kServerClipFormat)));
+    } else if (CVGroup* group = SelectedGroup()) {
+        if (ClipboardHas(kItemClipFormat)) document->PasteItems(*group, AsBytes(ClipboardBytes(kItemClipFormat)));
+    } else if (ClipboardHas(kServerClipFormat)) {
+        document->PasteServers(AsBytes(ClipboardBytes(kServerClipFormat)));
+    }
 }
 
 void CVGroupView::ShowContextMenu(const QPoint& viewportPosition) {

@@ -1,7 +1,8 @@
 // The group tree pane: the project's servers at the root, their groups below. Selecting an
 // entry makes it the document's current server or group (the item list follows); the tree's
 // commands create, delete, connect, disconnect, reconnect and clone, open the server and group
-// property sheets, and export and import a group's items as CSV.
+// property sheets, export and import a group's items as CSV, and copy, cut and paste servers,
+// groups and items through the clipboard.
 #pragma once
 
 #include "docview/view.h"
@@ -71,6 +72,12 @@ private:
     void CloneGroup();
     void ExportCsv();
     void ImportCsv();
+    // Copy puts the selected server or group on the clipboard; Cut then deletes it. Paste
+    // adds the clipboard's groups to the selected server, its items to the selected group,
+    // or its server to the project.
+    void Copy();
+    void Cut();
+    void Paste();
     // The error-string, group-by-name and enumerate-groups dialogs for the selected server.
     template <class Dialog>
     void RunServerQuery();

@@ -231,6 +231,32 @@ TEST_F(EventViewTest, ProfileGivesWidthsAndFlagAndReceivesThemAtDestruction) {
     EXPECT_EQ(profile.GetInt("Event View", "Log Errors Only", -1), 0);
 }
 
+TEST_F(EventViewTest, TheEventColumnTakesTheWidthTheDateAndTimeLeave) {
+    {
+        Profile profile;
+        profile.WriteInt("Event View", "0", 90);
+        profile.WriteInt("Event View", "1", 80);
+        profile.WriteInt("Event View", "2", 100);
+    }
+    CVEventView view;
+    QHeaderView* header = view.horizontalHeader();
+    const auto rest = [&] { return view.viewport()->width() - header->sectionSize(0) - header->sectionSize(1); };
+    view.resize(700, 200);
+    view.show();
+    ASSERT_TRUE(WaitUntil([&] { return view.viewport()->width() > 600; }));
+    EXPECT_EQ(header->sectionSize(0), 90);
+    EXPECT_EQ(header->sectionSize(1), 80);
+    EXPECT_EQ(header->sectionSize(2), rest());
+
+    // A narrower pane, and a wider date column: the event column follows both.
+    view.resize(450, 200);
+    ASSERT_TRUE(WaitUntil([&] { return view.viewport()->width() < 450; }));
+    EXPECT_EQ(header->sectionSize(2), rest());
+    header->resizeSection(0, 150);
+    EXPECT_EQ(header->sectionSize(2), rest());
+    EXPECT_GT(header->sectionSize(2), 100);
+}
+
 namespace {
 
 // Opens the view's context menu with `open`, and returns the texts of its actions (and

@@ -11,12 +11,15 @@
 #include "platform/strings/command_ids.h"
 #include "tests/platform/temp_folder.h"
 #include "tests/support/frame_recorder.h"
+#include "ui/framework/clipboard_formats.h"
 #include "ui/items/item_cells.h"
 #include "ui/items/item_list_model.h"
 #include "ui/items/item_view.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDeadlineTimer>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QPaintEvent>
 #include <QScrollBar>
@@ -193,6 +196,39 @@ TEST_F(ItemViewTest, TheContextMenuOffersWhatTheGroupCanDo) {
     document.SetCurrentGroup(nullptr);
     view->selectionModel()->clearSelection();
     EXPECT_TRUE(view->ContextMenuCommands().empty());
+}
+
+TEST_F(ItemViewTest, CopyCutAndPasteMoveTheSelectedItemsThroughTheClipboard) {
+    AddItem("B.Tag");
+    AddItem("A.Tag", VT_R4)->active = TRUE;
+    ShowGroup();
+    SelectRows({0, 1}, 0);
+    ASSERT_TRUE(view->OnCommand(ID_EDIT_COPY));
+    EXPECT_TRUE(ClipboardHas(kItemClipFormat));
+    // The text a text editor or a spreadsheet pastes: the CSV export's lines, in row order.
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+              "变量ID,访问路径,数据类型,Active\n"
+              "A.Tag,\"\",Float,TRUE\n"
+              "B.Tag,\"\",Long,FALSE\n");
+    // With rows selected the menu offers no Paste; without, it does.
+    EXPECT_EQ(view->ContextMenuCommands(), (std::vector<unsigned>{ID_NEW_ITEM, 0, 0, ID_PROPERTIES}));
+    view->selectionModel()->clearSelection();
+    EXPECT_EQ(view->ContextMenuCommands(), (std::vector<unsigned>{ID_NEW_ITEM, 0, ID_EDIT_PASTE}));
+
+    document.SetModifiedFlag(false);
+    ASSERT_TRUE(view->OnCommand(ID_EDIT_PASTE));
+    EXPECT_EQ(group->ItemCount(), 4u);
+    EXPECT_EQ(Column0(), (std::vector<std::string>{"A.Tag", "A.Tag", "B.Tag", "B.Tag"}));
+    EXPECT_TRUE(document.IsModified());
+
+    // Cut without a selection leaves the group as it is; with one it takes the rows.
+    ASSERT_TRUE(view->OnCommand(ID_EDIT_CUT));
+    EXPECT_EQ(group->ItemCount(), 4u);
+    SelectRows({2, 3}, 2);
+    ASSERT_TRUE(view->OnCommand(ID_EDIT_CUT));
+    EXPECT_EQ(Column0(), (std::vector<std::string>{"A.Tag", "A.Tag"}));
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(),
+              "变量ID,访问路径,数据类型,Active\nB.Tag,\"\",Long,FALSE\nB.Tag,\"\",Long,FALSE\n");
 }
 
 TEST_F(ItemViewTest, ProfileKeysAreReadAtCreationAndWrittenAtTheEnd) {

@@ -252,7 +252,7 @@ TEST_F(MainFrameTest, WindowMessagesPostedFromWorkersRunOnTheGuiThread) {
     int item = 0;
     std::thread([&] {
         window->PostItemStateChanged(&item);
-        window->PostTcpClientReport();
+        window->PostTcpClientReport("socket 连接成功！");
     }).join();
     ASSERT_TRUE(WaitFor([&] { return view.hints.size() == 2; }));
     EXPECT_EQ(view.hints, (std::vector<std::pair<int, void*>>{{1042, &item}, {1063, nullptr}}));

@@ -1,6 +1,7 @@
 // The group tree over a project document, with the item list beside it: hints build and
 // empty the tree, the selection drives the document and the item list, the images follow
 // the connection, and the tree's commands act on the selected entry.
+#include "docview/document_prompts.h"
 #include "docview/update_hints.h"
 #include "opc/client/group.h"
 #include "opc/client/item.h"
@@ -13,13 +14,16 @@
 #include "simserver/sim_config.h"
 #include "tests/platform/temp_folder.h"
 #include "tests/support/frame_recorder.h"
+#include "ui/framework/clipboard_formats.h"
 #include "ui/items/item_cells.h"
 #include "ui/items/item_list_model.h"
 #include "ui/items/item_view.h"
 #include "ui/navigation/group_tree_model.h"
 #include "ui/navigation/group_view.h"
 
+#include <QClipboard>
 #include <QFont>
+#include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QTimer>
 
@@ -348,4 +352,84 @@ TEST_F(GroupViewTest, OnlyTheLeftButtonsDoubleClickOpensProperties) {
     const QPoint entry = tree->visualRect(tree->Model().index(0, 0)).center();
     DoubleClickWithEachButton(*tree, entry);
     EXPECT_EQ(frame.dispatched, std::vector<unsigned>{ID_PROPERTIES});
+}
+
+namespace {
+
+class RecordedPrompts : public DocumentPrompts {
+public:
+    Answer AskSaveChanges(const std::string&) override { return Answer::No; }
+    std::string AskSavePath(const std::string&) override { return {}; }
+    void ShowError(const std::string& text) override { errors.push_back(text); }
+    std::vector<std::string> errors;
+};
+
+}  // namespace
+
+TEST_F(GroupViewTest, CopyCutAndPasteMoveServersAndGroupsThroughTheClipboard) {
+    // Servers that never connect (their ProgIDs are not registered).
+    CVServer* b = NewServer("B.Unregistered");
+    CVServer* a = NewServer("A.Unregistered");
+    CVGroup* pumps = NewGroup(a, "Pumps", 2);
+
+    // A group copied from one server and pasted into another.
+    ASSERT_EQ(tree->SelectedGroup(), pumps);
+    ASSERT_TRUE(tree->OnCommand(ID_EDIT_COPY));
+    EXPECT_TRUE(ClipboardHas(kGroupClipFormat));
+    EXPECT_FALSE(ClipboardHas(kServerClipFormat));
+    tree->SelectServer(b);
+    document.SetModifiedFlag(false);
+    ASSERT_TRUE(tree->OnCommand(ID_EDIT_PASTE));
+    ASSERT_EQ(b->GroupCount(), 1);
+    EXPECT_EQ(b->FirstGroup()->Name(), "Pumps");
+    EXPECT_EQ(Texts(tree->Model().IndexOfServer(b)), std::vector<std::string>{"Pumps"});
+    EXPECT_EQ(tree->SelectedGroup(), b->FirstGroup());
+    EXPECT_EQ(items->Model().rowCount(), 2);
+    EXPECT_TRUE(document.IsModified());
+    EXPECT_EQ(a->FirstGroup(), pumps);
+
+    // The empty area's menu offers Paste only for a server on the clipboard.
+    EXPECT_EQ(tree->ContextMenuCommands(QModelIndex()), (std::vector<unsigned>{ID_NEW_SERVER}));
+    // A server cut: it goes, and comes back with its group where nothing is selected.
+    tree->SelectServer(a);
+    ASSERT_TRUE(tree->OnCommand(ID_EDIT_CUT));
+    EXPECT_EQ(document.ServerCount(), 1);
+    EXPECT_TRUE(ClipboardHas(kServerClipFormat));
+    EXPECT_EQ(tree->ContextMenuCommands(QModelIndex()), (std::vector<unsigned>{ID_NEW_SERVER, 0, ID_EDIT_PASTE}));
+    tree->SelectServer(nullptr);
+    ASSERT_TRUE(tree->OnCommand(ID_EDIT_PASTE));
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"A.Unregistered", "B.Unregistered"}));
+    CVServer* back = document.FirstServer();
+    EXPECT_EQ(back->progId, "A.Unregistered");
+    ASSERT_EQ(back->GroupCount(), 1);
+    EXPECT_EQ(back->FirstGroup()->ItemCount(), 2u);
+    EXPECT_EQ(Texts(tree->Model().IndexOfServer(back)), std::vector<std::string>{"Pumps"});
+}
+
+TEST_F(GroupViewTest, BadClipboardContentIsRefusedWithAMessageAndChangesNothing) {
+    RecordedPrompts prompts;
+    document.SetPrompts(&prompts);
+    CVServer* server = NewServer("A.Unregistered");
+    NewGroup(server, "Pumps", 1);
+    tree->SelectServer(server);
+    document.SetModifiedFlag(false);
+    const std::vector<std::uint8_t> foreign = {0x02, 0, 0, 0, 'n', 'o', 't', ' ', 'o', 'u', 'r', 's'};
+    PutOnClipboard(kGroupClipFormat, foreign);
+    ASSERT_TRUE(tree->OnCommand(ID_EDIT_PASTE));
+    EXPECT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(server->GroupCount(), 1);
+    EXPECT_EQ(Texts(tree->Model().IndexOfServer(server)), std::vector<std::string>{"Pumps"});
+
+    // 100 MB under the item format, with the group selected: refused before it is read.
+    CVGroup* group = server->FirstGroup();
+    tree->SelectGroup(group);
+    PutOnClipboard(kItemClipFormat, std::vector<std::uint8_t>(std::size_t{100} << 20, 1));
+    ASSERT_TRUE(tree->OnCommand(ID_EDIT_PASTE));
+    ASSERT_EQ(prompts.errors.size(), 2u);
+    EXPECT_EQ(prompts.errors[1], "剪贴板中的数据太大，没有粘贴任何内容。");
+    EXPECT_EQ(group->ItemCount(), 1u);
+    EXPECT_EQ(items->Model().rowCount(), 1);
+    EXPECT_FALSE(document.IsModified());
+    QGuiApplication::clipboard()->clear();
+    document.SetPrompts(nullptr);
 }
