@@ -245,17 +245,23 @@ TEST_F(DataServer, ReportsWhichStepFailed) {
 
 TEST_F(DataServer, RepliesStayWholeWhileServerThreadsUpdateValues) {
     std::atomic<bool> stop{false};
+    std::atomic<bool> updating{false};
     CVItem* item = CItemAddressRegistry::Instance().FindByAddress(1);
     std::thread updater([&] {
-        for (LONG n = 0; !stop; ++n) item->SetValue(I4(n & 0x7F), n % 2 ? 0xC0 : 0x40);
+        for (LONG n = 0; !stop; ++n) {
+            item->SetValue(I4(n & 0x7F), n % 2 ? 0xC0 : 0x40);
+            updating = true;
+        }
     });
+    // The item's first value (100, good) breaks the rule below: read once the updates run.
+    ASSERT_TRUE(WaitFor([&] { return updating.load(); }));
     auto peer = Connect();
     for (int i = 0; i < 200; ++i) {
         ASSERT_TRUE(peer->Send(ReadRequestBytes(1, 1)));
         const Bytes reply = peer->ReadFrame();
         ASSERT_EQ(reply.size(), 18u);
         // Odd values are delivered with good quality: a reply never mixes two deliveries.
-        EXPECT_EQ(reply[9], reply[10] % 2 ? 0x86 : 0x06);
+        EXPECT_EQ(reply[9], reply[10] % 2 ? 0x86 : 0x06) << ::testing::PrintToString(reply);
         EXPECT_LT(reply[10], 0x80);
         EXPECT_EQ(Bytes(reply.begin() + 11, reply.begin() + 14), (Bytes{0, 0, 0}));
     }
