@@ -136,8 +136,13 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
             auto listener = address->listen();
             port = listener->getPort();
             started.set_value({});
-            auto accepting = AcceptLoop(*listener, context, tasks).eagerlyEvaluate(nullptr);
+            kj::Maybe<kj::Promise<void>> accepting = AcceptLoop(*listener, context, tasks).eagerlyEvaluate(nullptr);
             RunLoop(io.waitScope, io.unixEventPort, stop);
+            if (options.onStopping) options.onStopping();
+            // No peer gets in from here on: one accepted while the work below drains would
+            // outlive the loop.
+            accepting = nullptr;
+            listener = nullptr;
             open.clear();
             connections = 0;
             // Releasing the connections may have posted work (sinks let go); run it, then close.

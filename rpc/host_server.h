@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@ struct HostOptions {
     unsigned port = kDefaultHostPort;         // 0 picks a free port
     std::vector<std::string> allowedClients;  // peer addresses; empty lets every peer in
     std::string persistDir;                   // where clients may load and save; empty: nowhere
+    // For tests: runs on the loop thread as the stop begins, before the connections close.
+    std::function<void()> onStopping;
 };
 
 class HostServer {

@@ -19,7 +19,13 @@
 #include <gtest/gtest.h>
 #include <kj/async-io.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdint>
 
 namespace {
 
@@ -170,6 +176,31 @@ TEST(HostAllowList, OnlyListedClientAddressesGetIn) {
         ASSERT_TRUE(host.Start(options, &error)) << error;
         EXPECT_EQ(LoopbackClientAdmitted(host.Port()), c.admitted) << c.allowed.size();
     }
+}
+
+// A client whose connection reaches the host as it stops is never let in: it would outlive
+// the host's loop.
+TEST(HostStop, AConnectionArrivingAsTheHostStopsIsNeverAccepted) {
+    simserver::RegisterSimulationServers();
+    rpc::HostServer host;
+    rpc::HostOptions options;
+    options.port = 0;
+    int late = -1;
+    options.onStopping = [&host, &late] {
+        // Connected by the kernel, waiting in the listener's backlog for the loop to take it.
+        late = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(host.Port()));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(late, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    };
+    std::string error;
+    ASSERT_TRUE(host.Start(options, &error)) << error;
+    host.Stop();
+    ASSERT_GE(late, 0);
+    EXPECT_EQ(host.ConnectionCount(), 0u) << "a connection outlived the host's loop";
+    ::close(late);
 }
 
 // A client that reaches a dual-stack listener over IPv4 arrives as ::ffff:127.0.0.1; it is the
