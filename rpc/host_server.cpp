@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <future>
 #include <list>
 #include <thread>
@@ -24,6 +25,8 @@ namespace {
 
 // What one connection may have in flight towards the host before it stops reading more calls.
 constexpr size_t kFlowLimitWords = size_t{1} << 20;
+// How soon a failed accept (no descriptor free) is tried again.
+constexpr auto kAcceptRetry = 100 * kj::MILLISECONDS;
 
 // The host's first capability: creates server objects from the class registry.
 class HostEntry final : public rpcwire::Host::Server {
@@ -90,9 +93,11 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
     std::thread thread;
     std::atomic<unsigned> port{0};
     std::atomic<std::size_t> connections{0};
+    std::atomic<std::size_t> acceptFailures{0};
     std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();
     std::atomic<bool> stop{false};  // set on the loop thread, by work Stop() posts
     std::list<kj::Own<Connection>> open;      // loop thread only
+    bool acceptFailing = false;               // loop thread only: said once per run of failures
 
     void taskFailed(kj::Exception&&) override {}
 
@@ -110,20 +115,39 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
         return peer && std::find(allowed.begin(), allowed.end(), *peer) != allowed.end();
     }
 
-    kj::Promise<void> AcceptLoop(kj::ConnectionReceiver& listener, HostContext& context, kj::TaskSet& tasks) {
-        return listener.accept().then([this, &listener, &context, &tasks](kj::Own<kj::AsyncIoStream>&& stream) {
-            if (Allowed(PeerAddress(*stream))) {
-                KJ_IF_MAYBE(fd, stream->getFd()) { ConfigureSocket(*fd); }
-                open.push_back(kj::heap<Connection>(kj::mv(stream), MakeHostEntry(context)));
-                ++connections;
-                Connection* connection = open.back().get();
-                tasks.add(connection->network.onDisconnect().then([this, connection]() {
-                    // A later turn, so the network is not destroyed inside its own callback.
-                    return kj::evalLater([this, connection]() { Close(connection); });
-                }));
-            }
-            return AcceptLoop(listener, context, tasks);
-        });
+    kj::Promise<void> AcceptLoop(kj::ConnectionReceiver& listener, HostContext& context, kj::TaskSet& tasks,
+                                 kj::Timer& timer) {
+        // evalNow: an accept that fails at once (EMFILE with a peer waiting) throws rather
+        // than rejecting, and must reach the handler below all the same.
+        return kj::evalNow([&listener] { return listener.accept(); }).then(
+            [this, &listener, &context, &tasks, &timer](kj::Own<kj::AsyncIoStream>&& stream) {
+                acceptFailing = false;
+                Admit(kj::mv(stream), context, tasks);
+                return AcceptLoop(listener, context, tasks, timer);
+            },
+            [this, &listener, &context, &tasks, &timer](kj::Exception&& failure) {
+                // Out of descriptors (EMFILE) or a peer gone before it was taken: the listener
+                // lives on, and accepting resumes once descriptors are free again.
+                if (!acceptFailing)
+                    std::fprintf(stderr, "opcserverd: accepting a connection failed (%s); trying again\n",
+                                 failure.getDescription().cStr());
+                acceptFailing = true;
+                ++acceptFailures;
+                return timer.afterDelay(kAcceptRetry).then(
+                    [this, &listener, &context, &tasks, &timer] { return AcceptLoop(listener, context, tasks, timer); });
+            });
+    }
+
+    void Admit(kj::Own<kj::AsyncIoStream>&& stream, HostContext& context, kj::TaskSet& tasks) {
+        if (!Allowed(PeerAddress(*stream))) return;
+        KJ_IF_MAYBE(fd, stream->getFd()) { ConfigureSocket(*fd); }
+        open.push_back(kj::heap<Connection>(kj::mv(stream), MakeHostEntry(context)));
+        ++connections;
+        Connection* connection = open.back().get();
+        tasks.add(connection->network.onDisconnect().then([this, connection]() {
+            // A later turn, so the network is not destroyed inside its own callback.
+            return kj::evalLater([this, connection]() { Close(connection); });
+        }));
     }
 
     void Run(std::promise<std::string>& started) {
@@ -136,7 +160,8 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
             auto listener = address->listen();
             port = listener->getPort();
             started.set_value({});
-            kj::Maybe<kj::Promise<void>> accepting = AcceptLoop(*listener, context, tasks).eagerlyEvaluate(nullptr);
+            kj::Maybe<kj::Promise<void>> accepting =
+                AcceptLoop(*listener, context, tasks, io.provider->getTimer()).eagerlyEvaluate(nullptr);
             RunLoop(io.waitScope, io.unixEventPort, stop);
             if (options.onStopping) options.onStopping();
             // No peer gets in from here on: one accepted while the work below drains would
@@ -196,6 +221,10 @@ unsigned HostServer::Port() const {
 
 std::size_t HostServer::ConnectionCount() const {
     return state_->connections.load();
+}
+
+std::size_t HostServer::AcceptFailures() const {
+    return state_->acceptFailures.load();
 }
 
 void HostServer::Stop() {

@@ -34,6 +34,8 @@ public:
     unsigned Port() const;
     // Clients connected now.
     std::size_t ConnectionCount() const;
+    // Accepts that failed (no descriptor free, say) and were tried again.
+    std::size_t AcceptFailures() const;
     // Closes every connection (each client's objects are released) and ends the loop.
     void Stop();
 

@@ -21,6 +21,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -201,6 +202,42 @@ TEST(HostStop, AConnectionArrivingAsTheHostStopsIsNeverAccepted) {
     ASSERT_GE(late, 0);
     EXPECT_EQ(host.ConnectionCount(), 0u) << "a connection outlived the host's loop";
     ::close(late);
+}
+
+// A host out of descriptors takes nobody while it is, and takes clients again once some are
+// free: one failed accept does not end its accepting.
+TEST(HostAccept, AHostOutOfDescriptorsAcceptsAgainOnceSomeAreFree) {
+    simserver::RegisterSimulationServers();
+    rpc::HostServer host;
+    rpc::HostOptions options;
+    options.port = 0;
+    std::string error;
+    ASSERT_TRUE(host.Start(options, &error)) << error;
+
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(client, 0);
+    // The lowest free descriptor becomes the limit: the host's next accept finds none (EMFILE).
+    const int lowestFree = ::dup(client);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    rlimit exhausted = saved;
+    exhausted.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &exhausted), 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(host.Port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int connected = ::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    const bool failed = WaitUntil([&] { return host.AcceptFailures() > 0; }, 10s);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    ASSERT_EQ(connected, 0);
+    ASSERT_TRUE(failed) << "the host never met the limit";
+
+    EXPECT_TRUE(WaitUntil([&] { return host.ConnectionCount() == 1; }, 10s)) << "the waiting client was taken";
+    EXPECT_TRUE(LoopbackClientAdmitted(host.Port())) << "a new client is served";
+    ::close(client);
 }
 
 // A client that reaches a dual-stack listener over IPv4 arrives as ::ffff:127.0.0.1; it is the
