@@ -4,13 +4,13 @@
 // or huge is refused with a message and changes nothing.
 #include "docview/update_hints.h"
 #include "simserver/server_registry.h"
+#include "tests/opc/client/connection_support.h"
 #include "tests/persistence/document_support.h"
 
 #include <QCoreApplication>
 
 #include <chrono>
 #include <random>
-#include <thread>
 
 namespace {
 
@@ -19,17 +19,6 @@ void EnsureApplication() {
     static char name[] = "persistence_tests";
     static char* argv[] = {name, nullptr};
     if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
-}
-
-// Polls `condition` until it holds; false after the deadline.
-template <typename Condition>
-bool WaitUntil(Condition condition, std::chrono::seconds timeout = std::chrono::seconds(20)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
 }
 
 std::vector<CVItem*> ItemsOf(const CVGroup* group) {

@@ -29,11 +29,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <string>
-#include <thread>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -226,15 +226,16 @@ TEST_F(GroupViewTest, ConnectAndDisconnectChangeTheServerImage) {
 // views have painted, so they read the group's state, its item list and the items' data types
 // while the worker writes them (the threaded run checks that every such read is safe).
 TEST_F(GroupViewTest, TheViewsPaintAndRebuildWhileTheWorkerConnectsAndAddsItems) {
-    std::atomic<int> paints{0};
-    std::atomic<int> heldCalls{0};
+    // The painter counts its rounds; the server's AddItems waits for three more.
+    std::mutex mutex;
+    std::condition_variable painted;
+    int paints = 0;
+    int heldCalls = 0;
     simserver::SimConfig config;
-    config.addItemsHook = [&paints, &heldCalls] {
-        const int start = paints.load();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (paints.load() < start + 3 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (paints.load() >= start + 3) ++heldCalls;
+    config.addItemsHook = [&] {
+        std::unique_lock lock(mutex);
+        const int start = paints;
+        if (painted.wait_for(lock, std::chrono::seconds(10), [&] { return paints >= start + 3; })) ++heldCalls;
     };
     simserver::RegisterSimulationServer("Test.Views.WhileAdding", config);
     CVServer* server = NewServer("Test.Views.WhileAdding");
@@ -259,14 +260,18 @@ TEST_F(GroupViewTest, TheViewsPaintAndRebuildWhileTheWorkerConnectsAndAddsItems)
         tree->grab();
         items->grab();
         document.UpdateAllViews(nullptr, HINT_GROUP_SELECTED, group);  // rebuilds the list
-        ++paints;
+        {
+            std::lock_guard lock(mutex);
+            ++paints;
+        }
+        painted.notify_all();
     });
     painter.start();
     document.ConnectServer(server);
     document.AddNewItems(*group, newItems(100));  // enough to go to the worker
     painter.stop();
 
-    EXPECT_EQ(heldCalls.load(), 2) << "each AddItems call saw the views paint";
+    EXPECT_EQ(heldCalls, 2) << "each AddItems call saw the views paint";
     EXPECT_EQ(items->Model().rowCount(), 200);
     EXPECT_EQ(tree->Model().ImageOf(tree->Model().IndexOfGroup(group)), TreeImage::kGroupActive);
     EXPECT_EQ(items->Model().CellText(0, kColumnDataType).toStdString().empty(), false);
