@@ -21,12 +21,6 @@ void EnsureApplication() {
     if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
 }
 
-std::vector<CVItem*> ItemsOf(const CVGroup* group) {
-    std::vector<CVItem*> items;
-    for (CVItem* item = group->FirstItem(); item; item = item->next) items.push_back(item);
-    return items;
-}
-
 bool AllLive(const CVGroup* group) {
     for (const CVItem* item = group->FirstItem(); item; item = item->next)
         if (!item->added || !item->IsGood() || item->GetUpdateCount() == 0) return false;
@@ -114,7 +108,7 @@ TEST_F(ClipboardTest, ACopiedGroupPastedIntoAnotherServerIsMadeThereAndDeliversV
 TEST_F(ClipboardTest, PastedItemsTakeNewAddressesFromTheRegistryNotTheCopiedOnes) {
     CVServer* server = LiveServer("Pumps", {"Ramp.I2", "Sine.R8"});
     CVGroup* group = server->FirstGroup();
-    std::vector<CVItem*> items = ItemsOf(group);
+    std::vector<CVItem*> items = group->Items();
     const std::vector<std::uint8_t> copied = document.CopyItems(items);
     std::vector<ItemRecord> records;
     ASSERT_EQ(DecodeItemRecords(copied, records), ProjectLoadError::None);
@@ -158,7 +152,7 @@ TEST_F(ClipboardTest, ContentThatIsCutShortForeignOrHugeIsRefusedAndChangesNothi
     CVServer* server = AddServer("Offline.Server");
     CVGroup* group = AddGroup(server, "Pumps");
     AddItem(group, "Kept.Item");
-    const std::vector<std::uint8_t> items = document.CopyItems(ItemsOf(group));
+    const std::vector<std::uint8_t> items = document.CopyItems(group->Items());
     const std::vector<std::uint8_t> groupBytes = document.CopyGroup(*group);
 
     std::vector<std::uint8_t> random(4096);
