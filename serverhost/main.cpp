@@ -5,12 +5,14 @@
 #include "rpc/host_server.h"
 #include "serverhost/host_command_line.h"
 #include "simserver/server_registry.h"
+#include "simserver/tag_catalogue.h"
 
 #include <csignal>
 #include <cstdio>
 #include <ctime>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -74,10 +76,14 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     simserver::RegisterSimulationServers();
+    // Built before the first client comes, and kept: every server object shares it, so none
+    // makes its client wait for a catalogue of its own.
+    std::shared_ptr<const simserver::TagCatalogue> loadTags;
     if (line.loadTags > 0) {
         simserver::SimConfig config;
         config.loadTagCount = line.loadTags;
         simserver::RegisterSimulationServer(simserver::kDefaultProgId, config);
+        loadTags = simserver::SharedLoadCatalogue(line.loadTags);
     }
 
     rpc::HostServer server;

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "platform/com/bstr.h"
-#include "simserver/address_space.h"
+#include "simserver/tag_catalogue.h"
 
 namespace simserver {
 
@@ -46,20 +46,20 @@ TagSpec Analog(TagSpec s, double low, double high, std::string unit) {
 
 }  // namespace
 
-void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
+void AddStandardTags(TagCatalogue& catalogue) {
     // Ramps: integers count up per 100 ms and wrap in their width; floats sweep 0..100 in 10 s.
     for (const auto& t : kIntegerTypes) {
         TagSpec s = Describe(std::string("Ramp.") + t.name, t.vt, SignalShape::Ramp);
         s.stepMs = 100;
         s.description = std::string("Ramp of ") + t.name;
-        Add(std::move(s));
+        catalogue.Add(std::move(s));
     }
     for (const auto& t : kFloatTypes) {
         TagSpec s = Analog(Describe(std::string("Ramp.") + t.name, t.vt, SignalShape::Ramp), 0, 100, "%");
         s.stepMs = 100;
         s.periodMs = 10000;
         s.description = std::string("Ramp of ") + t.name;
-        Add(std::move(s));
+        catalogue.Add(std::move(s));
     }
 
     // Random values, a new one every second.
@@ -67,16 +67,16 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         TagSpec s = Describe(std::string("Random.") + t.name, t.vt, SignalShape::Random);
         s.offset = t.vt;
         s.description = std::string("Random ") + t.name;
-        Add(std::move(s));
+        catalogue.Add(std::move(s));
     }
     for (const auto& t : kFloatTypes) {
         TagSpec s = Analog(Describe(std::string("Random.") + t.name, t.vt, SignalShape::Random), -1000, 1000, "");
         s.offset = t.vt;
         s.description = std::string("Random ") + t.name;
-        Add(std::move(s));
+        catalogue.Add(std::move(s));
     }
-    Add(Describe("Random.BOOL", VT_BOOL, SignalShape::Random));
-    Add(Describe("Random.BSTR", VT_BSTR, SignalShape::Random));
+    catalogue.Add(Describe("Random.BOOL", VT_BOOL, SignalShape::Random));
+    catalogue.Add(Describe("Random.BSTR", VT_BSTR, SignalShape::Random));
 
     // Sines over 20 s.
     for (VARTYPE vt : {VT_R4, VT_R8, VT_I2, VT_I4}) {
@@ -85,7 +85,7 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         s.stepMs = 100;
         s.periodMs = 20000;
         s.description = std::string("Sine wave of ") + name;
-        Add(std::move(s));
+        catalogue.Add(std::move(s));
     }
 
     // Square waves: a toggling boolean (1 s each way) and numeric ones.
@@ -96,17 +96,17 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         s.periodMs = 2000;
         s.low = 0;
         s.high = vt == VT_BOOL ? 1 : 100;
-        Add(std::move(s));
+        catalogue.Add(std::move(s));
     }
 
     // Text.
     {
         TagSpec s = Describe("Text.Cycle", VT_BSTR, SignalShape::TextCycle);
         s.stepMs = 2000;
-        Add(std::move(s));
+        catalogue.Add(std::move(s));
         TagSpec fixed = Describe("Text.Static", VT_BSTR, SignalShape::Fixed);
         fixed.initialText = "Orvane OPC";
-        Add(std::move(fixed));
+        catalogue.Add(std::move(fixed));
     }
 
     // Arrays: one-dimensional ramps of 8 elements, two-dimensional ones.
@@ -114,7 +114,7 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         TagSpec s = Describe(std::string("Array.") + t.name, VT_ARRAY | t.vt, SignalShape::Ramp);
         s.stepMs = 500;
         s.dims = {8};
-        Add(std::move(s));
+        catalogue.Add(std::move(s));
     }
     struct Dims2 {
         VARTYPE vt;
@@ -126,33 +126,33 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         TagSpec s = Describe(std::string("Array2D.") + d.name, VT_ARRAY | d.vt, SignalShape::Ramp);
         s.stepMs = 500;
         s.dims = {d.rows, d.cols};
-        Add(std::move(s));
+        catalogue.Add(std::move(s));
     }
 
     // Writable tags of every type, holding what was written.
     for (const auto& t : kIntegerTypes)
-        Add(Describe(std::string("Writable.") + t.name, t.vt, SignalShape::Memory, kRW));
-    for (const auto& t : kFloatTypes) Add(Describe(std::string("Writable.") + t.name, t.vt, SignalShape::Memory, kRW));
-    Add(Describe("Writable.BOOL", VT_BOOL, SignalShape::Memory, kRW));
+        catalogue.Add(Describe(std::string("Writable.") + t.name, t.vt, SignalShape::Memory, kRW));
+    for (const auto& t : kFloatTypes) catalogue.Add(Describe(std::string("Writable.") + t.name, t.vt, SignalShape::Memory, kRW));
+    catalogue.Add(Describe("Writable.BOOL", VT_BOOL, SignalShape::Memory, kRW));
     {
         TagSpec s = Describe("Writable.BSTR", VT_BSTR, SignalShape::Memory, kRW);
         s.initialText = "text";
-        Add(std::move(s));
+        catalogue.Add(std::move(s));
     }
-    Add(Describe("Writable.DATE", VT_DATE, SignalShape::Memory, kRW));
-    Add(Describe("Writable.CY", VT_CY, SignalShape::Memory, kRW));
-    Add(Describe("Writable.WriteOnly", VT_I4, SignalShape::Memory, OPC_WRITEABLE));
+    catalogue.Add(Describe("Writable.DATE", VT_DATE, SignalShape::Memory, kRW));
+    catalogue.Add(Describe("Writable.CY", VT_CY, SignalShape::Memory, kRW));
+    catalogue.Add(Describe("Writable.WriteOnly", VT_I4, SignalShape::Memory, OPC_WRITEABLE));
     // A plain name without a number, to duplicate into Tag0, Tag1 ...
-    Add(Describe("Writable.Tag", VT_I4, SignalShape::Memory, kRW));
+    catalogue.Add(Describe("Writable.Tag", VT_I4, SignalShape::Memory, kRW));
     for (const auto& t : kArrayTypes) {
         TagSpec s = Describe(std::string("Writable.Array.") + t.name, VT_ARRAY | t.vt, SignalShape::Memory, kRW);
         s.dims = {5};
-        Add(std::move(s));
+        catalogue.Add(std::move(s));
     }
     for (const auto& t : {TypeName{VT_I2, "I2"}, TypeName{VT_R8, "R8"}}) {
         TagSpec s = Describe(std::string("Writable.Array2D.") + t.name, VT_ARRAY | t.vt, SignalShape::Memory, kRW);
         s.dims = {2, 3};
-        Add(std::move(s));
+        catalogue.Add(std::move(s));
     }
 
     // Qualities other than good.
@@ -166,12 +166,12 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         TagSpec s = Describe(std::string("Quality.") + f.name, VT_I4, SignalShape::Fixed);
         s.quality = f.quality;
         s.initialNumber = 42;
-        Add(std::move(s));
+        catalogue.Add(std::move(s));
     }
     {
         TagSpec s = Describe("Quality.Cycling", VT_I4, SignalShape::QualityCycle);
         s.stepMs = 1000;
-        Add(std::move(s));
+        catalogue.Add(std::move(s));
     }
 
     // A device with word registers D100..D115 and their bits D100.00..D100.15, which read and
@@ -182,7 +182,7 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         s.initialNumber = (w * 37 + 5) & 0xFFFF;
         s.accessPaths = {u"Primary", u"Backup"};
         s.description = "Word register";
-        Tag* wordTag = Add(std::move(s));
+        Tag* wordTag = catalogue.Add(std::move(s));
         for (int bit = 0; bit < 16; ++bit) {
             char suffix[8];
             std::snprintf(suffix, sizeof suffix, ".%02d", bit);
@@ -191,7 +191,7 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
             b.accessPaths = {u"Primary", u"Backup"};
             b.description = "Bit of " + word;
             b.propertyItemIds[OPC_PROP_FIRST_VENDOR + 4] = WideFromUtf8(word);
-            Add(std::move(b), wordTag);
+            catalogue.Add(std::move(b), wordTag);
         }
     }
 
@@ -224,16 +224,16 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         pump.propertyItemIds[OPC_PROP_DESC] = u"Plant.PUMP1_DESC";
         pump.propertyItemIds[OPC_PROP_FIRST_VENDOR + 2] = u"Plant.PUMP1_SALM";
         pump.propertyItemIds[OPC_PROP_FIRST_VENDOR + 3] = u"Plant.PUMP1_TREND";
-        Add(std::move(pump));
+        catalogue.Add(std::move(pump));
         for (const auto& c : companions) {
             TagSpec s = Describe(std::string("Plant.PUMP1") + c.suffix, c.vt, SignalShape::Memory, kRW);
             s.initialText = c.text;
             s.initialNumber = std::atof(c.text);
-            Add(std::move(s));
+            catalogue.Add(std::move(s));
         }
         TagSpec unit = Describe("Plant.PUMP1.UNIT", VT_BSTR, SignalShape::Fixed);
         unit.initialText = "m3/h";
-        Add(std::move(unit));
+        catalogue.Add(std::move(unit));
 
         TagSpec tank = Analog(Describe("Plant.TANK1", VT_R4, SignalShape::Ramp), 0, 10, "m");
         tank.stepMs = 1000;
@@ -241,16 +241,18 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         tank.description = "Tank 1 level";
         tank.propertyItemIds[OPC_PROP_UNIT] = u"Plant.TANK1_UNIT";
         tank.propertyItemIds[OPC_PROP_DESC] = u"Plant.TANK1_DESC";
-        Add(std::move(tank));
+        catalogue.Add(std::move(tank));
         TagSpec tankUnit = Describe("Plant.TANK1_UNIT", VT_BSTR, SignalShape::Memory, kRW);
         tankUnit.initialText = "m";
-        Add(std::move(tankUnit));
+        catalogue.Add(std::move(tankUnit));
         TagSpec tankDesc = Describe("Plant.TANK1_DESC", VT_BSTR, SignalShape::Memory, kRW);
         tankDesc.initialText = "Tank 1 level";
-        Add(std::move(tankDesc));
+        catalogue.Add(std::move(tankDesc));
     }
+}
 
-    // Load: fast ramps that change every millisecond, each from its own start value.
+void AddLoadTags(TagCatalogue& catalogue, unsigned loadTagCount) {
+    // Fast ramps that change every millisecond, each from its own start value.
     const int width = loadTagCount > 10000 ? static_cast<int>(std::to_string(loadTagCount - 1).size()) : 4;
     for (unsigned i = 0; i < loadTagCount; ++i) {
         char name[32];
@@ -258,7 +260,7 @@ void AddressSpace::BuildCatalogue(unsigned loadTagCount) {
         TagSpec s = Describe(name, VT_I4, SignalShape::Ramp);
         s.stepMs = 1;
         s.offset = static_cast<std::int64_t>(i) * 1000;
-        Add(std::move(s));
+        catalogue.Add(std::move(s));
     }
 }
 

@@ -8,35 +8,30 @@
 
 namespace simserver {
 
-const BrowseNode* BrowseNode::Child(std::u16string_view childName) const {
-    auto it = std::lower_bound(children.begin(), children.end(), childName,
-                               [](const auto& node, std::u16string_view n) { return node->name < n; });
-    return it != children.end() && (*it)->name == childName ? it->get() : nullptr;
-}
-
-AddressSpace::AddressSpace(const SimConfig& config) : flat_(config.flatNamespace), created_(FileTimeNow()) {
+AddressSpace::AddressSpace(const SimConfig& config) : flat_(config.flatNamespace), own_(FileTimeNow()) {
     for (const auto& [id, error] : config.addErrors) addErrors_[WideFromUtf8(id)] = error;
-    BuildCatalogue(config.loadTagCount);
+    AddStandardTags(own_);
+    own_.Finish();
+    // Write errors change a tag, so they reach only this object's own tags.
     for (const auto& [id, error] : config.writeErrors)
-        if (Tag* tag = Find(WideFromUtf8(id))) tag->SetWriteError(error);
-    for (const auto& tag : tags_) ordered_.push_back(tag.get());
-    std::sort(ordered_.begin(), ordered_.end(), [](Tag* a, Tag* b) { return a->ItemId() < b->ItemId(); });
-    BuildTree();
+        if (Tag* tag = own_.Find(WideFromUtf8(id))) tag->SetWriteError(error);
+    ordered_ = own_.Ordered();
+    if (config.loadTagCount > 0) {
+        load_ = SharedLoadCatalogue(config.loadTagCount);
+        own_.Graft(*load_);
+        const std::vector<Tag*>& load = load_->Ordered();
+        std::vector<Tag*> merged(ordered_.size() + load.size());
+        std::merge(ordered_.begin(), ordered_.end(), load.begin(), load.end(), merged.begin(),
+                   [](const Tag* a, const Tag* b) { return a->ItemId() < b->ItemId(); });
+        ordered_ = std::move(merged);
+    }
 }
 
 AddressSpace::~AddressSpace() = default;
 
-Tag* AddressSpace::Add(TagSpec desc, Tag* word) {
-    auto tag = std::make_unique<Tag>(std::move(desc), created_, word);
-    Tag* raw = tag.get();
-    byId_.emplace(raw->ItemId(), raw);
-    tags_.push_back(std::move(tag));
-    return raw;
-}
-
 Tag* AddressSpace::Find(std::u16string_view itemId) const {
-    auto it = byId_.find(std::u16string(itemId));
-    return it == byId_.end() ? nullptr : it->second;
+    if (Tag* tag = own_.Find(itemId)) return tag;
+    return load_ ? load_->Find(itemId) : nullptr;
 }
 
 bool AddressSpace::IsWellFormed(std::u16string_view itemId) {
@@ -60,38 +55,14 @@ HRESULT AddressSpace::Resolve(LPCWSTR itemId, LPCWSTR accessPath, Tag** tag) con
 }
 
 const BrowseNode* AddressSpace::FindBranch(std::u16string_view path) const {
-    const BrowseNode* node = &root_;
+    const BrowseNode* root = &own_.Root();
+    const BrowseNode* node = root;
     while (!path.empty() && node) {
         const auto dot = path.find(u'.');
         node = node->Child(path.substr(0, dot));
         path = dot == std::u16string_view::npos ? std::u16string_view() : path.substr(dot + 1);
     }
-    return node && (node == &root_ || node->IsBranch()) ? node : nullptr;
-}
-
-// Every tag becomes a leaf; the parts of its ItemID before the last '.' become branches.
-void AddressSpace::BuildTree() {
-    for (Tag* tag : ordered_) {
-        BrowseNode* node = &root_;
-        std::u16string_view rest = tag->ItemId();
-        while (true) {
-            const auto dot = rest.find(u'.');
-            const std::u16string_view part = rest.substr(0, dot);
-            auto it = std::lower_bound(node->children.begin(), node->children.end(), part,
-                                       [](const auto& n, std::u16string_view p) { return n->name < p; });
-            if (it == node->children.end() || (*it)->name != part) {
-                auto child = std::make_unique<BrowseNode>();
-                child->name = std::u16string(part);
-                child->path = node->path.empty() ? child->name : node->path + u'.' + child->name;
-                child->parent = node;
-                it = node->children.insert(it, std::move(child));
-            }
-            node = it->get();
-            if (dot == std::u16string_view::npos) break;
-            rest = rest.substr(dot + 1);
-        }
-        node->tag = tag;
-    }
+    return node && (node == root || node->IsBranch()) ? node : nullptr;
 }
 
 }  // namespace simserver

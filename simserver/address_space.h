@@ -1,32 +1,19 @@
 // The simulation server's address space: a tree of branches (ItemIDs separated by '.') whose
 // leaves are tags, and the lookup of ItemIDs. One address space belongs to one server object;
-// its shape never changes after construction, only the values of writable tags do.
+// its shape never changes after construction, only the values of writable tags do. The load
+// tags are read-only and the same for every object, so their catalogue is shared.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <map>
 #include <vector>
 
 #include "simserver/sim_config.h"
-#include "simserver/tag.h"
+#include "simserver/tag_catalogue.h"
 
 namespace simserver {
-
-// A node of the browse tree. A node is a branch when it has children and a leaf when it has
-// a tag; a node can be both (a word item with its bit items below it).
-struct BrowseNode {
-    std::u16string name;  // the name within the parent
-    std::u16string path;  // the fully qualified name (the ItemID of a leaf); "" for the root
-    const BrowseNode* parent = nullptr;
-    std::vector<std::unique_ptr<BrowseNode>> children;  // sorted by name
-    Tag* tag = nullptr;
-
-    bool IsBranch() const { return !children.empty(); }
-    bool IsLeaf() const { return tag != nullptr; }
-    const BrowseNode* Child(std::u16string_view childName) const;
-};
 
 class AddressSpace {
 public:
@@ -49,24 +36,18 @@ public:
     static bool IsWellFormed(std::u16string_view itemId);
 
     bool IsFlat() const { return flat_; }
-    const BrowseNode& Root() const { return root_; }
+    const BrowseNode& Root() const { return own_.Root(); }
     // Every tag, in ItemID order.
     const std::vector<Tag*>& Tags() const { return ordered_; }
     // The branch with this fully qualified name ("" is the root), or null.
     const BrowseNode* FindBranch(std::u16string_view path) const;
 
 private:
-    Tag* Add(TagSpec desc, Tag* word = nullptr);
-    void BuildCatalogue(unsigned loadTagCount);
-    void BuildTree();
-
     bool flat_ = false;
-    FILETIME created_;
-    std::vector<std::unique_ptr<Tag>> tags_;
-    std::vector<Tag*> ordered_;
-    std::unordered_map<std::u16string, Tag*> byId_;
+    std::shared_ptr<const TagCatalogue> load_;  // before own_, whose tree lists its branches
+    TagCatalogue own_;                          // the standard tags, this object's alone
+    std::vector<Tag*> ordered_;                 // both catalogues' tags
     std::map<std::u16string, HRESULT> addErrors_;
-    BrowseNode root_;
 };
 
 }  // namespace simserver

@@ -9,7 +9,7 @@ namespace {
 
 void CollectLeaves(const BrowseNode& node, std::vector<const BrowseNode*>& out) {
     for (const auto& child : node.children) {
-        if (child->IsLeaf()) out.push_back(child.get());
+        if (child->IsLeaf()) out.push_back(child);
         CollectLeaves(*child, out);
     }
 }
@@ -30,7 +30,9 @@ HRESULT BrowseSession::ChangePosition(OPCBROWSEDIRECTION direction, LPCWSTR name
     switch (direction) {
     case OPC_BROWSE_UP:
         if (!position_->parent) return E_FAIL;
-        position_ = position_->parent;
+        // A shared catalogue's top branch has that catalogue's root above it: going up from
+        // there reaches this server's root.
+        position_ = position_->parent->parent ? position_->parent : &space_->Root();
         return S_OK;
     case OPC_BROWSE_DOWN: {
         if (!name) return E_INVALIDARG;

@@ -2,7 +2,9 @@
 // simulated values as functions of time, writes and bit items.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <thread>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "platform/com/safearray.h"
 #include "platform/com/variant.h"
 #include "simserver/address_space.h"
+#include "simserver/server_browse.h"
 
 namespace simserver {
 namespace {
@@ -378,6 +381,51 @@ TEST(AddressSpaceBits, ConcurrentWritesOfDifferentBitsAreNotLost) {
     }
     for (auto& t : threads) t.join();
     EXPECT_EQ(ReadNow(*space.Find(u"Device1.D110")).value->uiVal, 0xFFFF);
+}
+
+}  // namespace
+}  // namespace simserver
+
+namespace simserver {
+namespace {
+
+std::vector<std::u16string> BrowseBranches(const BrowseSession& session) {
+    std::vector<std::u16string> names;
+    session.Browse(OPC_BRANCH, u"", VT_EMPTY, 0, &names);
+    return names;
+}
+
+// Server objects with the same load tags share them, and nothing else: what one writes stays
+// its own, and each browses the shared branch as part of its own tree.
+TEST(AddressSpaceSharing, LoadTagsAreSharedWhileWritableTagsAndTheTreeStayEachServersOwn) {
+    const auto first = std::make_shared<const AddressSpace>(SmallConfig());
+    const auto second = std::make_shared<const AddressSpace>(SmallConfig());
+    ASSERT_NE(first->Find(u"Load.T0019"), nullptr);
+    EXPECT_EQ(first->Find(u"Load.T0019"), second->Find(u"Load.T0019"));
+    EXPECT_EQ(first->Find(u"Load.T0020"), nullptr);
+
+    Tag* written = first->Find(u"Writable.I4");
+    ASSERT_NE(written, nullptr);
+    ASSERT_NE(written, second->Find(u"Writable.I4"));
+    EXPECT_EQ(written->Write(*Variant::I4(1234)), S_OK);
+    EXPECT_EQ(AsText(*written), "1234");
+    EXPECT_EQ(AsText(*second->Find(u"Writable.I4")), "0");
+
+    const std::vector<Tag*>& tags = first->Tags();
+    EXPECT_TRUE(std::is_sorted(tags.begin(), tags.end(), [](Tag* a, Tag* b) { return a->ItemId() < b->ItemId(); }));
+    EXPECT_EQ(std::count_if(tags.begin(), tags.end(), [](Tag* t) { return t->ItemId().rfind(u"Load.", 0) == 0; }), 20);
+
+    BrowseSession session(first);
+    const std::vector<std::u16string> top = BrowseBranches(session);
+    ASSERT_TRUE(std::is_sorted(top.begin(), top.end()));
+    ASSERT_NE(std::find(top.begin(), top.end(), u"Load"), top.end());
+    ASSERT_EQ(session.ChangePosition(OPC_BROWSE_DOWN, u"Load"), S_OK);
+    std::vector<std::u16string> leaves;
+    EXPECT_EQ(session.Browse(OPC_LEAF, u"", VT_EMPTY, 0, &leaves), S_OK);
+    EXPECT_EQ(leaves.size(), 20U);
+    ASSERT_EQ(session.ChangePosition(OPC_BROWSE_UP, u""), S_OK);
+    EXPECT_EQ(BrowseBranches(session), top) << "up from the shared branch is this server's root";
+    EXPECT_EQ(session.ChangePosition(OPC_BROWSE_UP, u""), E_FAIL);
 }
 
 }  // namespace
