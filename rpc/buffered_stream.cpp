@@ -20,17 +20,27 @@ kj::Promise<size_t> BufferedStream::tryRead(void* buffer, size_t minBytes, size_
     auto* out = static_cast<kj::byte*>(buffer);
     const size_t taken = Take(out, maxBytes);
     if (taken >= minBytes) return taken;
-    // The buffer is empty now. A read at least as large as the buffer goes straight to the
-    // caller's memory; a smaller one fills the buffer as far as the peer has sent.
-    if (maxBytes - taken >= kBufferSize)
-        return inner_->tryRead(out + taken, minBytes - taken, maxBytes - taken).then([taken](size_t n) {
-            return taken + n;
+    return Fill(out, taken, minBytes, maxBytes);
+}
+
+// The buffer is empty here. A read at least as large as the buffer goes straight to the
+// caller's memory; a smaller one fills the buffer as far as the peer has sent. Each takes what
+// has come, however little, so that BytesReceived() follows a long message as it arrives.
+kj::Promise<size_t> BufferedStream::Fill(kj::byte* out, size_t done, size_t minBytes, size_t maxBytes) {
+    auto next = [this, out, minBytes, maxBytes](size_t done, size_t n) -> kj::Promise<size_t> {
+        if (n == 0 || done >= minBytes) return done;  // n == 0: the peer has closed
+        return Fill(out, done, minBytes, maxBytes);
+    };
+    if (maxBytes - done >= kBufferSize)
+        return inner_->tryRead(out + done, 1, maxBytes - done).then([this, done, next](size_t n) {
+            received_ += n;
+            return next(done + n, n);
         });
-    return inner_->tryRead(buffer_.get(), minBytes - taken, kBufferSize)
-        .then([this, out, taken, maxBytes](size_t n) {
-            end_ = n;
-            return taken + Take(out + taken, maxBytes - taken);
-        });
+    return inner_->tryRead(buffer_.get(), 1, kBufferSize).then([this, out, done, maxBytes, next](size_t n) {
+        received_ += n;
+        end_ = n;
+        return next(done + Take(out + done, maxBytes - done), n);
+    });
 }
 
 kj::Promise<void> BufferedStream::write(const void* buffer, size_t size) {

@@ -5,6 +5,7 @@
 
 #include <kj/async-io.h>
 
+#include <cstdint>
 #include <memory>
 
 namespace rpc {
@@ -25,15 +26,21 @@ public:
     void getpeername(struct sockaddr* addr, kj::uint* length) override;
     kj::Maybe<int> getFd() const override;
 
+    // Bytes received from the peer so far.
+    std::uint64_t BytesReceived() const { return received_; }
+
 private:
     // Hands out what the buffer holds, at most `size` bytes; returns how many.
     size_t Take(kj::byte* out, size_t size);
+    // Reads on into `out` after `done` bytes until `minBytes` (or the peer's end).
+    kj::Promise<size_t> Fill(kj::byte* out, size_t done, size_t minBytes, size_t maxBytes);
 
     static constexpr size_t kBufferSize = size_t{64} * 1024;
     kj::Own<kj::AsyncIoStream> inner_;
     std::unique_ptr<kj::byte[]> buffer_;
     size_t begin_ = 0;  // what is read and not yet handed out: [begin_, end_)
     size_t end_ = 0;
+    std::uint64_t received_ = 0;
 };
 
 }  // namespace rpc

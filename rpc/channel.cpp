@@ -143,6 +143,7 @@ private:
 struct Channel::State {
     std::string host;
     unsigned port = 0;
+    Liveness liveness;
     std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();
     std::thread loopThread;
     std::atomic<bool> alive{false};
@@ -159,7 +160,13 @@ struct Channel::State {
     }
 
     void Run(std::promise<HRESULT>& connected);
-    kj::Promise<void> PingLoop(kj::Timer& timer);
+    // Loop thread only: what the watch has seen of the host.
+    BufferedStream* stream = nullptr;
+    std::uint64_t bytesSeen = 0;
+    kj::TimePoint heardAt = kj::origin<kj::TimePoint>();
+    bool pingAnswered = true;
+
+    kj::Promise<void> Watch(kj::Timer& timer);
 };
 
 namespace {
@@ -168,12 +175,23 @@ struct IgnoreErrors final : kj::TaskSet::ErrorHandler {
 };
 }  // namespace
 
-kj::Promise<void> Channel::State::PingLoop(kj::Timer& timer) {
-    return timer.afterDelay(KjDuration(kPingPeriod)).then([this, &timer]() {
-        auto ping = hostCap->pingRequest().send().ignoreResult();
-        return timer.timeoutAfter(KjDuration(kPingTimeout), kj::mv(ping)).then([this, &timer]() {
-            return PingLoop(timer);
-        });
+// Every ping period: notes whether anything came from the host, gives the connection up after
+// a silence of the timeout, and sends a ping when the last one has been answered, so that an
+// idle host has something to say.
+kj::Promise<void> Channel::State::Watch(kj::Timer& timer) {
+    return timer.afterDelay(KjDuration(liveness.pingPeriod)).then([this, &timer]() -> kj::Promise<void> {
+        const kj::TimePoint now = timer.now();
+        if (stream->BytesReceived() != bytesSeen) {
+            bytesSeen = stream->BytesReceived();
+            heardAt = now;
+        }
+        if (now - heardAt >= KjDuration(liveness.timeout))
+            return KJ_EXCEPTION(DISCONNECTED, "nothing came from the server host for the liveness timeout");
+        if (pingAnswered) {
+            pingAnswered = false;
+            calls->add(hostCap->pingRequest().send().ignoreResult().then([this]() { pingAnswered = true; }));
+        }
+        return Watch(timer);
     });
 }
 
@@ -185,16 +203,17 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
         kj::TaskSet tasks(ignore);
         tasks.add(mailbox->Run(io.unixEventPort));
         auto address = io.provider->getNetwork().parseAddress(host, port);
-        kj::Own<kj::AsyncIoStream> stream = kj::heap<BufferedStream>(
+        kj::Own<BufferedStream> connection = kj::heap<BufferedStream>(
             io.provider->getTimer()
                 .timeoutAfter(KjDuration(kConnectTimeout), address.then([](kj::Own<kj::NetworkAddress> a) {
                     return a->connect();
                 }))
                 .wait(io.waitScope));
-        fd = stream->getFd();
-        KJ_IF_MAYBE(socket, fd) { ConfigureSocket(*socket); }
+        stream = connection.get();
+        fd = connection->getFd();
+        KJ_IF_MAYBE(socket, fd) { ConfigureSocket(*socket, liveness.timeout); }
 
-        capnp::TwoPartyClient client(*stream);
+        capnp::TwoPartyClient client(*connection);
         rpcwire::Host::Client hostClient = client.bootstrap().castAs<rpcwire::Host>();
         hostCap = &hostClient;
         kj::TaskSet callTasks(ignore);
@@ -203,29 +222,33 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
         reported = true;
         connected.set_value(S_OK);
 
+        heardAt = io.provider->getTimer().now();
         auto watch = client.onDisconnect()
-                         .exclusiveJoin(PingLoop(io.provider->getTimer()))
+                         .exclusiveJoin(Watch(io.provider->getTimer()))
                          .then([this]() { Lose(); }, [this](kj::Exception&&) { Lose(); })
                          .eagerlyEvaluate(nullptr);
         RunLoop(io.waitScope, io.unixEventPort, stop);
         alive.store(false);
         calls = nullptr;
         hostCap = nullptr;
+        stream = nullptr;
     } catch (const kj::Exception&) {
         alive.store(false);
         calls = nullptr;
         hostCap = nullptr;
+        stream = nullptr;
         // After connecting, the caller has gone on and its promise with it.
         if (!reported) connected.set_value(RPC_S_SERVER_UNAVAILABLE_HR);
     }
     mailbox->Close();
 }
 
-std::shared_ptr<Channel> Channel::Connect(const std::string& host, unsigned port, HRESULT* hr) {
+std::shared_ptr<Channel> Channel::Connect(const std::string& host, unsigned port, HRESULT* hr, Liveness liveness) {
     std::shared_ptr<Channel> channel(new Channel());
     State& state = *channel->state_;
     state.host = host;
     state.port = port;
+    state.liveness = liveness;
     std::promise<HRESULT> connected;
     auto result = connected.get_future();
     state.loopThread = std::thread([&state, &connected] { state.Run(connected); });

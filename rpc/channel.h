@@ -3,12 +3,13 @@
 // the host sends, so that a callback waiting on a client lock never stalls the connection.
 //
 // A call made from any thread blocks that thread until the host answers or the connection is
-// lost; it then fails with RPC_S_CALL_FAILED. A host that stops answering its pings is dropped
-// after kPingTimeout, so no call waits longer than that for a host that has vanished.
+// lost; it then fails with RPC_S_CALL_FAILED. A host from which nothing at all comes for the
+// liveness timeout is dropped, so no call waits longer than that for a host that has vanished.
 #pragma once
 
 #include "platform/com/hresult.h"
 #include "platform/com/types.h"
+#include "rpc/liveness.h"
 #include "rpc/opc.capnp.h"
 
 #include <kj/async.h>
@@ -20,13 +21,12 @@
 
 namespace rpc {
 
-inline constexpr auto kPingPeriod = std::chrono::seconds(1);
-inline constexpr auto kPingTimeout = std::chrono::seconds(3);
 
 class Channel : public std::enable_shared_from_this<Channel> {
 public:
     // Connects to host:port; nullptr with *hr set when the host cannot be reached.
-    static std::shared_ptr<Channel> Connect(const std::string& host, unsigned port, HRESULT* hr);
+    static std::shared_ptr<Channel> Connect(const std::string& host, unsigned port, HRESULT* hr,
+                                            Liveness liveness = {});
     ~Channel();
     Channel(const Channel&) = delete;
     Channel& operator=(const Channel&) = delete;

@@ -2,6 +2,7 @@
 
 #include "platform/com/class_registry.h"
 #include "rpc/buffered_stream.h"
+#include "rpc/channel.h"
 #include "rpc/host_loop.h"
 #include "rpc/loop_runner.h"
 #include "rpc/peer_address.h"
@@ -140,7 +141,7 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
 
     void Admit(kj::Own<kj::AsyncIoStream>&& stream, HostContext& context, kj::TaskSet& tasks) {
         if (!Allowed(PeerAddress(*stream))) return;
-        KJ_IF_MAYBE(fd, stream->getFd()) { ConfigureSocket(*fd); }
+        KJ_IF_MAYBE(fd, stream->getFd()) { ConfigureSocket(*fd, Liveness{}.timeout); }
         open.push_back(kj::heap<Connection>(kj::mv(stream), MakeHostEntry(context)));
         ++connections;
         Connection* connection = open.back().get();

@@ -28,6 +28,7 @@ constexpr auto kHostStartPoll = std::chrono::milliseconds(50);
 std::mutex gMutex;
 std::map<std::string, std::shared_ptr<Channel>> gChannels;  // by "host:port"
 std::string gHostProgram;
+Liveness gLiveness;
 
 bool IsLoopback(const std::string& host) {
     return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
@@ -51,19 +52,21 @@ void StartHostProgram(const std::string& program, unsigned port) {
 std::shared_ptr<Channel> ChannelTo(const std::string& host, unsigned port, HRESULT* hr) {
     const std::string key = host + ":" + std::to_string(port);
     std::string program;
+    Liveness liveness;
     {
         std::lock_guard lock(gMutex);
         auto found = gChannels.find(key);
         if (found != gChannels.end() && found->second->Alive()) return found->second;
         program = gHostProgram;
+        liveness = gLiveness;
     }
-    std::shared_ptr<Channel> channel = Channel::Connect(host, port, hr);
+    std::shared_ptr<Channel> channel = Channel::Connect(host, port, hr, liveness);
     if (!channel && !program.empty() && IsLoopback(host)) {
         StartHostProgram(program, port);
         const auto deadline = std::chrono::steady_clock::now() + kHostStartWait;
         while (!channel && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(kHostStartPoll);
-            channel = Channel::Connect(host, port, hr);
+            channel = Channel::Connect(host, port, hr, liveness);
         }
     }
     if (!channel) return nullptr;
@@ -151,9 +154,11 @@ std::string ServerHostProgram() {
 }
 
 void InstallRemoteActivation(const std::string& hostProgram) {
+    const HostPingSettings ping = ReadHostPing();
     {
         std::lock_guard lock(gMutex);
         gHostProgram = hostProgram;
+        gLiveness = Liveness{std::chrono::milliseconds(ping.periodMs), std::chrono::milliseconds(ping.timeoutMs)};
     }
     SetRemoteActivator(&ActivateRemote);
 }

@@ -14,6 +14,7 @@ namespace rpc {
 // Makes CoCreateInstanceEx reach computers that are not this one. `hostProgram`, when not
 // empty, is started (with "--port N --exit-when-idle") to serve a loopback name that nobody
 // answers yet, so that servers outside this process need no separate start.
+// Hosts are watched with the ping period and timeout of OPC.cfg, as read here.
 void InstallRemoteActivation(const std::string& hostProgram);
 // Removes the activator and lets go of the connections nobody uses.
 void UninstallRemoteActivation();

@@ -3,9 +3,11 @@
 #include "platform/config/ini_file.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 
 #include <unistd.h>
 
@@ -15,6 +17,8 @@ constexpr const char* kSection = "CONFIG";
 constexpr const char* kPathKey = "PATH";
 constexpr const char* kStartKey = "START_ADDR";
 constexpr const char* kServerHostKey = "SERVER_HOST";
+constexpr const char* kHostPingPeriodKey = "HOST_PING_PERIOD";
+constexpr const char* kHostPingTimeoutKey = "HOST_PING_TIMEOUT";
 constexpr unsigned kDefaultStartAddress = 1;
 
 // Guards the testing folder; also serialises this process's read-modify-write cycles on the
@@ -80,6 +84,25 @@ void WriteProjectPath(const std::string& path) { WriteConfigValue(kPathKey, path
 
 std::string ReadServerHost() {
     return ini::ReadValue(GetConfigFilePath(), kSection, kServerHostKey).value_or(std::string());
+}
+
+HostPingSettings ReadHostPing() {
+    const std::string file = GetConfigFilePath();
+    auto number = [&file](const char* key, unsigned low, unsigned high) -> std::optional<unsigned> {
+        const auto text = ini::ReadValue(file, kSection, key);
+        if (!text) return std::nullopt;
+        unsigned value = 0;
+        const char* end = text->data() + text->size();
+        const auto [last, error] = std::from_chars(text->data(), end, value);
+        if (error != std::errc() || last != end || value < low || value > high) return std::nullopt;
+        return value;
+    };
+    const HostPingSettings defaults;
+    const auto period = number(kHostPingPeriodKey, 50, 60000);
+    const auto timeout = number(kHostPingTimeoutKey, 200, 600000);
+    HostPingSettings settings{period.value_or(defaults.periodMs), timeout.value_or(defaults.timeoutMs)};
+    if (settings.timeoutMs < 2 * settings.periodMs) return defaults;
+    return settings;
 }
 
 int AtoiValue(const std::string& text) {

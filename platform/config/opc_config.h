@@ -39,5 +39,15 @@ void StoreStartAddress(int value);
 // creates them in this process.
 std::string ReadServerHost();
 
+// "CONFIG"/"HOST_PING_PERIOD" and "HOST_PING_TIMEOUT", in milliseconds: how often a client pings
+// a server host, and after how long without a byte from the host it gives the host up. Absent,
+// not a number or out of range (period 50 to 60000, timeout 200 to 600000, and the timeout at
+// least twice the period): 1000 and 3000.
+struct HostPingSettings {
+    unsigned periodMs = 1000;
+    unsigned timeoutMs = 3000;
+};
+HostPingSettings ReadHostPing();
+
 // The value of text converted the way C atoi does it, clamped to the int range.
 int AtoiValue(const std::string& text);

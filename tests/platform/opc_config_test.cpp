@@ -81,6 +81,33 @@ TEST_F(OpcConfig, StartAddressReadsLikeAtoiAndNeverNegative) {
     }
 }
 
+TEST_F(OpcConfig, HostPingTakesSaneMillisecondsOrTheDefaults) {
+    const struct {
+        const char* fileText;  // nullptr: no file
+        unsigned period;
+        unsigned timeout;
+    } cases[] = {
+        {nullptr, 1000, 3000},
+        {"[CONFIG]\nHOST_PING_PERIOD=200\nHOST_PING_TIMEOUT=900\n", 200, 900},
+        {"[CONFIG]\nHOST_PING_TIMEOUT=10000\n", 1000, 10000},
+        {"[CONFIG]\nHOST_PING_PERIOD=250\n", 250, 3000},
+        {"[CONFIG]\nHOST_PING_PERIOD=0\n", 1000, 3000},
+        {"[CONFIG]\nHOST_PING_PERIOD=12abc\n", 1000, 3000},
+        {"[CONFIG]\nHOST_PING_PERIOD=-100\n", 1000, 3000},
+        {"[CONFIG]\nHOST_PING_TIMEOUT=99999999999999\n", 1000, 3000},
+        {"[CONFIG]\nHOST_PING_TIMEOUT=100\n", 1000, 3000},
+        // A timeout that a single late ping would pass is no timeout at all.
+        {"[CONFIG]\nHOST_PING_PERIOD=2000\nHOST_PING_TIMEOUT=3000\n", 1000, 3000},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(ConfigFile());
+        if (c.fileText) TempFolder::Write(ConfigFile(), c.fileText);
+        const HostPingSettings ping = ReadHostPing();
+        EXPECT_EQ(ping.periodMs, c.period) << (c.fileText ? c.fileText : "(no file)");
+        EXPECT_EQ(ping.timeoutMs, c.timeout) << (c.fileText ? c.fileText : "(no file)");
+    }
+}
+
 TEST_F(OpcConfig, StoreStartAddressWritesClampedText) {
     StoreStartAddress(-3);
     EXPECT_EQ(*ini::ReadValue(ConfigFile(), "CONFIG", "START_ADDR"), "0");

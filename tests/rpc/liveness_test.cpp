@@ -1,0 +1,152 @@
+// How a client tells a live host from a dead one: any byte from the host counts, so a reply
+// that takes longer than the liveness timeout to arrive over a slow link keeps the connection;
+// the ping period and timeout come from OPC.cfg.
+#include "opc/da/opcda.h"
+#include "platform/com/class_registry.h"
+#include "platform/com/memory.h"
+#include "platform/config/opc_config.h"
+#include "rpc/host_server.h"
+#include "rpc/remote_activation.h"
+#include "simserver/server_registry.h"
+#include "tests/platform/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char kProgId[] = "Orvane.Test.SlowLink";
+
+// A relay between one client and a host that passes the host's bytes on at a fixed rate, as a
+// slow link would, and the client's at once.
+class SlowLink {
+public:
+    SlowLink(unsigned hostPort, std::size_t bytesPerSecond) : hostPort_(hostPort), rate_(bytesPerSecond) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(listener_, 1);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        relay_ = std::thread([this] { Relay(); });
+    }
+    ~SlowLink() {
+        stopping_ = true;
+        for (int fd : {listener_, client_.load(), host_.load()})
+            if (fd >= 0) ::shutdown(fd, SHUT_RDWR);
+        relay_.join();
+        for (int fd : {listener_, client_.load(), host_.load()})
+            if (fd >= 0) ::close(fd);
+    }
+    SlowLink(const SlowLink&) = delete;
+    SlowLink& operator=(const SlowLink&) = delete;
+
+    unsigned Port() const { return port_; }
+
+private:
+    void Relay() {
+        const int client = ::accept(listener_, nullptr, nullptr);
+        if (client < 0) return;
+        client_ = client;
+        const int host = ::socket(AF_INET, SOCK_STREAM, 0);
+        host_ = host;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(hostPort_));
+        if (stopping_ || ::connect(host, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return;
+        std::thread upstream([client, host] { Pass(client, host, 0); });
+        Pass(host, client, rate_);
+        ::shutdown(host, SHUT_RDWR);
+        upstream.join();
+    }
+
+    // Copies until either side closes; at `rate` bytes a second when not 0.
+    static void Pass(int from, int to, std::size_t rate) {
+        char buffer[1024];
+        for (;;) {
+            const ssize_t n = ::recv(from, buffer, sizeof buffer, 0);
+            if (n <= 0 || ::send(to, buffer, static_cast<std::size_t>(n), MSG_NOSIGNAL) != n) break;
+            if (rate) std::this_thread::sleep_for(std::chrono::microseconds(1'000'000 * n / static_cast<long>(rate)));
+        }
+        ::shutdown(to, SHUT_WR);
+    }
+
+    unsigned hostPort_;
+    std::size_t rate_;
+    int listener_ = -1;
+    std::atomic<int> client_{-1};
+    std::atomic<int> host_{-1};
+    std::atomic<bool> stopping_{false};
+    unsigned port_ = 0;
+    std::thread relay_;
+};
+
+class Liveness : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetConfigFolder(folder_.path());
+        TempFolder::Write(folder_ / "OPC.cfg", "[CONFIG]\nHOST_PING_PERIOD=100\nHOST_PING_TIMEOUT=500\n");
+        rpc::InstallRemoteActivation("");
+    }
+    void TearDown() override {
+        rpc::UninstallRemoteActivation();
+        SetConfigFolder("");
+    }
+
+    TempFolder folder_;
+};
+
+// Browsing 10,000 names flat comes back as one reply of some 300 KB; at 150 KB/s it takes
+// seconds, and the answers to the pings sent meanwhile wait behind it. The connection lives on
+// the reply's own bytes.
+TEST_F(Liveness, AReplyLongerThanTheTimeoutOnASlowLinkKeepsTheConnection) {
+    simserver::SimConfig config;
+    config.loadTagCount = 10000;
+    const CLSID clsid = simserver::RegisterSimulationServer(kProgId, config);
+    rpc::HostServer host;
+    std::string error;
+    rpc::HostOptions options;
+    options.port = 0;
+    ASSERT_TRUE(host.Start(options, &error)) << error;
+    SlowLink link(host.Port(), 150 * 1024);
+
+    std::u16string computer = u"127.0.0.1:";
+    for (char c : std::to_string(link.Port())) computer.push_back(static_cast<char16_t>(c));
+    COSERVERINFO where{};
+    where.pwszName = computer.data();
+    MULTI_QI request{&IID_IOPCBrowseServerAddressSpace, nullptr, S_OK};
+    ASSERT_EQ(CoCreateInstanceEx(clsid, nullptr, CLSCTX_REMOTE_SERVER, &where, 1, &request), S_OK);
+    ComPtr<IOPCBrowseServerAddressSpace> browse;
+    browse.attach(static_cast<IOPCBrowseServerAddressSpace*>(request.pItf));
+
+    ComPtr<IEnumString> names;
+    ASSERT_EQ(browse->BrowseOPCItemIDs(OPC_FLAT, u"Load.*", VT_EMPTY, 0, names.put()), S_OK);
+    std::vector<LPOLESTR> fetched(20000);
+    ULONG count = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(names->Next(20000, fetched.data(), &count), S_FALSE);
+    RecordProperty("reply_ms", static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                    std::chrono::steady_clock::now() - start)
+                                                    .count()));
+    EXPECT_EQ(count, 10000U);
+    for (ULONG i = 0; i < count; ++i) CoTaskMemFree(fetched[i]);
+    ComPtr<IEnumString> again;
+    EXPECT_EQ(browse->BrowseOPCItemIDs(OPC_FLAT, u"Load.T0000", VT_EMPTY, 0, again.put()), S_OK)
+        << "the connection outlived the reply";
+}
+
+}  // namespace
