@@ -49,13 +49,15 @@ private:
     bool closed_ = false;
 };
 
+class CallPool;
 class PersistFolder;
 
-// What the host's objects share: the mailbox of their loop, and the one folder in which
-// clients may load and save (none: no file access).
+// What the host's objects share: the mailbox of their loop, the threads that make their COM
+// calls, and the one folder in which clients may load and save (none: no file access).
 struct HostContext {
     std::shared_ptr<Mailbox> mailbox;
     std::shared_ptr<const PersistFolder> persistFolder;
+    std::shared_ptr<CallPool> calls;
 };
 
 // Shutdown requests posted to clients and not yet answered (or failed).

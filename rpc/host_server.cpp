@@ -5,6 +5,7 @@
 #include "rpc/channel.h"
 #include "rpc/host_loop.h"
 #include "rpc/loop_runner.h"
+#include "rpc/off_loop.h"
 #include "rpc/peer_address.h"
 #include "rpc/persist_folder.h"
 #include "rpc/socket_options.h"
@@ -36,22 +37,22 @@ public:
 
 protected:
     kj::Promise<void> createInstance(CreateInstanceContext call) override {
-        CLSID clsid;
-        auto results = call.getResults();
-        if (!FromWire(call.getParams().getClsid(), &clsid)) {
-            results.setHr(E_INVALIDARG);
-            return kj::READY_NOW;
-        }
-        MULTI_QI request{&IID_IUnknown, nullptr, S_OK};
-        const HRESULT hr = CoCreateInstanceEx(clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER, nullptr, 1,
-                                              &request);
-        ComPtr<IUnknown> object;
-        object.attach(request.pItf);
-        results.setHr(hr);
-        if (SUCCEEDED(hr)) Lend(context_, object.get(), results.initServer());
-        return kj::READY_NOW;
+        return OffLoop(context_, call, [&host = context_](auto& copy) {
+            CLSID clsid;
+            auto results = copy.getResults();
+            if (!FromWire(copy.getParams().getClsid(), &clsid)) return results.setHr(E_INVALIDARG);
+            MULTI_QI request{&IID_IUnknown, nullptr, S_OK};
+            const HRESULT hr = CoCreateInstanceEx(clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER, nullptr,
+                                                  1, &request);
+            ComPtr<IUnknown> object;
+            object.attach(request.pItf);
+            results.setHr(hr);
+            if (SUCCEEDED(hr)) Lend(host, object.get(), results.initServer());
+        });
     }
 
+    // Answered on the loop whatever the call pool is doing: a client whose call holds its
+    // server for long still hears from the host.
     kj::Promise<void> ping(PingContext) override { return kj::READY_NOW; }
 
 private:
@@ -154,7 +155,7 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
     void Run(std::promise<std::string>& started) {
         try {
             auto io = kj::setupAsyncIo();
-            HostContext context{mailbox, persistFolder};
+            HostContext context{mailbox, persistFolder, std::make_shared<CallPool>(options.callThreads)};
             kj::TaskSet tasks(*this);
             tasks.add(context.mailbox->Run(io.unixEventPort));
             auto address = io.provider->getNetwork().parseAddress(options.listenAddress, options.port).wait(io.waitScope);
@@ -171,6 +172,8 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
             listener = nullptr;
             open.clear();
             connections = 0;
+            // The calls still running end, and hand what they hold back to the loop.
+            context.calls->Stop();
             // Releasing the connections may have posted work (sinks let go); run it, then close.
             io.provider->getTimer().afterDelay(10 * kj::MILLISECONDS).wait(io.waitScope);
             context.mailbox->Close();

@@ -17,6 +17,7 @@ struct HostOptions {
     unsigned port = kDefaultHostPort;         // 0 picks a free port
     std::vector<std::string> allowedClients;  // peer addresses; empty lets every peer in
     std::string persistDir;                   // where clients may load and save; empty: nowhere
+    unsigned callThreads = 8;                 // clients' calls that may run at once
     // For tests: runs on the loop thread as the stop begins, before the connections close.
     std::function<void()> onStopping;
 };

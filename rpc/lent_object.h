@@ -1,11 +1,14 @@
 // A COM object lent to a client: each wire method is one call of one of the object's
-// interfaces, made synchronously on the host's loop thread.
+// interfaces, made on the host's call pool (see off_loop.h); only the calls that take a sink
+// capability are made on the loop thread.
 #pragma once
 
 #include "platform/com/unknown.h"
 #include "rpc/host_loop.h"
 #include "rpc/opc.capnp.h"
 
+#include <memory>
+#include <mutex>
 #include <string>
 
 namespace rpc {
@@ -106,15 +109,22 @@ protected:
     kj::Promise<void> removePublicGroup(RemovePublicGroupContext context) override;
 
 private:
-    // The object's Itf; empty when the object does not answer it.
-    template <class Itf>
-    ComPtr<Itf> As() {
-        return object_.As<Itf>();
-    }
+    // What the object's calls share; a call running on the pool holds it until it ends.
+    struct State {
+        State(HostContext& context, ComPtr<IUnknown> lent) : host(context), object(std::move(lent)) {}
+        // The object's Itf; empty when the object does not answer it.
+        template <class Itf>
+        ComPtr<Itf> As() {
+            return object.As<Itf>();
+        }
 
-    HostContext& host_;
-    ComPtr<IUnknown> object_;
-    std::string persistName_;  // the plain name last loaded or saved as current
+        HostContext& host;
+        ComPtr<IUnknown> object;
+        std::mutex persistMutex;  // one load or save at a time, and the name with it
+        std::string persistName;  // the plain name last loaded or saved as current
+    };
+
+    std::shared_ptr<State> state_;
 };
 
 }  // namespace rpc

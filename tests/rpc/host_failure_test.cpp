@@ -26,6 +26,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdint>
 
 namespace {
@@ -144,6 +146,67 @@ TEST_F(RemoteHost, AClientThatVanishesHasItsObjectsReleased) {
     }
     EXPECT_TRUE(WaitUntil([] { return simserver::LiveServerCount(kProgId) == 0; }, 5s));
     EXPECT_TRUE(WaitUntil([&] { return host_->ConnectionCount() == 0; }, 5s));
+}
+
+// A raw client sends AddItems, which its server holds, and vanishes meanwhile: the host keeps
+// the call's copies until the call ends, then lets go of the client's objects.
+TEST(HostCalls, AClientThatVanishesDuringAHeldCallHasItsObjectsReleasedOnceTheCallEnds) {
+    constexpr char kHeldProgId[] = "Orvane.Test.VanishDuringCall";
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool holding = false;
+    bool release = false;
+    simserver::SimConfig config;
+    config.loadTagCount = 0;
+    config.addItemsHook = [&] {
+        std::unique_lock lock(mutex);
+        holding = true;
+        changed.notify_all();
+        changed.wait_for(lock, 30s, [&] { return release; });
+    };
+    simserver::RegisterSimulationServer(kHeldProgId, config);
+    rpc::HostServer host;
+    rpc::HostOptions options;
+    options.port = 0;
+    std::string error;
+    ASSERT_TRUE(host.Start(options, &error)) << error;
+    {
+        auto io = kj::setupAsyncIo();
+        auto address = io.provider->getNetwork().parseAddress("127.0.0.1", host.Port()).wait(io.waitScope);
+        auto stream = address->connect().wait(io.waitScope);
+        capnp::TwoPartyClient client(*stream);
+        auto hostCap = client.bootstrap().castAs<rpcwire::Host>();
+        CLSID clsid;
+        ASSERT_EQ(CLSIDFromProgID(WideFromUtf8(kHeldProgId).c_str(), &clsid), S_OK);
+        auto create = hostCap.createInstanceRequest();
+        create.setClsid(rpc::WireBytes(clsid));
+        auto object = create.send().wait(io.waitScope).getServer().getObject();
+        auto addGroup = object.addGroupRequest();
+        addGroup.setName("vanishing");
+        addGroup.setIid(rpc::WireBytes(IID_IOPCItemMgt));
+        auto group = addGroup.send().wait(io.waitScope).getGroup().getObject();
+        auto addItems = group.addItemsRequest();
+        auto item = addItems.initItems(1)[0];
+        item.setItemId("Ramp.I4");
+        item.setActive(true);
+        auto pending = addItems.send();
+        // The request leaves as the loop turns.
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        for (bool reached = false; !reached;) {
+            io.waitScope.poll();
+            std::unique_lock lock(mutex);
+            reached = changed.wait_for(lock, 10ms, [&] { return holding; });
+            ASSERT_TRUE(reached || std::chrono::steady_clock::now() < deadline) << "the call reached its server";
+        }
+        stream->shutdownWrite();
+    }
+    EXPECT_TRUE(WaitUntil([&] { return host.ConnectionCount() == 0; }, 5s));
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    changed.notify_all();
+    EXPECT_TRUE(WaitUntil([&] { return simserver::LiveServerCount(kHeldProgId) == 0; }, 5s));
 }
 
 // Whether a client from 127.0.0.1 gets an answer from the host: a refused client is connected

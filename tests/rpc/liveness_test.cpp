@@ -1,9 +1,11 @@
-// How a client tells a live host from a dead one: any byte from the host counts, so a reply
-// that takes longer than the liveness timeout to arrive over a slow link keeps the connection;
-// the ping period and timeout come from OPC.cfg.
+// How a client and its host keep each other: any byte from the host counts as a sign of life,
+// so a reply that takes longer than the liveness timeout over a slow link keeps the connection;
+// the host answers pings and other clients' calls while one call holds its server; the ping
+// period and timeout come from OPC.cfg.
 #include "opc/da/opcda.h"
 #include "platform/com/class_registry.h"
 #include "platform/com/memory.h"
+#include "platform/com/variant.h"
 #include "platform/config/opc_config.h"
 #include "rpc/host_server.h"
 #include "rpc/remote_activation.h"
@@ -18,6 +20,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <chrono>
 #include <thread>
 
@@ -26,6 +30,48 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr char kProgId[] = "Orvane.Test.SlowLink";
+constexpr char kHeldProgId[] = "Orvane.Test.HeldCall";
+
+std::u16string Computer(const std::string& host, unsigned port) {
+    std::u16string name;
+    for (char c : host + ":" + std::to_string(port)) name.push_back(static_cast<char16_t>(c));
+    return name;
+}
+
+template <class Itf>
+ComPtr<Itf> CreateRemote(const CLSID& clsid, std::u16string computer, const IID& iid) {
+    COSERVERINFO where{};
+    where.pwszName = computer.data();
+    MULTI_QI request{&iid, nullptr, S_OK};
+    ComPtr<Itf> object;
+    if (SUCCEEDED(CoCreateInstanceEx(clsid, nullptr, CLSCTX_REMOTE_SERVER, &where, 1, &request)))
+        object.attach(static_cast<Itf*>(request.pItf));
+    return object;
+}
+
+ComPtr<IOPCItemMgt> AddGroup(IOPCServer* server) {
+    OPCHANDLE handle = 0;
+    DWORD revised = 0;
+    ComPtr<IOPCItemMgt> items;
+    server->AddGroup(u"held", TRUE, 1000, 1, nullptr, nullptr, 0, &handle, &revised, IID_IOPCItemMgt,
+                     reinterpret_cast<LPUNKNOWN*>(items.put()));
+    return items;
+}
+
+// Adds "Ramp.I4"; its server handle, 0 when the add failed.
+OPCHANDLE AddRamp(IOPCItemMgt* items, HRESULT* hr) {
+    OPCITEMDEF definition{};
+    definition.szItemID = const_cast<LPWSTR>(u"Ramp.I4");
+    definition.bActive = TRUE;
+    OPCITEMRESULT* results = nullptr;
+    HRESULT* errors = nullptr;
+    *hr = items->AddItems(1, &definition, &results, &errors);
+    const OPCHANDLE handle = SUCCEEDED(*hr) && errors && SUCCEEDED(errors[0]) ? results[0].hServer : 0;
+    if (results) CoTaskMemFree(results[0].pBlob);
+    CoTaskMemFree(results);
+    CoTaskMemFree(errors);
+    return handle;
+}
 
 // A relay between one client and a host that passes the host's bytes on at a fixed rate, as a
 // slow link would, and the client's at once.
@@ -124,14 +170,9 @@ TEST_F(Liveness, AReplyLongerThanTheTimeoutOnASlowLinkKeepsTheConnection) {
     ASSERT_TRUE(host.Start(options, &error)) << error;
     SlowLink link(host.Port(), 150 * 1024);
 
-    std::u16string computer = u"127.0.0.1:";
-    for (char c : std::to_string(link.Port())) computer.push_back(static_cast<char16_t>(c));
-    COSERVERINFO where{};
-    where.pwszName = computer.data();
-    MULTI_QI request{&IID_IOPCBrowseServerAddressSpace, nullptr, S_OK};
-    ASSERT_EQ(CoCreateInstanceEx(clsid, nullptr, CLSCTX_REMOTE_SERVER, &where, 1, &request), S_OK);
-    ComPtr<IOPCBrowseServerAddressSpace> browse;
-    browse.attach(static_cast<IOPCBrowseServerAddressSpace*>(request.pItf));
+    auto browse = CreateRemote<IOPCBrowseServerAddressSpace>(clsid, Computer("127.0.0.1", link.Port()),
+                                                             IID_IOPCBrowseServerAddressSpace);
+    ASSERT_TRUE(browse);
 
     ComPtr<IEnumString> names;
     ASSERT_EQ(browse->BrowseOPCItemIDs(OPC_FLAT, u"Load.*", VT_EMPTY, 0, names.put()), S_OK);
@@ -147,6 +188,80 @@ TEST_F(Liveness, AReplyLongerThanTheTimeoutOnASlowLinkKeepsTheConnection) {
     ComPtr<IEnumString> again;
     EXPECT_EQ(browse->BrowseOPCItemIDs(OPC_FLAT, u"Load.T0000", VT_EMPTY, 0, again.put()), S_OK)
         << "the connection outlived the reply";
+}
+
+// One client's AddItems holds its server three liveness timeouts long; meanwhile the host
+// answers that client's pings and another client's reads, and neither is dropped. The two
+// clients are two connections: "127.1" names the same address as "127.0.0.1".
+TEST_F(Liveness, ACallThatHoldsItsServerStopsNeitherPingsNorOtherClients) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool hold = false;
+    bool holding = false;
+    bool release = false;
+    simserver::SimConfig config;
+    config.loadTagCount = 0;
+    config.addItemsHook = [&] {
+        std::unique_lock lock(mutex);
+        if (!hold) return;
+        hold = false;
+        holding = true;
+        changed.notify_all();
+        changed.wait_for(lock, 30s, [&] { return release; });
+    };
+    const CLSID clsid = simserver::RegisterSimulationServer(kHeldProgId, config);
+    rpc::HostServer host;
+    std::string error;
+    rpc::HostOptions options;
+    options.port = 0;
+    ASSERT_TRUE(host.Start(options, &error)) << error;
+
+    auto reader = CreateRemote<IOPCServer>(clsid, Computer("127.1", host.Port()), IID_IOPCServer);
+    auto held = CreateRemote<IOPCServer>(clsid, Computer("127.0.0.1", host.Port()), IID_IOPCServer);
+    ASSERT_TRUE(reader && held);
+    ComPtr<IOPCItemMgt> readerItems = AddGroup(reader.get());
+    ComPtr<IOPCItemMgt> heldItems = AddGroup(held.get());
+    ASSERT_TRUE(readerItems && heldItems);
+    HRESULT added = E_FAIL;
+    OPCHANDLE ramp = AddRamp(readerItems.get(), &added);
+    ASSERT_NE(ramp, 0U);
+    auto sync = readerItems.As<IOPCSyncIO>();
+    ASSERT_TRUE(sync);
+
+    {
+        std::lock_guard lock(mutex);
+        hold = true;
+    }
+    HRESULT heldResult = E_FAIL;
+    std::thread holder([&] { AddRamp(heldItems.get(), &heldResult); });
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, 10s, [&] { return holding; })) << "the call reached its server";
+    }
+    const auto heldSince = std::chrono::steady_clock::now();
+    int reads = 0;
+    while (std::chrono::steady_clock::now() - heldSince < 1500ms) {
+        OPCITEMSTATE* states = nullptr;
+        HRESULT* errors = nullptr;
+        const HRESULT read = sync->Read(OPC_DS_DEVICE, 1, &ramp, &states, &errors);
+        if (read != S_OK) {
+            ADD_FAILURE() << "read " << reads << " failed: " << std::hex << read;
+            break;
+        }
+        VariantClear(&states[0].vDataValue);
+        CoTaskMemFree(states);
+        CoTaskMemFree(errors);
+        ++reads;
+    }
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    changed.notify_all();
+    holder.join();
+    EXPECT_EQ(heldResult, S_OK) << "the held client was kept";
+    EXPECT_EQ(host.ConnectionCount(), 2U);
+    RecordProperty("reads_while_held", reads);
 }
 
 }  // namespace
