@@ -3,6 +3,7 @@
 #include "rpc/buffered_stream.h"
 #include "rpc/host_loop.h"
 #include "rpc/loop_runner.h"
+#include "rpc/message_limits.h"
 #include "rpc/socket_options.h"
 
 #include <capnp/rpc-twoparty.h>
@@ -213,8 +214,13 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
         fd = connection->getFd();
         KJ_IF_MAYBE(socket, fd) { ConfigureSocket(*socket, liveness.timeout); }
 
-        capnp::TwoPartyClient client(*connection);
-        rpcwire::Host::Client hostClient = client.bootstrap().castAs<rpcwire::Host>();
+        capnp::TwoPartyVatNetwork network(*connection, capnp::rpc::twoparty::Side::CLIENT, ClientReaderOptions());
+        auto rpcSystem = capnp::makeRpcClient(network);
+        capnp::word hostVatScratch[4] = {};
+        capnp::MallocMessageBuilder hostVat(hostVatScratch);
+        hostVat.getRoot<capnp::rpc::twoparty::VatId>().setSide(capnp::rpc::twoparty::Side::SERVER);
+        rpcwire::Host::Client hostClient =
+            rpcSystem.bootstrap(hostVat.getRoot<capnp::rpc::twoparty::VatId>()).castAs<rpcwire::Host>();
         hostCap = &hostClient;
         kj::TaskSet callTasks(ignore);
         calls = &callTasks;
@@ -223,7 +229,7 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
         connected.set_value(S_OK);
 
         heardAt = io.provider->getTimer().now();
-        auto watch = client.onDisconnect()
+        auto watch = network.onDisconnect()
                          .exclusiveJoin(Watch(io.provider->getTimer()))
                          .then([this]() { Lose(); }, [this](kj::Exception&&) { Lose(); })
                          .eagerlyEvaluate(nullptr);

@@ -5,6 +5,7 @@
 #include "rpc/channel.h"
 #include "rpc/host_loop.h"
 #include "rpc/loop_runner.h"
+#include "rpc/message_limits.h"
 #include "rpc/off_loop.h"
 #include "rpc/peer_address.h"
 #include "rpc/persist_folder.h"
@@ -62,7 +63,7 @@ private:
 struct Connection {
     Connection(kj::Own<kj::AsyncIoStream>&& s, capnp::Capability::Client bootstrap)
         : stream(kj::heap<BufferedStream>(kj::mv(s))),
-          network(*stream, capnp::rpc::twoparty::Side::SERVER),
+          network(*stream, capnp::rpc::twoparty::Side::SERVER, HostReaderOptions()),
           rpc(capnp::makeRpcServer(network, kj::mv(bootstrap))) {
         rpc.setFlowLimit(kFlowLimitWords);
     }

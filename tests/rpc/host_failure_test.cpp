@@ -20,6 +20,7 @@
 #include <kj/async-io.h>
 
 #include <arpa/inet.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -329,3 +330,49 @@ TEST(HostAllowList, EntriesAreAddressesNotTexts) {
 }
 
 }  // namespace
+
+namespace {
+
+// A client connection of the test's own, made with plain sockets; -1 when refused.
+int ConnectRaw(unsigned port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+    ::close(fd);
+    return -1;
+}
+
+// True when the peer closes the connection within `timeout`; what it says first (the RPC
+// system's parting message) is passed over.
+bool ClosedByPeer(int fd, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd watched{fd, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&watched, 1, static_cast<int>(left.count())) != 1) return false;
+        char bytes[4096];
+        if (::recv(fd, bytes, sizeof bytes, 0) <= 0) return true;
+    }
+}
+
+}  // namespace
+
+// A message whose first word announces 40 MiB is refused there, before the host waits for or
+// keeps any of it; the connection is cut, and other clients carry on.
+TEST(HostLimits, AMessageLargerThanTheHostReadsIsRefusedAtItsFirstWord) {
+    rpc::HostServer host;
+    rpc::HostOptions options;
+    options.port = 0;
+    std::string error;
+    ASSERT_TRUE(host.Start(options, &error)) << error;
+    const int fd = ConnectRaw(host.Port());
+    ASSERT_GE(fd, 0);
+    const std::uint32_t firstWord[2] = {0, (std::uint32_t{40} << 20) / 8};  // one segment of 40 MiB
+    ASSERT_EQ(::send(fd, firstWord, sizeof firstWord, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof firstWord));
+    EXPECT_TRUE(ClosedByPeer(fd, 10s));
+    ::close(fd);
+    EXPECT_TRUE(LoopbackClientAdmitted(host.Port()));
+}
