@@ -30,6 +30,8 @@ namespace {
 constexpr size_t kFlowLimitWords = size_t{1} << 20;
 // How soon a failed accept (no descriptor free) is tried again.
 constexpr auto kAcceptRetry = 100 * kj::MILLISECONDS;
+// How often the connections are looked over for clients that stopped reading or went silent.
+constexpr auto kWatchPeriod = 250 * kj::MILLISECONDS;
 
 // The host's first capability: creates server objects from the class registry.
 class HostEntry final : public rpcwire::Host::Server {
@@ -61,15 +63,29 @@ private:
 };
 
 struct Connection {
-    Connection(kj::Own<kj::AsyncIoStream>&& s, capnp::Capability::Client bootstrap)
+    Connection(kj::Own<kj::AsyncIoStream>&& s, capnp::Capability::Client bootstrap, std::string peerText,
+               kj::TimePoint now)
         : stream(kj::heap<BufferedStream>(kj::mv(s))),
           network(*stream, capnp::rpc::twoparty::Side::SERVER, HostReaderOptions()),
-          rpc(capnp::makeRpcServer(network, kj::mv(bootstrap))) {
+          rpc(capnp::makeRpcServer(network, kj::mv(bootstrap))),
+          peer(std::move(peerText)),
+          heardAt(now) {
         rpc.setFlowLimit(kFlowLimitWords);
     }
-    kj::Own<kj::AsyncIoStream> stream;
+    kj::Own<BufferedStream> stream;
     capnp::TwoPartyVatNetwork network;
     capnp::RpcSystem<capnp::rpc::twoparty::VatId> rpc;
+    std::string peer;  // for the log
+    std::uint64_t bytesSeen = 0;
+    kj::TimePoint heardAt;  // when a byte last came
+    bool cut = false;       // shut down by the host; closed once the RPC system has seen it
+
+    // Shuts the socket down: the RPC system then sees the connection end and lets go of what
+    // it held, as when the client leaves, and the connection is closed after that.
+    void Cut() {
+        cut = true;
+        KJ_IF_MAYBE(fd, stream->getFd()) { ::shutdown(*fd, SHUT_RDWR); }
+    }
 };
 
 std::optional<IpAddress> PeerAddress(kj::AsyncIoStream& stream) {
@@ -101,6 +117,7 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
     std::atomic<bool> stop{false};  // set on the loop thread, by work Stop() posts
     std::list<kj::Own<Connection>> open;      // loop thread only
     bool acceptFailing = false;               // loop thread only: said once per run of failures
+    bool turningAway = false;                 // loop thread only: said once per run of refusals
 
     void taskFailed(kj::Exception&&) override {}
 
@@ -125,7 +142,7 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
         return kj::evalNow([&listener] { return listener.accept(); }).then(
             [this, &listener, &context, &tasks, &timer](kj::Own<kj::AsyncIoStream>&& stream) {
                 acceptFailing = false;
-                Admit(kj::mv(stream), context, tasks);
+                Admit(kj::mv(stream), context, tasks, timer);
                 return AcceptLoop(listener, context, tasks, timer);
             },
             [this, &listener, &context, &tasks, &timer](kj::Exception&& failure) {
@@ -141,10 +158,46 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
             });
     }
 
-    void Admit(kj::Own<kj::AsyncIoStream>&& stream, HostContext& context, kj::TaskSet& tasks) {
-        if (!Allowed(PeerAddress(*stream))) return;
+    // Cuts off the clients that leave too much unread or have gone silent, saying why.
+    kj::Promise<void> WatchLoop(kj::Timer& timer) {
+        return timer.afterDelay(kWatchPeriod).then([this, &timer] {
+            const kj::TimePoint now = timer.now();
+            const kj::Duration idle = options.idleTimeout.count() * kj::MILLISECONDS;
+            for (kj::Own<Connection>& connection : open) {
+                if (connection->cut) continue;
+                if (connection->stream->BytesReceived() != connection->bytesSeen) {
+                    connection->bytesSeen = connection->stream->BytesReceived();
+                    connection->heardAt = now;
+                }
+                const std::size_t unread = connection->network.getCurrentQueueSize();
+                if (unread > options.maxUnreadBytes) {
+                    std::fprintf(stderr, "opcserverd: client %s left %zu bytes unread; cut off\n",
+                                 connection->peer.c_str(), unread);
+                    connection->Cut();
+                } else if (now - connection->heardAt >= idle) {
+                    std::fprintf(stderr, "opcserverd: client %s sent nothing for %lld ms; cut off\n",
+                                 connection->peer.c_str(), static_cast<long long>(options.idleTimeout.count()));
+                    connection->Cut();
+                }
+            }
+            return WatchLoop(timer);
+        });
+    }
+
+    void Admit(kj::Own<kj::AsyncIoStream>&& stream, HostContext& context, kj::TaskSet& tasks, kj::Timer& timer) {
+        const std::optional<IpAddress> peer = PeerAddress(*stream);
+        if (!Allowed(peer)) return;
+        const std::string peerText = peer ? IpAddressText(*peer) : std::string("(unknown)");
+        if (open.size() >= options.maxConnections) {
+            if (!turningAway)
+                std::fprintf(stderr, "opcserverd: %zu clients connected; turning away %s and others until one leaves\n",
+                             open.size(), peerText.c_str());
+            turningAway = true;
+            return;
+        }
+        turningAway = false;
         KJ_IF_MAYBE(fd, stream->getFd()) { ConfigureSocket(*fd, Liveness{}.timeout); }
-        open.push_back(kj::heap<Connection>(kj::mv(stream), MakeHostEntry(context)));
+        open.push_back(kj::heap<Connection>(kj::mv(stream), MakeHostEntry(context), peerText, timer.now()));
         ++connections;
         Connection* connection = open.back().get();
         tasks.add(connection->network.onDisconnect().then([this, connection]() {
@@ -165,11 +218,13 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
             started.set_value({});
             kj::Maybe<kj::Promise<void>> accepting =
                 AcceptLoop(*listener, context, tasks, io.provider->getTimer()).eagerlyEvaluate(nullptr);
+            kj::Maybe<kj::Promise<void>> watching = WatchLoop(io.provider->getTimer()).eagerlyEvaluate(nullptr);
             RunLoop(io.waitScope, io.unixEventPort, stop);
             if (options.onStopping) options.onStopping();
             // No peer gets in from here on: one accepted while the work below drains would
             // outlive the loop.
             accepting = nullptr;
+            watching = nullptr;
             listener = nullptr;
             open.clear();
             connections = 0;

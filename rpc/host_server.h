@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,6 +20,11 @@ struct HostOptions {
     std::vector<std::string> allowedClients;  // peer addresses; empty lets every peer in
     std::string persistDir;                   // where clients may load and save; empty: nowhere
     unsigned callThreads = 8;                 // clients' calls that may run at once
+    std::size_t maxConnections = 64;          // more clients than this are turned away
+    // A client that leaves this many bytes of replies and callbacks unread is cut off.
+    std::size_t maxUnreadBytes = std::size_t{64} << 20;
+    // A client from which nothing came for this long is cut off; clients ping every second.
+    std::chrono::milliseconds idleTimeout{120'000};
     // For tests: runs on the loop thread as the stop begins, before the connections close.
     std::function<void()> onStopping;
 };

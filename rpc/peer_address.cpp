@@ -32,6 +32,14 @@ std::optional<IpAddress> ParseIpAddress(const std::string& text) {
     return std::nullopt;
 }
 
+std::string IpAddressText(const IpAddress& address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    const IpAddress v4Prefix = Mapped(in_addr{});
+    if (std::memcmp(address.data(), v4Prefix.data(), 12) == 0)
+        return ::inet_ntop(AF_INET, address.data() + 12, text, sizeof text) ? text : "";
+    return ::inet_ntop(AF_INET6, address.data(), text, sizeof text) ? text : "";
+}
+
 std::optional<IpAddress> IpAddressOf(const sockaddr& address) {
     if (address.sa_family == AF_INET) return Mapped(reinterpret_cast<const sockaddr_in&>(address).sin_addr);
     if (address.sa_family == AF_INET6) return FromV6(reinterpret_cast<const sockaddr_in6&>(address).sin6_addr);

@@ -16,3 +16,5 @@ using IpAddress = std::array<std::uint8_t, 16>;
 std::optional<IpAddress> ParseIpAddress(const std::string& text);
 // Nothing for a socket address of another family.
 std::optional<IpAddress> IpAddressOf(const sockaddr& address);
+// The usual text: an IPv4-mapped address as IPv4 ("10.0.0.5"), others as IPv6.
+std::string IpAddressText(const IpAddress& address);

@@ -33,6 +33,16 @@ HostCommandLine ParseHostCommandLine(const std::vector<std::string>& arguments) 
             line.host.allowedClients.push_back(arguments[++i]);
         } else if (argument == "--persist-dir" && hasValue) {
             line.host.persistDir = arguments[++i];
+        } else if (argument == "--max-clients" && hasValue) {
+            unsigned count = 0;
+            if (!ParseNumber(arguments[++i], 100000, &count) || count == 0)
+                line.error = "bad client count: " + arguments[i];
+            line.host.maxConnections = count;
+        } else if (argument == "--idle-timeout" && hasValue) {
+            unsigned seconds = 0;
+            if (!ParseNumber(arguments[++i], 86400, &seconds) || seconds < 2)
+                line.error = "bad idle timeout: " + arguments[i];
+            line.host.idleTimeout = std::chrono::seconds(seconds);
         } else if (argument == "--load-tags" && hasValue) {
             if (!ParseNumber(arguments[++i], 10'000'000, &line.loadTags) || line.loadTags == 0)
                 line.error = "bad tag count: " + arguments[i];
@@ -51,6 +61,8 @@ const char* HostUsage() {
            "  --allow ADDRESS    let only this client address in (repeat for more; default: any)\n"
            "  --persist-dir DIR  let clients load and save server files by plain name in DIR\n"
            "                     (default: clients have no file access)\n"
+           "  --max-clients N    clients served at once; more are turned away (default 64)\n"
+           "  --idle-timeout S   cut off a client that sent nothing for S seconds (default 120)\n"
            "  --load-tags N      number of load tags of the default server (Load.T0000...)\n"
            "  --exit-when-idle   end a few seconds after the last client has gone\n"
            "  --help             show this text\n"

@@ -16,6 +16,8 @@
 #include "tests/opc/client/connection_support.h"
 
 #include <capnp/rpc-twoparty.h>
+#include <capnp/rpc.capnp.h>
+#include <capnp/serialize.h>
 #include <gtest/gtest.h>
 #include <kj/async-io.h>
 
@@ -27,6 +29,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
+#include <vector>
 #include <condition_variable>
 #include <mutex>
 #include <cstdint>
@@ -373,6 +377,97 @@ TEST(HostLimits, AMessageLargerThanTheHostReadsIsRefusedAtItsFirstWord) {
     const std::uint32_t firstWord[2] = {0, (std::uint32_t{40} << 20) / 8};  // one segment of 40 MiB
     ASSERT_EQ(::send(fd, firstWord, sizeof firstWord, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof firstWord));
     EXPECT_TRUE(ClosedByPeer(fd, 10s));
+    ::close(fd);
+    EXPECT_TRUE(LoopbackClientAdmitted(host.Port()));
+}
+
+namespace {
+
+rpc::HostServer* StartLimitedHost(rpc::HostServer& host, const std::function<void(rpc::HostOptions&)>& set) {
+    rpc::HostOptions options;
+    options.port = 0;
+    set(options);
+    std::string error;
+    return host.Start(options, &error) ? &host : nullptr;
+}
+
+// `count` pings pipelined on the host's first capability, written as one stream of RPC
+// messages by a client that never reads what comes back.
+std::vector<kj::byte> PipelinedPings(unsigned count) {
+    kj::VectorOutputStream out;
+    {
+        capnp::MallocMessageBuilder message;
+        message.initRoot<capnp::rpc::Message>().initBootstrap().setQuestionId(0);
+        capnp::writeMessage(out, message);
+    }
+    for (unsigned i = 1; i <= count; ++i) {
+        capnp::MallocMessageBuilder message;
+        auto call = message.initRoot<capnp::rpc::Message>().initCall();
+        call.setQuestionId(i);
+        call.initTarget().initPromisedAnswer().setQuestionId(0);
+        call.setInterfaceId(capnp::typeId<rpcwire::Host>());
+        call.setMethodId(1);  // ping
+        call.initParams().getContent().initAs<rpcwire::Host::PingParams>();
+        capnp::writeMessage(out, message);
+    }
+    auto written = out.getArray();
+    return std::vector<kj::byte>(written.begin(), written.end());
+}
+
+}  // namespace
+
+// Past the connection cap a client is closed at once; once a client leaves, the next gets in.
+TEST(HostLimits, ClientsPastTheCapAreTurnedAwayUntilOneLeaves) {
+    rpc::HostServer host;
+    ASSERT_TRUE(StartLimitedHost(host, [](rpc::HostOptions& o) { o.maxConnections = 2; }));
+    const int first = ConnectRaw(host.Port());
+    const int second = ConnectRaw(host.Port());
+    ASSERT_TRUE(WaitUntil([&] { return host.ConnectionCount() == 2; }, 5s));
+    const int third = ConnectRaw(host.Port());
+    EXPECT_TRUE(ClosedByPeer(third, 10s));
+    EXPECT_EQ(host.ConnectionCount(), 2U);
+    ::close(third);
+    ::close(first);
+    ASSERT_TRUE(WaitUntil([&] { return host.ConnectionCount() == 1; }, 5s));
+    EXPECT_TRUE(LoopbackClientAdmitted(host.Port()));
+    ::close(second);
+}
+
+// A client that says nothing for the idle timeout is cut off; one that pings stays.
+TEST(HostLimits, ASilentClientIsCutOffAndAPingingOneStays) {
+    rpc::HostServer host;
+    ASSERT_TRUE(StartLimitedHost(host, [](rpc::HostOptions& o) { o.idleTimeout = 300ms; }));
+    HRESULT hr = S_OK;
+    auto pinging = rpc::Channel::Connect("127.0.0.1", host.Port(), &hr, rpc::Liveness{50ms, 3000ms});
+    ASSERT_TRUE(pinging);
+    const int silent = ConnectRaw(host.Port());
+    EXPECT_TRUE(ClosedByPeer(silent, 10s));
+    ::close(silent);
+    // The silent one went after 300 ms; the pinging one has outlived that by now.
+    EXPECT_TRUE(pinging->Alive());
+    EXPECT_EQ(pinging->Call([&]() -> kj::Promise<HRESULT> {
+        return pinging->Host().pingRequest().send().then([](auto&&) { return S_OK; });
+    }),
+              S_OK);
+}
+
+// A client that pipelines a hundred thousand calls and reads none of the answers is cut off
+// once the answers waiting for it pass the bound; the host goes on serving others.
+TEST(HostLimits, AClientThatNeverReadsItsAnswersIsCutOffAtTheBound) {
+    rpc::HostServer host;
+    ASSERT_TRUE(StartLimitedHost(host, [](rpc::HostOptions& o) { o.maxUnreadBytes = std::size_t{1} << 20; }));
+    const int fd = ConnectRaw(host.Port());
+    ASSERT_GE(fd, 0);
+    const int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    const std::vector<kj::byte> calls = PipelinedPings(100000);
+    std::size_t sent = 0;
+    while (sent < calls.size()) {
+        const ssize_t n = ::send(fd, calls.data() + sent, calls.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) break;  // cut off while still sending
+        sent += static_cast<std::size_t>(n);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return host.ConnectionCount() == 0; }, 10s)) << "the client was cut off";
     ::close(fd);
     EXPECT_TRUE(LoopbackClientAdmitted(host.Port()));
 }
