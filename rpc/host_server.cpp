@@ -1,6 +1,8 @@
 #include "rpc/host_server.h"
 
+#include "opc/da/opc_types.h"
 #include "platform/com/class_registry.h"
+#include "platform/com/clipboard_format.h"
 #include "rpc/buffered_stream.h"
 #include "rpc/channel.h"
 #include "rpc/host_loop.h"
@@ -251,6 +253,10 @@ HostServer::~HostServer() {
 }
 
 bool HostServer::Start(const HostOptions& options, std::string* error) {
+    // The formats the servers offer, known before any client names them (clients' names are
+    // only looked up).
+    for (const char* format : {OPCSTMFORMATDATA, OPCSTMFORMATDATATIME, OPCSTMFORMATWRITECOMPLETE})
+        RegisterClipboardFormat(format);
     state_->options = options;
     // An entry that is no address would admit nobody it was meant for: refused at the start.
     for (const std::string& entry : options.allowedClients) {

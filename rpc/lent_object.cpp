@@ -143,10 +143,13 @@ HRESULT OnEnumerator(const ComPtr<IUnknown>& object, Call call) {
     return E_NOINTERFACE;
 }
 
-// The format a client names by its clipboard format name, for its whole content.
+// The format a client names by its clipboard format name, for its whole content. Names are
+// looked up, never registered: a client cannot fill the host's format table, and a format the
+// host's servers have not registered is one none of them offers.
 HRESULT MakeFormat(capnp::Text::Reader name, DWORD tymed, FORMATETC* format) {
     if (name.size() > kMaxFormatName) return DV_E_FORMATETC;
-    const UINT clipFormat = RegisterClipboardFormat(std::string_view(name.cStr(), name.size()));
+    const UINT clipFormat = FindClipboardFormat(std::string_view(name.cStr(), name.size()));
+    if (clipFormat == 0) return DV_E_FORMATETC;
     *format = FORMATETC{static_cast<CLIPFORMAT>(clipFormat), nullptr, DVASPECT_CONTENT, -1, tymed};
     return S_OK;
 }

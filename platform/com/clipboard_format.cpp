@@ -42,6 +42,14 @@ UINT RegisterClipboardFormat(std::string_view name) {
     return format;
 }
 
+UINT FindClipboardFormat(std::string_view name) {
+    Formats& formats = Table();
+    const std::string folded = Fold(name);
+    std::lock_guard lock(formats.mutex);
+    const auto found = formats.byFoldedName.find(folded);
+    return found == formats.byFoldedName.end() ? 0 : found->second;
+}
+
 std::string GetClipboardFormatName(UINT format) {
     Formats& formats = Table();
     std::lock_guard lock(formats.mutex);

@@ -9,5 +9,7 @@
 
 // 0 for an empty name or when the format numbers are exhausted. Thread-safe.
 UINT RegisterClipboardFormat(std::string_view name);
+// The number of a registered name (without regard to case); 0 when nobody registered it.
+UINT FindClipboardFormat(std::string_view name);
 // The name as first registered; empty for an unregistered number.
 std::string GetClipboardFormatName(UINT format);

@@ -6,6 +6,7 @@
 #include "opc/client/item.h"
 #include "opc/client/server.h"
 #include "platform/com/bstr.h"
+#include "platform/com/clipboard_format.h"
 #include "rpc/channel.h"
 #include "rpc/host_loop.h"
 #include "rpc/host_server.h"
@@ -470,4 +471,31 @@ TEST(HostLimits, AClientThatNeverReadsItsAnswersIsCutOffAtTheBound) {
     EXPECT_TRUE(WaitUntil([&] { return host.ConnectionCount() == 0; }, 10s)) << "the client was cut off";
     ::close(fd);
     EXPECT_TRUE(LoopbackClientAdmitted(host.Port()));
+}
+
+// Format names from a client are looked up, never registered: a name no server offers is
+// refused, and the host's format table stays as it was (the servers' own names carry the 1.0
+// data streams of the remote client tests).
+TEST(HostLimits, FormatNamesFromAClientAreLookedUpNotRegistered) {
+    rpc::HostServer host;
+    ASSERT_TRUE(StartLimitedHost(host, [](rpc::HostOptions&) {}));
+    auto io = kj::setupAsyncIo();
+    auto address = io.provider->getNetwork().parseAddress("127.0.0.1", host.Port()).wait(io.waitScope);
+    auto stream = address->connect().wait(io.waitScope);
+    capnp::TwoPartyClient client(*stream);
+    auto hostCap = client.bootstrap().castAs<rpcwire::Host>();
+    auto create = hostCap.createInstanceRequest();
+    create.setClsid(rpc::WireBytes(simserver::RegisterSimulationServer("Orvane.Test.Formats", {})));
+    auto object = create.send().wait(io.waitScope).getServer().getObject();
+    auto addGroup = object.addGroupRequest();
+    addGroup.setName("formats");
+    addGroup.setIid(rpc::WireBytes(IID_IDataObject));
+    auto group = addGroup.send().wait(io.waitScope).getGroup().getObject();
+
+    const std::string invented = "Client.Invented.Format.7f3a";
+    auto query = group.queryGetDataRequest();
+    query.setFormat(invented);
+    query.setTymed(TYMED_HGLOBAL);
+    EXPECT_EQ(query.send().wait(io.waitScope).getHr(), DV_E_FORMATETC);
+    EXPECT_EQ(FindClipboardFormat(invented), 0U);
 }
