@@ -92,7 +92,8 @@ void CDataServer::SetMessageBox(std::function<void(const std::string&)> show) { 
 void CDataServer::SetItemWriter(ItemWriter writer) { writer_ = std::move(writer); }
 
 bool CDataServer::ApplySettings(const ForwardingSettings& settings) {
-    const bool moved = settings.listenAddress != settings_.listenAddress || settings.port != settings_.port;
+    // Compared with the port really listened on, which a port of 0 chose.
+    const bool moved = settings.listenAddress != settings_.listenAddress || settings.port != port_;
     settings_ = settings;
     policy_ = PeerPolicy(settings);
     std::vector<CDataClient*> refused;

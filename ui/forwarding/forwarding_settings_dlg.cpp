@@ -70,9 +70,6 @@ CForwardingSettingsDlg::CForwardingSettingsDlg(QWidget* parent, const SettingLoo
     writers_->setPlainText(OneEntryPerLine(Stored(values, k::kWriteAllow)));
     maxPeers_->setPlaceholderText(QString::fromUtf8(Tr("0：不限", "0: no limit")));
     maxPeers_->setText(Stored(values, k::kMaxPeers, "0"));
-    const auto enableWriters = [this] { writers_->setEnabled(writes_->currentIndex() == 2); };
-    connect(writes_, &QComboBox::currentIndexChanged, this, enableWriters);
-    enableWriters();
 
     auto* form = new QFormLayout;
     form->addRow(FieldLabel(Tr("监听地址：", "Listen address:"), listen_, this), listen_);
@@ -81,7 +78,8 @@ CForwardingSettingsDlg::CForwardingSettingsDlg(QWidget* parent, const SettingLoo
         FieldLabel(Tr("允许连接的对端 (地址或网段)：", "Peers that may connect (addresses or ranges):"), allow_, this),
         allow_);
     form->addRow(FieldLabel(Tr("链路写入：", "Writes over the link:"), writes_, this), writes_);
-    form->addRow(FieldLabel(Tr("可写入的对端：", "Peers that may write:"), writers_, this), writers_);
+    form->addRow(FieldLabel(Tr("可写入的对端 (仅名单时)：", "Peers that may write (when listed):"), writers_, this),
+                 writers_);
     form->addRow(FieldLabel(Tr("最多对端数：", "Most peers at once:"), maxPeers_, this), maxPeers_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
