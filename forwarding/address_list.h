@@ -5,7 +5,6 @@
 #pragma once
 
 #include <array>
-#include <compare>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -29,7 +28,8 @@ public:
     std::string ToString() const;
     const std::array<std::uint8_t, 16>& Bytes() const { return bytes_; }
 
-    auto operator<=>(const PeerAddress&) const = default;
+    bool operator==(const PeerAddress& other) const { return bytes_ == other.bytes_; }
+    bool operator<(const PeerAddress& other) const { return bytes_ < other.bytes_; }  // orders a map's keys
 
 private:
     std::array<std::uint8_t, 16> bytes_{};

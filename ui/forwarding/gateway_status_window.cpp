@@ -39,6 +39,7 @@ QTableWidget* Table(const QStringList& headers, const QString& name, QWidget* pa
     table->horizontalHeader()->setStretchLastSection(true);
     table->setShowGrid(false);
     table->setWordWrap(false);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     return table;
 }
 
@@ -114,14 +115,17 @@ void CGatewayStatusWindow::Refresh() {
 }
 
 void CGatewayStatusWindow::ShowPeers() {
+    const bool resized = peers_->rowCount() != static_cast<int>(shown_.peers.size());
     peers_->setRowCount(static_cast<int>(shown_.peers.size()));
     for (int row = 0; row < static_cast<int>(shown_.peers.size()); ++row) {
         const CDataServer::PeerInfo& peer = shown_.peers[static_cast<std::size_t>(row)];
         SetRow(peers_, row, {FromStd(peer.address), FromStd(FormatStatusTime(peer.connectedSinceMs))});
     }
+    if (resized) peers_->resizeColumnsToContents();
 }
 
 void CGatewayStatusWindow::ShowServers() {
+    const bool resized = servers_->rowCount() != static_cast<int>(shown_.servers.size());
     servers_->setRowCount(static_cast<int>(shown_.servers.size()));
     for (int row = 0; row < static_cast<int>(shown_.servers.size()); ++row) {
         const ServerStatus& s = shown_.servers[static_cast<std::size_t>(row)];
@@ -131,4 +135,5 @@ void CGatewayStatusWindow::ShowServers() {
                 Rate(s.updatesPerSecond), QString::number(s.reconnects), FromStd(s.lastError),
                 FromStd(FormatStatusTime(s.lastErrorMs))});
     }
+    if (resized) servers_->resizeColumnsToContents();
 }
