@@ -14,7 +14,7 @@
 
 namespace {
 
-QString Text(const char* chinese, const char* english) { return QString::fromUtf8(Tr(chinese, english)); }
+QString UiText(const char* text) { return QString::fromUtf8(text); }
 QString FromStd(const std::string& text) { return QString::fromStdString(text); }
 QString Rate(double perSecond) { return QString::number(perSecond, 'f', 1); }
 
@@ -58,20 +58,21 @@ void SetRow(QTableWidget* table, int row, const QStringList& cells) {
 
 CGatewayStatusWindow::CGatewayStatusWindow(QWidget* parent, DataServerSource dataServer, ServerSource servers)
     : QDialog(parent), dataServer_(std::move(dataServer)), serverList_(std::move(servers)), timer_(new QTimer(this)) {
-    setWindowTitle(Text("网关状态", "Gateway Status"));
+    setWindowTitle(UiText(Tr("网关状态", "Gateway Status")));
     auto* figures = new QFormLayout;
-    peerCount_ = FigureRow(figures, Text("已连接的对端：", "Peers connected:"), this);
-    requestRate_ = FigureRow(figures, Text("请求/秒：", "Requests per second:"), this);
-    writeRate_ = FigureRow(figures, Text("写入/秒：", "Writes per second:"), this);
-    refusedPeers_ = FigureRow(figures, Text("拒绝的对端：", "Refused peers:"), this);
-    refusedWrites_ = FigureRow(figures, Text("拒绝的写入：", "Refused writes:"), this);
-    peers_ = Table({Text("对端地址", "Peer address"), Text("连接时间", "Connected since")},
-                   Text("已连接的对端", "Connected peers"), this);
-    servers_ = Table({Text("服务器", "Server"), Text("连接时间", "Connected since"), Text("更新/秒", "Updates/s"),
-                      Text("重新连接", "Reconnects"), Text("最后错误", "Last error"), Text("错误时间", "Error time")},
-                     Text("服务器", "Servers"), this);
+    peerCount_ = FigureRow(figures, UiText(Tr("已连接的对端：", "Peers connected:")), this);
+    requestRate_ = FigureRow(figures, UiText(Tr("请求/秒：", "Requests per second:")), this);
+    writeRate_ = FigureRow(figures, UiText(Tr("写入/秒：", "Writes per second:")), this);
+    refusedPeers_ = FigureRow(figures, UiText(Tr("拒绝的对端：", "Refused peers:")), this);
+    refusedWrites_ = FigureRow(figures, UiText(Tr("拒绝的写入：", "Refused writes:")), this);
+    peers_ = Table({UiText(Tr("对端地址", "Peer address")), UiText(Tr("连接时间", "Connected since"))},
+                   UiText(Tr("已连接的对端", "Connected peers")), this);
+    servers_ = Table({UiText(Tr("服务器", "Server")), UiText(Tr("连接时间", "Connected since")),
+                      UiText(Tr("更新/秒", "Updates/s")), UiText(Tr("重新连接", "Reconnects")),
+                      UiText(Tr("最后错误", "Last error")), UiText(Tr("错误时间", "Error time"))},
+                     UiText(Tr("服务器", "Servers")), this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    buttons->button(QDialogButtonBox::Close)->setText(Text("关闭", "Close"));
+    buttons->button(QDialogButtonBox::Close)->setText(UiText(Tr("关闭", "Close")));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::hide);
 
     auto* layout = new QVBoxLayout(this);
@@ -129,11 +130,12 @@ void CGatewayStatusWindow::ShowServers() {
     servers_->setRowCount(static_cast<int>(shown_.servers.size()));
     for (int row = 0; row < static_cast<int>(shown_.servers.size()); ++row) {
         const ServerStatus& s = shown_.servers[static_cast<std::size_t>(row)];
-        SetRow(servers_, row,
-               {FromStd(s.name),
-                s.connectedSinceMs ? FromStd(FormatStatusTime(s.connectedSinceMs)) : Text("未连接", "not connected"),
-                Rate(s.updatesPerSecond), QString::number(s.reconnects), FromStd(s.lastError),
-                FromStd(FormatStatusTime(s.lastErrorMs))});
+        SetRow(
+            servers_, row,
+            {FromStd(s.name),
+             s.connectedSinceMs ? FromStd(FormatStatusTime(s.connectedSinceMs)) : UiText(Tr("未连接", "not connected")),
+             Rate(s.updatesPerSecond), QString::number(s.reconnects), FromStd(s.lastError),
+             FromStd(FormatStatusTime(s.lastErrorMs))});
     }
     if (resized) servers_->resizeColumnsToContents();
 }
