@@ -1,5 +1,9 @@
 #include "app/command_line.h"
 
+namespace {
+constexpr int kStatusEveryMinute = 60;
+}  // namespace
+
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine line;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -12,6 +16,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             line.version = true;
         } else if (argument == "--trace") {
             line.trace = true;
+        } else if (argument == "--status") {
+            line.statusSeconds = kStatusEveryMinute;
+        } else if (argument.rfind("--status=", 0) == 0) {
+            const std::string seconds = argument.substr(9);
+            const bool digits =
+                !seconds.empty() && seconds.size() <= 5 && seconds.find_first_not_of("0123456789") == std::string::npos;
+            line.statusSeconds = digits ? std::stoi(seconds) : 0;
+            if (line.statusSeconds <= 0) {
+                line.error = "--status= takes a number of seconds from 1 to 99999";
+                return line;
+            }
         } else if (argument == "--config-dir") {
             if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
                 line.error = "--config-dir needs a folder";
@@ -49,6 +64,9 @@ std::string UsageText() {
            "                    as one line to standard output; SIGTERM or SIGINT ends it\n"
            "  --trace           with --headless: also write the diagnostic trace lines (one per\n"
            "                    peer request and connection) to standard output\n"
+           "  --status[=SECONDS]  with --headless: write the gateway's figures (peers, requests\n"
+           "                    and writes per second, refusals, each server's state) as one\n"
+           "                    line every minute, or every SECONDS\n"
            "  --config-dir DIR  keep OPC.cfg in DIR instead of beside the program\n"
            "  --language en|zh  show the texts in English or in Chinese (the default); without\n"
            "                    it the profile's [Settings] Language=en chooses English\n"

@@ -4,6 +4,7 @@
 //                     standard output, clean end on SIGTERM or SIGINT
 //   --config-dir DIR  keep OPC.cfg in DIR instead of beside the executable
 //   --language en|zh  the texts in English or Chinese (the default), whatever the profile says
+//   --status[=SECONDS] headless: the gateway's figures as a line every minute (or SECONDS)
 //   --help, --version
 #pragma once
 
@@ -15,6 +16,7 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     bool trace = false;        // headless: the diagnostic trace lines too
+    int statusSeconds = 0;     // headless: a status line this often; 0: none
     std::string configFolder;  // empty: beside the executable
     std::string language;      // "en", "zh" or empty (the profile's choice)
     std::string project;       // empty: none given

@@ -5,7 +5,10 @@
 #include "app/stop_signals.h"
 #include "app/systemd_notify.h"
 #include "forwarding/data_server.h"
+#include "forwarding/forwarding_settings.h"
+#include "forwarding/gateway_status.h"
 #include "opc/client/item_address_registry.h"
+#include "opc/client/server.h"
 #include "persistence/document.h"
 #include "persistence/document_notifier.h"
 #include "platform/com/class_registry.h"
@@ -70,6 +73,10 @@ int RunHeadless(const CommandLine& line, const HeadlessOptions& options) {
         DocumentClientNotifier notifier(document);
         CDataServer dataServer(registry);
         dataServer.SetMessageBox([](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+        ForwardingSettingsRead forwarding = ReadForwardingSettings();
+        ReportSettingsProblems(forwarding.problems);
+        if (options.port) forwarding.settings.port = *options.port;
+        dataServer.ApplySettings(forwarding.settings);
         // A stop during the start-up (the servers connecting) comes before the loop runs, where
         // quit() would be lost: it is remembered, and the program then does not begin to serve.
         bool stopRequested = false;
@@ -101,7 +108,7 @@ int RunHeadless(const CommandLine& line, const HeadlessOptions& options) {
             document.OnNewDocument();
         }
         startUp.stop();
-        if (status == 0 && !stopRequested && !dataServer.StartServer(options.port)) status = 1;
+        if (status == 0 && !stopRequested && !dataServer.StartServer(forwarding.settings.port)) status = 1;
         if (status == 0 && !stopRequested) {
             std::fprintf(stderr, "opcstation: serving port %u\n", static_cast<unsigned>(dataServer.Port()));
             NotifySystemd("READY=1\nSTATUS=serving port " + std::to_string(dataServer.Port()));
@@ -109,6 +116,20 @@ int RunHeadless(const CommandLine& line, const HeadlessOptions& options) {
             if (const auto interval = SystemdWatchdogInterval(); interval.count() > 0) {
                 QObject::connect(&watchdog, &QTimer::timeout, [] { NotifySystemd("WATCHDOG=1"); });
                 watchdog.start(interval);
+            }
+            GatewayStatusSampler sampler;
+            const auto sample = [&] {
+                std::vector<const CVServer*> servers;
+                if (!document.IsBusy())
+                    for (const CVServer* server = document.FirstServer(); server; server = server->next)
+                        servers.push_back(server);
+                return sampler.Sample(&dataServer, servers, GatewayStatusSampler::Clock::now());
+            };
+            QTimer statusLine;
+            if (line.statusSeconds > 0) {
+                sample();  // the rates of the first line are taken from here
+                QObject::connect(&statusLine, &QTimer::timeout, [&] { log.AddEvent(0, FormatStatusLine(sample())); });
+                statusLine.start(std::chrono::seconds(line.statusSeconds));
             }
             QCoreApplication::exec();
             NotifySystemd("STOPPING=1");

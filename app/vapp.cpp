@@ -2,6 +2,7 @@
 
 #include "app/project_operations.h"
 #include "docview/document.h"
+#include "forwarding/forwarding_settings.h"
 #include "opc/client/item_address_registry.h"
 #include "persistence/document.h"
 #include "persistence/document_notifier.h"
@@ -120,7 +121,11 @@ void CVApp::CreateFrame() {
     mainWnd_ = std::make_unique<CVMainWnd>(*document_, messageBox_);
     mainWnd_->SetApplication(this);
     mainWnd_->SetRecentFiles(&recentFiles_);
-    mainWnd_->StartDataServer(dataServerPort_, registry_);
+    // Read once the window is there to show what is wrong with them.
+    ForwardingSettingsRead forwarding = ReadForwardingSettings();
+    ReportSettingsProblems(forwarding.problems);
+    if (dataServerPort_) forwarding.settings.port = *dataServerPort_;
+    mainWnd_->StartDataServer(forwarding.settings, registry_);
     if (!testPrompts_) prompts_ = std::make_unique<QtDocumentPrompts>(mainWnd_.get(), ToQtFileFilter(kDocumentFilter));
     document_->SetPrompts(testPrompts_ ? testPrompts_ : prompts_.get());
 }

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class CItemAddressRegistry;
@@ -63,7 +64,8 @@ public:
     void SetDocumentPrompts(DocumentPrompts* prompts) { testPrompts_ = prompts; }
     void SetMessageBox(MessageBoxFunction messageBox) { messageBox_ = std::move(messageBox); }
     void SetOpenDialog(OpenDialogFunction dialog) { openDialog_ = std::move(dialog); }
-    // The port of the TCP data server (0: any free port, so tests do not meet the program).
+    // The port of the TCP data server instead of OPC.cfg's (0: any free port, so tests do not
+    // meet the program).
     void SetDataServerPort(std::uint16_t port) { dataServerPort_ = port; }
 
 private:
@@ -90,7 +92,7 @@ private:
     std::unique_ptr<CVMainWnd> mainWnd_;
     // Server notifications reach the document through it; it goes before the document.
     std::unique_ptr<DocumentClientNotifier> clientNotifier_;
-    std::uint16_t dataServerPort_ = 8890;
+    std::optional<std::uint16_t> dataServerPort_;  // else the forwarding settings' port
     bool comInitialised_ = false;
     int exitCode_ = 0;
 };

@@ -9,11 +9,16 @@
 #      PIN=1 (server on cpu 0, client on cpu 1) | PIN=2 (both on cpu 0) | PIN=0 (unpinned)
 #      FLOOR=1 adds a row for floor_server: replies from a table, no item lookup, no event
 #      loop, the most any server could answer under the same client.
+#      ALLOW="127.0.0.0/8" runs the forwarding server with that allow-list (and writes only
+#      from it); BASE=DIR adds a row "base" for DIR/load_server, an earlier build to compare
+#      with, run in the same round.
 set -euo pipefail
 bin=${1:?directory holding load_server and load_client}
 anchor=${2:?a writable copy of the modbus-anchor folder}
 CONNS=${CONNS:-8}; ITEMS=${ITEMS:-125}; DUR=${DUR:-5}; WARM=${WARM:-1}; REPS=${REPS:-1}
 PORT=${PORT:-15890}; ANCHOR_PORT=${ANCHOR_PORT:-15020}; PIN=${PIN:-1}; FLOOR=${FLOOR:-0}
+ALLOW=${ALLOW:-}; BASE=${BASE:-}
+allow=(); if [ -n "$ALLOW" ]; then allow=(0 "$ALLOW"); fi
 srv_pin=(); cli_pin=()
 case "$PIN" in
     1) srv_pin=(taskset -c 0); cli_pin=(taskset -c 1) ;;
@@ -69,7 +74,12 @@ printf "%-10s %5s %5s %10s %8s %8s %8s %7s %7s %7s %7s\n" server conns items req
 for _ in $(seq "$REPS"); do
     for c in $CONNS; do
         for n in $ITEMS; do
-            start_server forwarding "$bin/load_server" "$PORT" 10000 "$life"
+            if [ -n "$BASE" ]; then
+                start_server base "$BASE/load_server" "$PORT" 10000 "$life"
+                measure base "$c" "$n" "$bin/load_client" -p "$PORT" -c "$c" -n "$n" -d "$DUR" -w "$WARM"
+                stop_server
+            fi
+            start_server forwarding "$bin/load_server" "$PORT" 10000 "$life" "${allow[@]}"
             measure forwarding "$c" "$n" "$bin/load_client" -p "$PORT" -c "$c" -n "$n" -d "$DUR" -w "$WARM"
             stop_server
             start_server anchor "$anchor/server" "$ANCHOR_PORT" "$life"

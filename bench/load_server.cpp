@@ -2,9 +2,12 @@
 // addresses 0 to N-1, item k holding the VT_I4 value k with good quality, served on a port
 // from a plain Qt event loop. Stops after the given seconds or on SIGTERM / SIGINT.
 //
-//   load_server [port=8890] [items=10000] [seconds=60] [updates_per_s=0]
+//   load_server [port=8890] [items=10000] [seconds=60] [updates_per_s=0] [allow]
 // With updates_per_s > 0 a thread rewrites every item's value (same value, fresh quality) at
 // that rate, as a server's data-change callbacks would, so replies contend for item locks.
+// With `allow` (addresses and ranges, "127.0.0.0/8") the server runs with forwarding settings:
+// that allow-list, writes only from it, and a limit of peers, as a guarded gateway would.
+// The counters of the status window are kept in any case.
 #include "forwarding/data_server.h"
 #include "opc/client/item.h"
 #include "opc/client/item_address_registry.h"
@@ -100,6 +103,19 @@ int main(int argc, char** argv) {
     }
 
     CDataServer server{CItemAddressRegistry::Instance()};
+    if (argc > 5) {
+        ForwardingSettings settings;
+        AddressList::Parsed allowed = AddressList::Parse(argv[5]);
+        if (!allowed.malformed.empty() || allowed.list.Empty()) {
+            std::fprintf(stderr, "%s: not an allow-list: %s\n", argv[0], argv[5]);
+            return 2;
+        }
+        settings.allowed = allowed.list;
+        settings.writes = LinkWrites::kListed;
+        settings.writers = allowed.list;
+        settings.maxPeers = 1024;
+        server.ApplySettings(settings);
+    }
     if (!server.StartServer(std::uint16_t(port))) return 1;
     std::printf("listening 0.0.0.0:%u with %d items for %.0f s\n", server.Port(), count, seconds);
     std::fflush(stdout);
@@ -112,6 +128,7 @@ int main(int argc, char** argv) {
     });
     watch.start(100);
     app.exec();
-    std::printf("server exit: %zu connections open\n", server.ConnectionCount());
+    std::printf("server exit: %zu connections open, %llu requests\n", server.ConnectionCount(),
+                static_cast<unsigned long long>(ForwardingCounters::Read(server.Counters().requests)));
     return 0;
 }

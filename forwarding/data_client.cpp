@@ -15,12 +15,14 @@ constexpr std::size_t kKeptCapacity = std::size_t{256} * 1024;
 constexpr int kReadsPerTurn = 4;
 }  // namespace
 
-CDataClient::CDataClient(CDataServer* server, UniqueFd socket)
+CDataClient::CDataClient(CDataServer* server, UniqueFd socket, const PeerAddress& peer, std::uint64_t order,
+                         std::int64_t connectedSinceMs)
     : server_(server),
       socket_(std::move(socket)),
-      handler_(server->Registry(), [server](CVItem& item, const std::string& text) {
-          if (const ItemWriter& write = server->Writer()) write(item, text);
-      }) {}
+      peer_(peer),
+      order_(order),
+      connectedSinceMs_(connectedSinceMs),
+      handler_(server->Registry(), [this](const LinkWrite& write) { server_->HandleWrite(peer_, write); }) {}
 
 CDataClient::~CDataClient() { Close(); }
 
@@ -45,9 +47,14 @@ void CDataClient::OnReceive(bool peerClosed) {
             return;
         }
         handler_.Receive(server_->ReceiveBuffer(), static_cast<std::size_t>(received));
-        while (handler_.HandleNext(output_))
-            if (UnsentOutput() >= kFlushThreshold && !Flush()) return;
-        if (!Flush()) return;
+        std::uint64_t requests = 0;
+        bool open = true;
+        while (open && handler_.HandleNext(output_)) {
+            ++requests;
+            if (UnsentOutput() >= kFlushThreshold) open = Flush();
+        }
+        ForwardingCounters::Add(server_->MutableCounters().requests, requests);  // once per receive
+        if (!open || !Flush()) return;
         // A short read emptied the socket and the next input brings a new event; but when the
         // peer's close came with this event, no event follows it: read on to the end.
         if (static_cast<std::size_t>(received) < capacity && !peerClosed) return;

@@ -2,6 +2,7 @@
 // them as the socket takes them. The server owns and deletes it.
 #pragma once
 
+#include "forwarding/address_list.h"
 #include "forwarding/frame_handler.h"
 #include "platform/files/unique_fd.h"
 
@@ -13,7 +14,9 @@ class CDataServer;
 
 class CDataClient {
 public:
-    CDataClient(CDataServer* server, UniqueFd socket);
+    // `order` sorts the peers as they came; `connectedSinceMs` is the wall clock then.
+    CDataClient(CDataServer* server, UniqueFd socket, const PeerAddress& peer, std::uint64_t order,
+                std::int64_t connectedSinceMs);
     ~CDataClient();  // closes the socket
     CDataClient(const CDataClient&) = delete;
     CDataClient& operator=(const CDataClient&) = delete;
@@ -21,6 +24,9 @@ public:
     int Socket() const { return socket_.get(); }
     bool Closed() const { return !socket_; }
     std::size_t UnsentOutput() const { return output_.size() - sent_; }
+    const PeerAddress& Peer() const { return peer_; }
+    std::uint64_t Order() const { return order_; }
+    std::int64_t ConnectedSinceMs() const { return connectedSinceMs_; }
 
     // Readable, or the peer hung up (`peerClosed`: the event said so): handles what arrived;
     // removes itself from the server when the peer has closed, the socket failed or too much
@@ -38,6 +44,9 @@ private:
 
     CDataServer* const server_;
     UniqueFd socket_;
+    const PeerAddress peer_;
+    const std::uint64_t order_;
+    const std::int64_t connectedSinceMs_;
     FrameHandler handler_;
     std::vector<std::uint8_t> output_;  // replies; the first `sent_` bytes have gone out
     std::size_t sent_ = 0;

@@ -14,7 +14,7 @@ bool FrameHandler::HandleNext(std::vector<std::uint8_t>& out) {
 }
 
 void FrameHandler::Write(const WriteRequest& request) {
-    const std::string text = WriteValueText(request.code, request.value.data());
-    CVItem* item = registry_.FindByAddress(request.address);
-    if (item && writer_) writer_(*item, text);
+    if (!onWrite_) return;
+    onWrite_({request.address, registry_.FindByAddress(request.address),
+              WriteValueText(request.code, request.value.data())});
 }

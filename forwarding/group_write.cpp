@@ -3,8 +3,8 @@
 #include "opc/client/group.h"
 #include "opc/client/item.h"
 
-void WriteThroughGroup(CVItem& item, const std::string& text) {
-    if (!item.group) return;  // an item outside any group has no server to write to
+HRESULT WriteThroughGroup(CVItem& item, const std::string& text) {
+    if (!item.group) return E_FAIL;  // an item outside any group has no server to write to
     CVItem* items[] = {&item};
-    item.group->AsyncWrite10(items, &text, 1);
+    return item.group->AsyncWrite10(items, &text, 1);
 }

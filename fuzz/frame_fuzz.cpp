@@ -85,9 +85,9 @@ struct Outcome {
 
 Outcome Handle(const std::uint8_t* data, std::size_t size, std::size_t firstCut) {
     Outcome outcome;
-    FrameHandler handler(
-        CItemAddressRegistry::Instance(),
-        [&](CVItem& item, const std::string& text) { outcome.writes.push_back(item.itemId + "=" + text); });
+    FrameHandler handler(CItemAddressRegistry::Instance(), [&](const LinkWrite& write) {
+        if (write.item) outcome.writes.push_back(write.item->itemId + "=" + write.text);
+    });
     std::size_t position = 0;
     std::size_t cut = firstCut;
     while (position < size) {

@@ -22,9 +22,11 @@ public:
             item->SetValueWithTimestamp(*update.value, update.quality, update.timestamp);
         else
             item->SetValue(*update.value, update.quality);
+        tally_.Count(*item);
     }
 
 private:
+    UpdateTally tally_;
     const OPCHANDLE clientGroup_;
     const bool withTime_;
 };
@@ -52,8 +54,8 @@ void HandleDataStream(std::span<const std::uint8_t> block, bool withTime) {
             LogEvent(IDS_ASYNC10_COMPLETED, header.transactionId, static_cast<int>(header.itemCount), name.c_str(),
                      HrBits(header.status));
     }
-    ItemWriter writer(header.clientGroup, withTime);
     auto lock = ItemHandles().ReadLock();
+    ItemWriter writer(header.clientGroup, withTime);  // counts its updates before the lock goes
     opc::stream::ReadDataItems(block, withTime, writer);
 }
 

@@ -19,11 +19,13 @@ void ReportCompleted(EventMessage<DWORD, int, const char*, unsigned> message, DW
 void ApplyValues(OPCHANDLE group, DWORD count, const OPCHANDLE* handles, const VARIANT* values, const WORD* qualities,
                  const FILETIME* timestamps) {
     auto lock = ItemHandles().ReadLock();
+    UpdateTally tally;  // counted before the lock goes
     for (DWORD i = 0; i < count; ++i) {
         CVItem* item = ItemHandles().Find(handles[i]);
         if (!item || !BelongsToGroup(*item, group)) continue;
         try {
             item->SetValueWithTimestamp(values[i], qualities[i], timestamps[i]);
+            tally.Count(*item);
         } catch (...) {
             // A failure ends the handling of this item only.
         }

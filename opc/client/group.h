@@ -123,9 +123,13 @@ public:
     void AsyncRefresh10(bool fromDevice);
     void AsyncRead20(CVItem* const* items, int count);
     void AsyncRefresh20(bool fromDevice);
-    void SyncWrite(CVItem* const* items, const std::string* texts, int count);
-    void AsyncWrite10(CVItem* const* items, const std::string* texts, int count);
-    void AsyncWrite20(CVItem* const* items, const std::string* texts, int count);
+    // The writes return the outcome of the server call: S_OK when the server took every item,
+    // else the first failure (the call's, an item's error, DISP_E_TYPEMISMATCH for a text that
+    // cannot become the item's type, CONNECT_E_NOCONNECTION or E_NOINTERFACE when no call was
+    // made). How the asynchronous writes end is reported by their completions.
+    HRESULT SyncWrite(CVItem* const* items, const std::string* texts, int count);
+    HRESULT AsyncWrite10(CVItem* const* items, const std::string* texts, int count);
+    HRESULT AsyncWrite20(CVItem* const* items, const std::string* texts, int count);
 
 private:
     struct Interfaces {

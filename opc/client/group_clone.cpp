@@ -64,14 +64,14 @@ CVGroup* CVGroup::Clone(CItemAddressRegistry& registry) {
     ComPtr<IUnknown> groupObject;
     const HRESULT hr = stateMgt ? stateMgt->CloneGroup(u"", IID_IUnknown, groupObject.put()) : E_NOINTERFACE;
     if (FAILED(hr)) {
-        LogEvent(IDS_CLONE_FAILED, sourceName.c_str(), progId.c_str(), HrBits(hr));
+        ReportServerError(server, IDS_CLONE_FAILED, sourceName.c_str(), progId.c_str(), HrBits(hr));
         copy->DetachInterfaces(true);
         return nullptr;
     }
 
     copy->onServer = TRUE;
     if (!groupObject) {
-        LogEvent(IDS_CLONE_NO_OBJECT, sourceName.c_str(), progId.c_str());
+        ReportServerError(server, IDS_CLONE_NO_OBJECT, sourceName.c_str(), progId.c_str());
     } else {
         copy->AttachInterfaces(groupObject.get());
         groupObject = nullptr;

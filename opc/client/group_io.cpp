@@ -6,6 +6,7 @@
 #include "opc/client/group.h"
 
 #include "opc/client/item.h"
+#include "opc/client/server.h"
 #include "opc/client/write_text.h"
 #include "platform/com/memory.h"
 #include "platform/com/variant.h"
@@ -53,8 +54,8 @@ OPCDATASOURCE Source(bool fromDevice) { return fromDevice ? OPC_DS_DEVICE : OPC_
 // An item succeeded when the call did, an error array came back and its entry is not
 // negative. Reports each failed item with `failure` (ItemID, group name, the item's error
 // when negative, else the call's HRESULT) and returns the number that succeeded.
-int ReportItemResults(const std::vector<CVItem*>& items, HRESULT hr, const HRESULT* errors, ItemFailure failure,
-                      const std::string& group) {
+int ReportItemResults(CVServer* server, const std::vector<CVItem*>& items, HRESULT hr, const HRESULT* errors,
+                      ItemFailure failure, const std::string& group) {
     int succeeded = 0;
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (SUCCEEDED(hr) && errors && SUCCEEDED(errors[i])) {
@@ -62,7 +63,7 @@ int ReportItemResults(const std::vector<CVItem*>& items, HRESULT hr, const HRESU
             continue;
         }
         const HRESULT reported = errors && FAILED(errors[i]) ? errors[i] : hr;
-        LogEvent(failure, items[i]->itemId.c_str(), group.c_str(), HrBits(reported));
+        ReportServerError(server, failure, items[i]->itemId.c_str(), group.c_str(), HrBits(reported));
     }
     return succeeded;
 }
@@ -101,6 +102,16 @@ private:
     VariantArray values_;
 };
 
+// What a write returns: the call's failure, the first item's error, or a text that
+// could not be mapped.
+HRESULT WriteOutcome(const WriteBatch& batch, int requested, HRESULT hr, const HRESULT* errors) {
+    if (FAILED(hr)) return hr;
+    for (DWORD i = 0; errors && i < batch.size(); ++i)
+        if (FAILED(errors[i])) return errors[i];
+    if (static_cast<int>(batch.size()) < requested) return DISP_E_TYPEMISMATCH;
+    return errors || batch.size() == 0 ? S_OK : E_FAIL;
+}
+
 }  // namespace
 
 void CVGroup::SyncRead(CVItem* const* items, int count, bool fromDevice) {
@@ -116,7 +127,7 @@ void CVGroup::SyncRead(CVItem* const* items, int count, bool fromDevice) {
     states.SetFilled(list.size());
     const std::string name = Name();
     const SyncMessages& m = kSyncRead[fromDevice];
-    const int succeeded = ReportItemResults(list, hr, errors.get(), m.failure, name);
+    const int succeeded = ReportItemResults(server, list, hr, errors.get(), m.failure, name);
     // Every item takes the state the server returned for it, failed or not.
     if (states)
         for (std::size_t i = 0; i < list.size(); ++i)
@@ -136,7 +147,7 @@ void CVGroup::AsyncRead10(CVItem* const* items, int count, bool fromDevice) {
                                 &transaction, errors.put());
     const std::string name = Name();
     const TransactionMessages& m = kAsyncRead10[fromDevice];
-    const int succeeded = ReportItemResults(list, hr, errors.get(), m.failure, name);
+    const int succeeded = ReportItemResults(server, list, hr, errors.get(), m.failure, name);
     if (succeeded > 0) LogEvent(m.success, transaction, succeeded, name.c_str());
 }
 
@@ -149,7 +160,7 @@ void CVGroup::AsyncRefresh10(bool fromDevice) {
     const std::string name = Name();
     const RefreshMessages& m = kAsyncRefresh10[fromDevice];
     if (FAILED(hr))
-        LogEvent(m.failure, name.c_str(), HrBits(hr));
+        ReportServerError(server, m.failure, name.c_str(), HrBits(hr));
     else
         LogEvent(m.success, transaction, name.c_str());
 }
@@ -165,7 +176,7 @@ void CVGroup::AsyncRead20(CVItem* const* items, int count) {
     TaskMemArray<HRESULT> errors;
     const HRESULT hr = io->Read(static_cast<DWORD>(list.size()), handles.data(), transaction, &cancelId, errors.put());
     const std::string name = Name();
-    const int succeeded = ReportItemResults(list, hr, errors.get(), kAsyncRead20.failure, name);
+    const int succeeded = ReportItemResults(server, list, hr, errors.get(), kAsyncRead20.failure, name);
     if (succeeded > 0) LogEvent(kAsyncRead20.success, transaction, succeeded, name.c_str());
 }
 
@@ -178,27 +189,30 @@ void CVGroup::AsyncRefresh20(bool fromDevice) {
     const std::string name = Name();
     const RefreshMessages& m = kAsyncRefresh20[fromDevice];
     if (FAILED(hr))
-        LogEvent(m.failure, name.c_str(), HrBits(hr));
+        ReportServerError(server, m.failure, name.c_str(), HrBits(hr));
     else
         LogEvent(m.success, transaction, name.c_str());
 }
 
-void CVGroup::SyncWrite(CVItem* const* items, const std::string* texts, int count) {
+HRESULT CVGroup::SyncWrite(CVItem* const* items, const std::string* texts, int count) {
     const ComPtr<IOPCSyncIO> io = SyncIO();
-    if (!IsServerConnected() || !io) return;
+    if (!IsServerConnected()) return CONNECT_E_NOCONNECTION;
+    if (!io) return E_NOINTERFACE;
     WriteBatch batch(items, texts, count);
     std::vector<OPCHANDLE> handles = ServerHandles(batch.items().data(), batch.items().size());
 
     TaskMemArray<HRESULT> errors;
     const HRESULT hr = io->Write(batch.size(), handles.data(), batch.values(), errors.put());
     const std::string name = Name();
-    const int succeeded = ReportItemResults(batch.items(), hr, errors.get(), kSyncWrite.failure, name);
+    const int succeeded = ReportItemResults(server, batch.items(), hr, errors.get(), kSyncWrite.failure, name);
     if (succeeded > 0) LogEvent(kSyncWrite.success, succeeded, name.c_str());
+    return WriteOutcome(batch, count, hr, errors.get());
 }
 
-void CVGroup::AsyncWrite10(CVItem* const* items, const std::string* texts, int count) {
+HRESULT CVGroup::AsyncWrite10(CVItem* const* items, const std::string* texts, int count) {
     const ComPtr<IOPCAsyncIO> io = AsyncIO();
-    if (!IsServerConnected() || !io) return;
+    if (!IsServerConnected()) return CONNECT_E_NOCONNECTION;
+    if (!io) return E_NOINTERFACE;
     WriteBatch batch(items, texts, count);
     std::vector<OPCHANDLE> handles = ServerHandles(batch.items().data(), batch.items().size());
 
@@ -209,13 +223,15 @@ void CVGroup::AsyncWrite10(CVItem* const* items, const std::string* texts, int c
     const HRESULT hr =
         io->Write(WriteConnection(), batch.size(), handles.data(), batch.values(), &transaction, errors.put());
     const std::string name = Name();
-    const int succeeded = ReportItemResults(batch.items(), hr, errors.get(), kAsyncWrite10.failure, name);
+    const int succeeded = ReportItemResults(server, batch.items(), hr, errors.get(), kAsyncWrite10.failure, name);
     if (succeeded > 0) LogEvent(kAsyncWrite10.success, transaction, succeeded, name.c_str());
+    return WriteOutcome(batch, count, hr, errors.get());
 }
 
-void CVGroup::AsyncWrite20(CVItem* const* items, const std::string* texts, int count) {
+HRESULT CVGroup::AsyncWrite20(CVItem* const* items, const std::string* texts, int count) {
     const ComPtr<IOPCAsyncIO2> io = AsyncIO2();
-    if (!IsServerConnected() || !io) return;
+    if (!IsServerConnected()) return CONNECT_E_NOCONNECTION;
+    if (!io) return E_NOINTERFACE;
     const DWORD transaction = GetTickCount();
     WriteBatch batch(items, texts, count);
     std::vector<OPCHANDLE> handles = ServerHandles(batch.items().data(), batch.items().size());
@@ -224,6 +240,7 @@ void CVGroup::AsyncWrite20(CVItem* const* items, const std::string* texts, int c
     TaskMemArray<HRESULT> errors;
     const HRESULT hr = io->Write(batch.size(), handles.data(), batch.values(), transaction, &cancelId, errors.put());
     const std::string name = Name();
-    const int succeeded = ReportItemResults(batch.items(), hr, errors.get(), kAsyncWrite20.failure, name);
+    const int succeeded = ReportItemResults(server, batch.items(), hr, errors.get(), kAsyncWrite20.failure, name);
     if (succeeded > 0) LogEvent(kAsyncWrite20.success, transaction, succeeded, name.c_str());
+    return WriteOutcome(batch, count, hr, errors.get());
 }

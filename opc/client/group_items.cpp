@@ -30,12 +30,12 @@ void CVGroup::AddItems(CVItem* const* items, int count, bool alreadyListed) {
 
     const std::string name = Name();
     if (!IsServerConnected()) {
-        LogEvent(IDS_ADD_ITEMS_NO_CONNECTION, name.c_str());
+        ReportServerError(server, IDS_ADD_ITEMS_NO_CONNECTION, name.c_str());
         return;
     }
     ComPtr<IOPCItemMgt> itemMgt = ItemMgt();
     if (!itemMgt) {
-        LogEvent(IDS_ADD_ITEMS_NO_INTERFACE, name.c_str());
+        ReportServerError(server, IDS_ADD_ITEMS_NO_INTERFACE, name.c_str());
         return;
     }
 
@@ -73,7 +73,8 @@ void CVGroup::AddItems(CVItem* const* items, int count, bool alreadyListed) {
             item.added = TRUE;
             ++added;
         } else {
-            LogEvent(IDS_ADD_ITEM_FAILED, item.itemId.c_str(), name.c_str(), HrBits(ItemError(hr, itemErrors, i)));
+            ReportServerError(server, IDS_ADD_ITEM_FAILED, item.itemId.c_str(), name.c_str(),
+                              HrBits(ItemError(hr, itemErrors, i)));
             item.Reset(true);
         }
     }
@@ -118,7 +119,7 @@ void CVGroup::RemoveItems(CVItem* const* items, int count, bool deleteItems) {
 
     const std::string name = Name();
     if (failed > 0)
-        LogEvent(IDS_REMOVE_ITEMS_FAILED, failed, count, name.c_str());
+        ReportServerError(server, IDS_REMOVE_ITEMS_FAILED, failed, count, name.c_str());
     else
         LogEvent(IDS_ITEMS_REMOVED, count, name.c_str());
 }
@@ -161,8 +162,8 @@ bool CVGroup::SetItemsActive(CVItem* const* items, int count, bool activate) {
                 ++changed;
             }
         } else {
-            LogEvent(IDS_SET_ACTIVE_FAILED, state, item.itemId.c_str(), name.c_str(),
-                     HrBits(ItemError(hr, errors.get(), i)));
+            ReportServerError(server, IDS_SET_ACTIVE_FAILED, state, item.itemId.c_str(), name.c_str(),
+                              HrBits(ItemError(hr, errors.get(), i)));
         }
     }
     if (changed > 0) LogEvent(IDS_ACTIVE_STATE_SET, state, changed, name.c_str());

@@ -121,14 +121,14 @@ bool CVServer::Connect() {
 
     CLSID clsid;
     if (FAILED(GetClassId(&clsid))) {
-        LogEvent(IDS_NO_CLASS_ID, progId.c_str());
+        ReportError(IDS_NO_CLASS_ID, progId.c_str());
         return false;
     }
 
     Interfaces obtained;
     HRESULT last = CreateServerObject(clsid, obtained);
     if (FAILED(last)) {
-        LogEvent(IDS_CONNECT_FAILED, progId.c_str(), HrBits(last));
+        ReportError(IDS_CONNECT_FAILED, progId.c_str(), HrBits(last));
         return false;
     }
     {
@@ -141,10 +141,11 @@ bool CVServer::Connect() {
     const bool connected = obtained.server != nullptr;
     connectGeneration_.fetch_add(1);
     connected_.store(connected, std::memory_order_release);
+    if (connected) statistics_.OnConnected(ServerStatistics::NowMs());
     if (connected)
         LogEvent(IDS_SERVER_CONNECTED, progId.c_str());
     else
-        LogEvent(IDS_NO_SERVER_INTERFACE, progId.c_str(), HrBits(last));
+        ReportError(IDS_NO_SERVER_INTERFACE, progId.c_str(), HrBits(last));
     return connected;
 }
 
@@ -174,6 +175,7 @@ void CVServer::Disconnect() {
 void CVServer::ReleaseInterfaces() {
     std::lock_guard operation(operationLock_);
     const bool wasConnected = connected_.exchange(false);
+    statistics_.OnDisconnected();
 
     Interfaces released;
     ComPtr<IVShutdownSink> sink;
@@ -220,12 +222,12 @@ void CVServer::AddGroup(CVGroup* group, bool alreadyListed) {
     const std::string name = group->Name();
     ComPtr<IOPCServer> server = OpcServer();
     if (!IsConnected() || !server) {
-        LogEvent(IDS_ADD_GROUP_NO_CONNECTION, name.c_str(), progId.c_str());
+        ReportError(IDS_ADD_GROUP_NO_CONNECTION, name.c_str(), progId.c_str());
         return;
     }
     const std::u16string wideName = WideFromUtf8(name);
     if (wideName.size() > kMaxNameLength) {
-        LogEvent(IDS_ADD_GROUP_FAILED, name.c_str(), progId.c_str(), HrBits(E_INVALIDARG));
+        ReportError(IDS_ADD_GROUP_FAILED, name.c_str(), progId.c_str(), HrBits(E_INVALIDARG));
         return;
     }
 
@@ -238,7 +240,7 @@ void CVServer::AddGroup(CVGroup* group, bool alreadyListed) {
         server->AddGroup(wideName.c_str(), group->active, group->updateRate, group->ClientHandle(), &timeBias,
                          &deadband, group->lcid, &serverHandle, &revisedRate, IID_IUnknown, groupObject.put());
     if (FAILED(hr)) {
-        LogEvent(IDS_ADD_GROUP_FAILED, name.c_str(), progId.c_str(), HrBits(hr));
+        ReportError(IDS_ADD_GROUP_FAILED, name.c_str(), progId.c_str(), HrBits(hr));
         return;
     }
     LogEvent(IDS_GROUP_ADDED, name.c_str(), progId.c_str());
@@ -260,7 +262,7 @@ void CVServer::RemoveGroup(CVGroup* group, bool deleteGroup) {
             if (SUCCEEDED(hr))
                 LogEvent(IDS_GROUP_REMOVED, name.c_str(), progId.c_str());
             else
-                LogEvent(IDS_REMOVE_GROUP_FAILED, name.c_str(), progId.c_str(), HrBits(hr));
+                ReportError(IDS_REMOVE_GROUP_FAILED, name.c_str(), progId.c_str(), HrBits(hr));
         }
     }
     if (!deleteGroup) {

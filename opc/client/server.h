@@ -11,10 +11,12 @@
 #pragma once
 
 #include "opc/client/intrusive_list.h"
+#include "opc/client/server_statistics.h"
 #include "opc/client/thread_start.h"
 #include "opc/da/opcda.h"
 #include "platform/com/connection_point.h"
 #include "platform/com/unknown.h"
+#include "platform/shell/shell.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -74,6 +76,13 @@ public:
     CVGroup* FirstGroup() const { return groups_.First(); }
     int GroupCount() const { return groups_.Count(); }
 
+    // Its figures for the status window; any thread.
+    ServerStatistics& Statistics() { return statistics_; }
+    const ServerStatistics& Statistics() const { return statistics_; }
+    // Reports an error event of this server (or of its groups) and keeps it as the last error.
+    template <class... Args>
+    void ReportError(EventMessage<std::type_identity_t<Args>...> message, Args... args);
+
     // The server's interfaces; empty when not obtained.
     ComPtr<IOPCServer> OpcServer() const;
     ComPtr<IOPCCommon> Common() const;
@@ -121,4 +130,21 @@ private:
     mutable std::recursive_mutex operationLock_;
 
     IntrusiveList<CVGroup> groups_;
+    ServerStatistics statistics_;
 };
+
+template <class... Args>
+void CVServer::ReportError(EventMessage<std::type_identity_t<Args>...> message, Args... args) {
+    const std::string text = EventText(message, args...);
+    LogEventText(message.id, text);
+    statistics_.NoteError(text, ServerStatistics::NowMs());
+}
+
+// ReportError of the group's server, or a plain event for a group without one.
+template <class... Args>
+void ReportServerError(CVServer* server, EventMessage<std::type_identity_t<Args>...> message, Args... args) {
+    if (server)
+        server->ReportError(message, args...);
+    else
+        LogEvent(message, args...);
+}

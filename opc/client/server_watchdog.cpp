@@ -36,6 +36,10 @@ void CVServer::WatchdogLoop() {
 
 void CVServer::HandleDeadServer(unsigned generation) {
     if (deadReportedGeneration_ == generation) return;  // already handed on
+    {
+        std::lock_guard operation(operationLock_);  // the ProgID changes under it
+        ReportError(IDS_SERVER_NOT_ANSWERING, progId.c_str());
+    }
     if (NotifyServerStoppedAnswering(this)) {
         deadReportedGeneration_ = generation;
         return;

@@ -12,5 +12,6 @@ bool FindGroupName(OPCHANDLE clientGroup, std::string& name) {
 }
 
 void FailedWriteList::Report(EventMessage<const char*, DWORD, unsigned> message, DWORD transactionId) const {
-    for (const auto& f : failed_) LogEvent(message, f.itemId.c_str(), transactionId, HrBits(f.error));
+    for (const auto& f : failed_)
+        ReportServerError(f.server, message, f.itemId.c_str(), transactionId, HrBits(f.error));
 }

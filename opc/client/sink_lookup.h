@@ -6,9 +6,11 @@
 
 #include "opc/client/group.h"
 #include "opc/client/item.h"
+#include "opc/client/server.h"
 #include "opc/da/opc_types.h"
 #include "platform/shell/shell.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,7 @@ inline bool BelongsToGroup(const CVItem& item, OPCHANDLE clientGroup) {
 class FailedWriteList {
 public:
     // Call under ItemHandles().ReadLock().
-    void Add(const CVItem& item, HRESULT error) { failed_.push_back({item.itemId, error}); }
+    void Add(const CVItem& item, HRESULT error) { failed_.push_back({item.itemId, error, item.group->server}); }
     // Reports one line `message` (ItemID, transaction ID, HRESULT) per failed item.
     void Report(EventMessage<const char*, DWORD, unsigned> message, DWORD transactionId) const;
 
@@ -34,6 +36,27 @@ private:
     struct Failed {
         std::string itemId;
         HRESULT error;
+        CVServer* server;  // kept alive by the delivery gate while the sink reports
     };
     std::vector<Failed> failed_;
+};
+
+// Counts the values that one delivery put on the items of a group, for its server's figures.
+// Call under ItemHandles().ReadLock(), as the items are found.
+class UpdateTally {
+public:
+    void Count(const CVItem& item) {
+        if (!server_ && item.group) server_ = item.group->server;
+        ++count_;
+    }
+    ~UpdateTally() {
+        if (server_ && count_ > 0) server_->Statistics().AddUpdates(count_);
+    }
+    UpdateTally() = default;
+    UpdateTally(const UpdateTally&) = delete;
+    UpdateTally& operator=(const UpdateTally&) = delete;
+
+private:
+    CVServer* server_ = nullptr;
+    std::uint64_t count_ = 0;
 };

@@ -1,6 +1,7 @@
 #include "platform/config/opc_config.h"
 
 #include "platform/config/ini_file.h"
+#include "platform/files/atomic_file.h"
 
 #include <algorithm>
 #include <charconv>
@@ -103,6 +104,22 @@ HostPingSettings ReadHostPing() {
     HostPingSettings settings{period.value_or(defaults.periodMs), timeout.value_or(defaults.timeoutMs)};
     if (settings.timeoutMs < 2 * settings.periodMs) return defaults;
     return settings;
+}
+
+std::optional<std::string> ReadConfigValue(const std::string& section, const std::string& key) {
+    return ini::ReadValue(GetConfigFilePath(), section, key);
+}
+
+bool WriteConfigValues(const std::string& section, const std::vector<std::pair<std::string, std::string>>& values) {
+    const std::string path = GetConfigFilePath();
+    std::lock_guard lock(g_mutex);
+    std::optional<std::string> text = ini::ReadFile(path);
+    if (!text) return false;
+    for (const auto& [key, value] : values) {
+        if (value.find_first_of("\r\n") != std::string::npos) return false;
+        text = ini::Set(*text, section, key, value);
+    }
+    return WriteFileAtomically(path, *text, nullptr, 0644);
 }
 
 int AtoiValue(const std::string& text) {

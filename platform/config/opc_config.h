@@ -1,10 +1,14 @@
 // The configuration file OPC.cfg beside the executable: section "CONFIG" with the project to
 // reopen at start ("PATH"), the first item address ("START_ADDR") and the server host of
-// servers naming no computer ("SERVER_HOST"). Any thread may call
-// these; a missing or unreadable file gives the defaults, and writes are not verified.
+// servers naming no computer ("SERVER_HOST"); other sections belong to the parts that read
+// them. Any thread may call these; a missing or unreadable file gives the defaults, and
+// writes are not verified.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 // Full path of the running executable.
 std::string GetProgramPath();
@@ -48,6 +52,12 @@ struct HostPingSettings {
     unsigned timeoutMs = 3000;
 };
 HostPingSettings ReadHostPing();
+
+// `key` of `section`; nothing when absent or the file cannot be read.
+std::optional<std::string> ReadConfigValue(const std::string& section, const std::string& key);
+// Sets the keys of `section` in one rewrite of the file; false when it cannot be written (or a
+// value holds a line break), and the file is then unchanged.
+bool WriteConfigValues(const std::string& section, const std::vector<std::pair<std::string, std::string>>& values);
 
 // The value of text converted the way C atoi does it, clamped to the int range.
 int AtoiValue(const std::string& text);

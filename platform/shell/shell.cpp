@@ -22,6 +22,18 @@ void WithReceiver(Fn&& fn) {
     if (g_receiver) fn(*g_receiver);
 }
 
+std::string FormatEvent(unsigned id, va_list args) {
+    const std::string format(LoadString(id));
+    // Three bytes beyond the kept ones tell whether the cut falls inside a UTF-8 character.
+    char buffer[kMaxEventBytes + 4];
+    // The formats come from our own string table; LogEvent checked the arguments against them.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    std::vsnprintf(buffer, sizeof buffer, format.c_str(), args);
+#pragma GCC diagnostic pop
+    return std::string(Utf8Prefix(buffer, kMaxEventBytes));
+}
+
 }  // namespace
 
 void InstallShellReceiver(ShellReceiver* receiver) {
@@ -32,18 +44,22 @@ void InstallShellReceiver(ShellReceiver* receiver) {
 int EventKindOf(unsigned id) { return (id >= 16000 && id <= 16999) ? 1 : 0; }
 
 void LogEventFormatted(unsigned id, ...) {
-    const std::string format(LoadString(id));
-    // Three bytes beyond the kept ones tell whether the cut falls inside a UTF-8 character.
-    char buffer[kMaxEventBytes + 4];
     va_list args;
     va_start(args, id);
-    // The formats come from our own string table; LogEvent checked the arguments against them.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    std::vsnprintf(buffer, sizeof buffer, format.c_str(), args);
-#pragma GCC diagnostic pop
+    const std::string text = FormatEvent(id, args);
     va_end(args);
-    const std::string text(Utf8Prefix(buffer, kMaxEventBytes));
+    LogEventText(id, text);
+}
+
+std::string EventTextFormatted(unsigned id, ...) {
+    va_list args;
+    va_start(args, id);
+    std::string text = FormatEvent(id, args);
+    va_end(args);
+    return text;
+}
+
+void LogEventText(unsigned id, const std::string& text) {
     WithReceiver([&](ShellReceiver& r) { r.AddEvent(EventKindOf(id), text); });
 }
 

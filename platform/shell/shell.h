@@ -32,6 +32,13 @@ void LogEvent(EventMessage<std::type_identity_t<Args>...> message, Args... args)
 // The unchecked form behind LogEvent.
 void LogEventFormatted(unsigned id, ...);
 
+// The text that LogEvent would report, for a caller that also keeps it (a server's last
+// error); LogEventText then reports it.
+template <class... Args>
+std::string EventText(EventMessage<std::type_identity_t<Args>...> message, Args... args);
+std::string EventTextFormatted(unsigned id, ...);
+void LogEventText(unsigned id, const std::string& text);
+
 // Event kind of a message id: 0 information, 1 error.
 int EventKindOf(unsigned id);
 
@@ -50,4 +57,9 @@ public:
 template <class... Args>
 void LogEvent(EventMessage<std::type_identity_t<Args>...> message, Args... args) {
     LogEventFormatted(message.id, args...);
+}
+
+template <class... Args>
+std::string EventText(EventMessage<std::type_identity_t<Args>...> message, Args... args) {
+    return EventTextFormatted(message.id, args...);
 }

@@ -32,7 +32,13 @@ TEST(CommandLine, ReadsTheOptionsAndOneProject) {
         {{}, false, false, false, "", "", false},
         {{"plant.ovopc"}, false, false, false, "", "plant.ovopc", false},
         {{"--headless", "plant.ovopc"}, true, false, false, "", "plant.ovopc", false},
-        {{"plant.ovopc", "--headless", "--config-dir", "/var/lib/x"}, true, false, false, "/var/lib/x", "plant.ovopc", false},
+        {{"plant.ovopc", "--headless", "--config-dir", "/var/lib/x"},
+         true,
+         false,
+         false,
+         "/var/lib/x",
+         "plant.ovopc",
+         false},
         {{"--help"}, false, true, false, "", "", false},
         {{"--version"}, false, false, true, "", "", false},
         {{"--config-dir"}, false, false, false, "", "", true},
@@ -41,6 +47,8 @@ TEST(CommandLine, ReadsTheOptionsAndOneProject) {
         {{"--language"}, false, false, false, "", "", true},
         {{"a.ovopc", "b.ovopc"}, false, false, false, "", "a.ovopc", true},
         {{"--headless", "--trace"}, true, false, false, "", "", false},
+        {{"--headless", "--status=0"}, true, false, false, "", "", true},
+        {{"--headless", "--status=x"}, true, false, false, "", "", true},
     };
     for (const Case& c : cases) {
         std::string joined;
@@ -55,6 +63,10 @@ TEST(CommandLine, ReadsTheOptionsAndOneProject) {
         EXPECT_EQ(!line.error.empty(), c.error);
         EXPECT_EQ(line.trace, c.arguments.size() == 2 && c.arguments[1] == "--trace");
     }
+    // The status line: every minute, or as often as asked.
+    EXPECT_EQ(ParseCommandLine({"--headless"}).statusSeconds, 0);
+    EXPECT_EQ(ParseCommandLine({"--headless", "--status"}).statusSeconds, 60);
+    EXPECT_EQ(ParseCommandLine({"--headless", "--status=5"}).statusSeconds, 5);
 }
 
 TEST(ConsoleLog, OneLineWithDateTimeKindAndText) {

@@ -1,6 +1,7 @@
 // The headless program, run for real: it serves the demo project's live values on its port,
 // writes its events as lines on standard output, lets a second copy end at once, and ends
-// with status 0 soon after SIGTERM.
+// with status 0 soon after SIGTERM; it follows OPC.cfg's forwarding settings and writes the
+// gateway's figures as a status line.
 #include <gtest/gtest.h>
 
 #include <poll.h>
@@ -20,6 +21,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -242,4 +244,98 @@ TEST_F(Headless, TheProfileCanChooseEnglishAndTheCommandLineOverridesIt) {
     EXPECT_TRUE(english.contains("INFO Connected to server 'Orvane OPC'.")) << english.toStdString();
     const QString chinese = run({"--language", "zh"});  // OPC.cfg now names the project
     EXPECT_TRUE(chinese.contains(QString::fromUtf8("INFO 连接到服务 'Orvane OPC'."))) << chinese.toStdString();
+}
+
+namespace {
+
+// A blocking TCP connection to the program from `from`, closed with the object.
+class HeadlessPeer {
+public:
+    HeadlessPeer(std::uint16_t port, const char* from) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from, &local.sin_addr);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        timeval timeout{10, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    }
+    ~HeadlessPeer() { ::close(fd_); }
+    HeadlessPeer(const HeadlessPeer&) = delete;
+    HeadlessPeer& operator=(const HeadlessPeer&) = delete;
+
+    bool Connected() const { return connected_; }
+    bool Send(const std::vector<std::uint8_t>& bytes) {
+        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
+    // True when the program closes the connection (end of stream or reset) within 10 s.
+    bool ClosedByServer() {
+        std::uint8_t byte;
+        return ::recv(fd_, &byte, 1, 0) <= 0 && errno != EAGAIN && errno != EWOULDBLOCK;
+    }
+
+private:
+    int fd_ = -1;
+    bool connected_ = false;
+};
+
+}  // namespace
+
+TEST_F(Headless, FollowsTheForwardingSettingsLogsRefusalsAndWritesItsStatusLine) {
+    QFile config(dir.filePath("OPC.cfg"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write("[FORWARDING]\nALLOW=127.0.0.1\nWRITES=off\nMAX_PEERS=many\n");
+    config.close();
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(OPCSTATION_PATH), {"--headless", "--status=1", "--config-dir", dir.path(), project});
+    ASSERT_TRUE(program.waitForStarted(5000));
+
+    QByteArray errors;
+    QString out;
+    const auto readUntil = [&](const std::function<bool()>& done) {
+        QElapsedTimer waited;
+        waited.start();
+        while (!done() && waited.elapsed() < 30000 && program.state() == QProcess::Running) {
+            program.waitForReadyRead(200);
+            errors += program.readAllStandardError();
+            out += QString::fromUtf8(program.readAllStandardOutput());
+        }
+        return done();
+    };
+    std::uint16_t port = 0;
+    ASSERT_TRUE(readUntil([&] {
+        const QRegularExpressionMatch match =
+            QRegularExpression("serving port (\\d+)").match(QString::fromUtf8(errors));
+        if (match.hasMatch()) port = static_cast<std::uint16_t>(match.captured(1).toUInt());
+        return port != 0;
+    })) << errors.toStdString();
+
+    HeadlessPeer other(port, "127.0.0.2");
+    ASSERT_TRUE(other.Connected());
+    EXPECT_TRUE(other.ClosedByServer());
+    HeadlessPeer listed(port, "127.0.0.1");
+    ASSERT_TRUE(listed.Connected());
+    const std::vector<std::uint8_t> write = {'M', 'I', 13, 0, 2, 1, 0, 3, 7, 'N', 'E', 0, 0};
+    ASSERT_TRUE(listed.Send(write));
+
+    const QString badValue = QString::fromUtf8("ERROR OPC.cfg [FORWARDING] MAX_PEERS 的值 'many' 无效, 使用默认值.");
+    const QString refusedPeer = QString::fromUtf8("ERROR 拒绝对端 127.0.0.2 的连接: 不在允许名单中.");
+    const QString refusedWrite = QString::fromUtf8("ERROR 拒绝对端 127.0.0.1 的写入: 地址 1, 变量 '");
+    const QRegularExpression status(
+        "INFO status: peers=1 \\[127\\.0\\.0\\.1 since [-0-9: ]+\\] requests/s=[0-9.]+ writes/s=[0-9.]+ "
+        "refused_peers=1 refused_writes=1; server 'Orvane OPC' connected_since=\\d{4}-");
+    EXPECT_TRUE(readUntil([&] {
+        return out.contains(badValue) && out.contains(refusedPeer) && out.contains(refusedWrite) &&
+               out.contains(status);
+    })) << out.toStdString();
+
+    ASSERT_EQ(::kill(static_cast<pid_t>(program.processId()), SIGTERM), 0);
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitCode(), 0);
 }

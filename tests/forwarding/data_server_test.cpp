@@ -1,9 +1,10 @@
 #include "forwarding/data_server.h"
 
 #include "frames.h"
-#include "peer.h"
-#include "registered_items.h"
 #include "opc/client/item_address_registry.h"
+#include "peer.h"
+#include "platform/com/hresult.h"
+#include "registered_items.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,10 @@ protected:
         EnsureApplication();
         server = std::make_unique<CDataServer>(CItemAddressRegistry::Instance());
         server->SetMessageBox([this](const std::string& text) { messages.push_back(text); });
-        server->SetItemWriter([this](CVItem& item, const std::string& text) { writes.push_back({item.itemId, text}); });
+        server->SetItemWriter([this](CVItem& item, const std::string& text) {
+            writes.push_back({item.itemId, text});
+            return S_OK;
+        });
         ASSERT_TRUE(server->StartServer(0));
         ASSERT_NE(server->Port(), 0);
         items.Add(1, VT_I4, I4(100));

@@ -1,4 +1,4 @@
-// A peer of the data server for the tests: a non-blocking TCP socket on 127.0.0.1, and a wait
+// A peer of the data server for the tests: a non-blocking TCP socket to 127.0.0.1, and a wait
 // that keeps the test thread's event loop (where the server runs) turning until a condition
 // holds.
 #pragma once
@@ -53,11 +53,20 @@ class Peer {
 public:
     using Bytes = std::vector<std::uint8_t>;
 
-    // `receiveBuffer` > 0 shrinks the socket's receive buffer (before connecting).
-    explicit Peer(std::uint16_t port, int receiveBuffer = 0) {
+    // `receiveBuffer` > 0 shrinks the socket's receive buffer (before connecting). `from` binds
+    // the socket to another local address first: the whole of 127/8 is this machine, so
+    // "127.0.0.2" is a second peer host.
+    explicit Peer(std::uint16_t port, int receiveBuffer = 0, const char* from = nullptr) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
         if (fd_ < 0) throw std::runtime_error("socket");
         if (receiveBuffer > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        if (from) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            if (::inet_pton(AF_INET, from, &local.sin_addr) != 1 ||
+                ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) < 0)
+                throw std::runtime_error("bind");
+        }
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);

@@ -42,7 +42,9 @@ const std::vector<MenuEntry>& MainMenu() {
          {{ID_UPDATE_INTERVAL, Tr("变量更新间隔...", "Item &Update Interval...")},
           kSeparator,
           {ID_CLEAR_EVENTS, Tr("清除消息", "&Clear Messages")},
-          {ID_LOG_ERRORS_ONLY, Tr("只记录错误日志", "Log &Errors Only")}}},
+          {ID_LOG_ERRORS_ONLY, Tr("只记录错误日志", "Log &Errors Only")},
+          kSeparator,
+          {ID_GATEWAY_STATUS, Tr("网关状态...", "Gateway &Status...")}}},
         {Tr("工具(&T)", "&Tools"),
          {{Tr("服务器", "&Server"),
            {{ID_CONNECT, Tr("连接", "&Connect")},
@@ -54,7 +56,10 @@ const std::vector<MenuEntry>& MainMenu() {
             {ID_ENUMERATE_GROUPS, Tr("枚举所有组...", "&Enumerate Groups...")},
             {ID_GROUP_BY_NAME, Tr("根据名称去的组...", "Get Group by &Name...")}}},
           {Tr("组", "&Group"),
-           {{ID_CLONE_GROUP, Tr("克隆组", "&Clone Group")}, kSeparator, {ID_EXPORT_CSV, Tr("导出 CSV...", "&Export CSV...")}, {ID_IMPORT_CSV, Tr("导入 CSV...", "&Import CSV...")}}},
+           {{ID_CLONE_GROUP, Tr("克隆组", "&Clone Group")},
+            kSeparator,
+            {ID_EXPORT_CSV, Tr("导出 CSV...", "&Export CSV...")},
+            {ID_IMPORT_CSV, Tr("导入 CSV...", "&Import CSV...")}}},
           {Tr("变量", "&Item"),
            {{ID_SET_ACTIVE, Tr("设置活动", "Set &Active")},
             {ID_SET_INACTIVE, Tr("设置非活动", "Set &Inactive")},
@@ -72,7 +77,9 @@ const std::vector<MenuEntry>& MainMenu() {
             {ID_ASYNC20_READ, Tr("异步 2.0 读取", "Asynchronous 2.0 Read")},
             {ID_ASYNC20_REFRESH_CACHE, Tr("异步 2.0 缓冲刷新", "Asynchronous 2.0 Refresh from Cache")},
             {ID_ASYNC20_REFRESH_DEVICE, Tr("异步 2.0 设备刷新", "Asynchronous 2.0 Refresh from Device")},
-            {ID_ASYNC20_WRITE, Tr("异步 2.0 写入...", "Asynchronous 2.0 Write...")}}}}},
+            {ID_ASYNC20_WRITE, Tr("异步 2.0 写入...", "Asynchronous 2.0 Write...")}}},
+          kSeparator,
+          {ID_FORWARDING_SETTINGS, Tr("转发设置...", "&Forwarding Settings...")}}},
     };
     return menu;
 }

@@ -3,9 +3,11 @@
 #include "docview/document.h"
 #include "docview/update_hints.h"
 #include "forwarding/data_server.h"
+#include "forwarding/forwarding_settings.h"
 #include "forwarding/link_reports.h"
 #include "forwarding/serial_link.h"
 #include "forwarding/tcp_client_link.h"
+#include "opc/client/server.h"
 #include "persistence/document.h"
 #include "platform/concurrency/posted_calls.h"
 #include "platform/config/opc_config.h"
@@ -16,17 +18,19 @@
 #include "platform/strings/string_ids.h"
 #include "platform/strings/string_table.h"
 #include "ui/eventlog/event_view.h"
+#include "ui/forwarding/comm_set_dlg.h"
+#include "ui/forwarding/forwarding_settings_dlg.h"
+#include "ui/forwarding/gateway_status_window.h"
+#include "ui/forwarding/tcp_client_set_dlg.h"
 #include "ui/framework/clipboard_formats.h"
 #include "ui/framework/command_router.h"
-#include "ui/forwarding/comm_set_dlg.h"
-#include "ui/forwarding/tcp_client_set_dlg.h"
 #include "ui/framework/recent_file_list.h"
 #include "ui/items/item_view.h"
-#include "ui/navigation/group_view.h"
 #include "ui/mainframe/main_menu.h"
 #include "ui/mainframe/opc_command_rules.h"
 #include "ui/mainframe/shell_command_rules.h"
 #include "ui/mainframe/window_placement.h"
+#include "ui/navigation/group_view.h"
 #include "ui/persistence/project_commands.h"
 #include "ui/resources/icons.h"
 
@@ -210,6 +214,8 @@ void CVMainWnd::MapFrameCommands() {
     MapCommand(ID_SHOW_WINDOW, [this] { ShowWindow(); });
     MapCommand(ID_AUTOSTART, [this] { OnAutostart(); });
     MapCommand(ID_SPLIT_SAVE, [this] { OnSplitSave(); });
+    MapCommand(ID_FORWARDING_SETTINGS, [this] { OnForwardingSettings(); });
+    MapCommand(ID_GATEWAY_STATUS, [this] { OnGatewayStatus(); });
     MapCommand(ID_NEXT_PANE, [this] { MovePaneFocus(1); });
     MapCommand(ID_PREV_PANE, [this] { MovePaneFocus(-1); });
 }
@@ -385,10 +391,42 @@ void CVMainWnd::OnSplitSave() {
     if (auto* project = dynamic_cast<CVDocument*>(&document_)) RunSplitSaveCommand(this, *project, status_.ItemCount());
 }
 
-bool CVMainWnd::StartDataServer(std::uint16_t port, const CItemAddressRegistry& registry) {
+bool CVMainWnd::StartDataServer(const ForwardingSettings& settings, const CItemAddressRegistry& registry) {
     dataServer_ = std::make_unique<CDataServer>(registry);
     dataServer_->SetMessageBox(messageBox_);
-    return dataServer_->StartServer(port);
+    dataServer_->ApplySettings(settings);
+    return dataServer_->StartServer(settings.port);
+}
+
+void CVMainWnd::OnForwardingSettings() {
+    RunForwardingSettingsDialog(
+        this,
+        [this](const ForwardingSettings& settings) {
+            if (!dataServer_) return;
+            // Not listening yet (the port was taken at start): try again with the new settings.
+            if (dataServer_->ApplySettings(settings) && dataServer_->Port() == 0)
+                dataServer_->StartServer(settings.port);
+        },
+        [this](QWidget*, const std::string& text) { messageBox_(text); });
+}
+
+void CVMainWnd::OnGatewayStatus() {
+    if (!statusWindow_) {
+        statusWindow_ = new CGatewayStatusWindow(
+            this, [this] { return static_cast<const CDataServer*>(dataServer_.get()); },
+            [this]() -> std::optional<std::vector<const CVServer*>> {
+                auto* project = dynamic_cast<CVDocument*>(&document_);
+                if (!project) return std::vector<const CVServer*>{};
+                if (project->IsBusy()) return std::nullopt;  // the worker changes the list
+                std::vector<const CVServer*> servers;
+                for (const CVServer* server = project->FirstServer(); server; server = server->next)
+                    servers.push_back(server);
+                return servers;
+            });
+    }
+    statusWindow_->show();
+    statusWindow_->raise();
+    statusWindow_->activateWindow();
 }
 
 void CVMainWnd::AddEvent(int kind, const std::string& text) { eventView_->AddEvent(kind, text); }

@@ -22,6 +22,8 @@
 #include <vector>
 
 class CDataServer;
+class CGatewayStatusWindow;
+struct ForwardingSettings;
 class CSerialLink;
 class CTcpClientLink;
 class CItemAddressRegistry;
@@ -92,10 +94,13 @@ public:
     QLabel* StatusPane(int index) const { return index == 0 ? statusText_ : itemCount_; }
     bool AutostartChecked() const { return autostartOn_; }
 
-    // Starts the TCP data server for peers (port 8890 in the program, 0 for any free port);
-    // a failure is shown in a message box and the window goes on without it.
-    bool StartDataServer(std::uint16_t port, const CItemAddressRegistry& registry);
+    // Starts the TCP data server for peers with the forwarding settings (port 8890 unless they
+    // say otherwise; tests give 0 for any free port); a failure is shown in a message box and
+    // the window goes on without it.
+    bool StartDataServer(const ForwardingSettings& settings, const CItemAddressRegistry& registry);
     CDataServer* DataServer() const { return dataServer_.get(); }
+    // The status window, once the View menu has opened it.
+    CGatewayStatusWindow* GatewayStatusWindow() const { return statusWindow_; }
 
     // The link checks that the event log's two buttons configure and start. Their workers
     // beep and show messages through this window.
@@ -120,6 +125,8 @@ private:
     void OnExit();
     void OnAutostart();
     void OnSplitSave();
+    void OnForwardingSettings();
+    void OnGatewayStatus();
     void CreateLinks();
     void OnLinkSettings(unsigned commandId);
     // A link worker's message boxes, one after the other.
@@ -152,6 +159,7 @@ private:
     std::vector<QAction*> recentActions_;
     std::vector<QMetaObject::Connection> applicationConnections_;
     std::unique_ptr<CDataServer> dataServer_;
+    CGatewayStatusWindow* statusWindow_ = nullptr;  // made when first asked for
     std::shared_ptr<LinkReportChannel> linkReports_;
     std::unique_ptr<CTcpClientLink> tcpClientLink_;
     std::unique_ptr<CSerialLink> serialLink_;

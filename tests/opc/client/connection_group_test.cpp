@@ -68,6 +68,8 @@ TEST_P(Subscriptions, ValuesArriveInEachDataChangeMode) {
     EXPECT_EQ(group->DataConnection() != 0, c.mode != kDataChangeMode20);
     EXPECT_EQ(group->WriteConnection() != 0, c.mode != kDataChangeMode20);
     ASSERT_TRUE(WaitUntil([&] { return item->GetUpdateCount() >= 2 && item->IsGood(); }));
+    // Every value delivered counts for the server's updates per second.
+    EXPECT_GE(server.Statistics().Updates(), 2u);
     std::string stamp;
     item->FormatTimestamp(stamp);
     EXPECT_EQ(stamp != "N/A", c.timestamps) << stamp;
@@ -152,6 +154,9 @@ TEST_F(GroupOnServer, AddItemsReportsEachFailedItemWithItsError) {
     EXPECT_EQ(recorder.Events(),
               (std::vector<std::string>{Msg(16006, "No.Such.Item", "Mixed", Hex(OPC_E_UNKNOWNITEMID)),
                                         Msg(16006, "", "Mixed", Hex(OPC_E_INVALIDITEMID)), Msg(15006, 2, "Mixed")}));
+    EXPECT_EQ(std::string(server.Statistics().LastErrorRecord().text),
+              Msg(16006, "", "Mixed", Hex(OPC_E_INVALIDITEMID)))
+        << "a group's failure is its server's last error";
     EXPECT_EQ(group->ItemCount(), 4u) << "failed items keep their place";
     EXPECT_EQ(recorder.ItemCount(), 4);
 

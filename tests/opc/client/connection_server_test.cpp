@@ -47,8 +47,15 @@ TEST_F(ServerConnection, ConnectDisconnectAndReconnectReportInOrder) {
                       bool(server.PersistFile())})
         EXPECT_TRUE(held);
 
+    const std::int64_t since = server.Statistics().ConnectedSinceMs();
+    EXPECT_GT(since, 0);
+    EXPECT_EQ(server.Statistics().Reconnects(), 0u);
+
     ASSERT_TRUE(server.Connect());  // reconnect while connected
+    EXPECT_GE(server.Statistics().ConnectedSinceMs(), since);
+    EXPECT_EQ(server.Statistics().Reconnects(), 1u);
     server.Disconnect();
+    EXPECT_EQ(server.Statistics().ConnectedSinceMs(), 0) << "not connected any more";
     server.Disconnect();  // a second disconnect reports nothing
     EXPECT_FALSE(server.IsConnected());
     EXPECT_FALSE(server.OpcServer());
@@ -75,6 +82,11 @@ TEST_P(ConnectFailures, ReportAndStayDisconnected) {
     EXPECT_FALSE(server.IsConnected());
     EXPECT_FALSE(server.IsAlive());
     EXPECT_EQ(recorder.Events(), std::vector<std::string>{c.expected});
+    // The status window shows the same text as the server's last error, with its time.
+    const ServerStatistics::LastError error = server.Statistics().LastErrorRecord();
+    EXPECT_EQ(std::string(error.text), c.expected);
+    EXPECT_GT(error.unixMs, 0);
+    EXPECT_EQ(server.Statistics().ConnectedSinceMs(), 0);
     EXPECT_EQ(server.progId, c.progId);
     EXPECT_EQ(server.remoteComputer, c.remote);
 }

@@ -39,6 +39,8 @@ TEST_F(Watchdog, DeadServerIsDisconnectedAndStaysSo) {
 
     const std::string disconnected = Msg(15002, kDyingProgId);
     ASSERT_TRUE(recorder.WaitFor(disconnected));
+    EXPECT_EQ(recorder.CountOf(Msg(16040, kDyingProgId)), 1) << "the verdict is said once";
+    EXPECT_EQ(std::string(server.Statistics().LastErrorRecord().text), Msg(16040, kDyingProgId));
     EXPECT_FALSE(server.IsConnected());
     EXPECT_FALSE(server.OpcServer());
     EXPECT_EQ(server.GroupCount(), 1) << "the project keeps the group";

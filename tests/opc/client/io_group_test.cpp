@@ -99,7 +99,7 @@ TEST_F(IoOnServer, WritesReachTheServerInEveryMode) {
     struct Case {
         const char* name;
         DWORD mode;
-        void (CVGroup::*write)(CVItem* const*, const std::string*, int);
+        HRESULT (CVGroup::*write)(CVItem* const*, const std::string*, int);
         std::string initiated;  // prefix of the success line
         std::string completed;  // prefix of the completion line, "" for a synchronous write
     };
@@ -118,7 +118,8 @@ TEST_F(IoOnServer, WritesReachTheServerInEveryMode) {
         SCOPED_TRACE(c.name);
         CVGroup* group = NewGroup(c.mode);
         auto items = AddItems(group, ids, FALSE);
-        (group->*c.write)(items.data(), texts, static_cast<int>(items.size()));
+        // The one text that cannot become its item's type is the call's outcome.
+        EXPECT_EQ((group->*c.write)(items.data(), texts, static_cast<int>(items.size())), DISP_E_TYPEMISMATCH);
 
         const std::string initiated = events.WaitForEvent(c.initiated, c.completed.empty() ? "" : "initiated");
         EXPECT_NE(initiated, "");
@@ -163,7 +164,7 @@ TEST_F(IoOnServer, AsyncWrite10InA20GroupReportsTheCallsFailure) {
     ASSERT_EQ(group->WriteConnection(), 0u);
     auto items = AddItems(group, {"Writable.I4", "Writable.R8"}, FALSE);
     const std::string texts[] = {"1", "2"};
-    group->AsyncWrite10(items.data(), texts, 2);
+    EXPECT_EQ(group->AsyncWrite10(items.data(), texts, 2), MakeHResult(0x80040200));
     EXPECT_EQ(events.Events(), (std::vector<std::string>{Msg(16011, "Writable.I4", kGroup, 0x80040200u),
                                                          Msg(16011, "Writable.R8", kGroup, 0x80040200u)}));
 }
@@ -296,9 +297,9 @@ TEST(IoOffline, OperationsNeedAConnectedServer) {
     group.AsyncRefresh10(false);
     group.AsyncRead20(items, 1);
     group.AsyncRefresh20(true);
-    group.SyncWrite(items, texts, 1);
-    group.AsyncWrite10(items, texts, 1);
-    group.AsyncWrite20(items, texts, 1);
+    EXPECT_EQ(group.SyncWrite(items, texts, 1), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(group.AsyncWrite10(items, texts, 1), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(group.AsyncWrite20(items, texts, 1), CONNECT_E_NOCONNECTION);
     EXPECT_TRUE(events.Events().empty());
     EXPECT_EQ(item.GetUpdateCount(), 0u);
 }

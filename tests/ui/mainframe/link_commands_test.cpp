@@ -1,20 +1,30 @@
 // The event log's two link buttons through the main window: the settings dialog opens, OK
-// starts the link against a real peer, and the worker's report reaches the views.
+// starts the link against a real peer, and the worker's report reaches the views. The
+// forwarding settings and the gateway status through the menus.
 #include "mainframe_fixture.h"
 
-#include "docview/view.h"
 #include "docview/update_hints.h"
+#include "docview/view.h"
+#include "forwarding/data_server.h"
+#include "forwarding/forwarding_settings.h"
 #include "forwarding/serial_link.h"
 #include "forwarding/tcp_client_link.h"
+#include "opc/client/item_address_registry.h"
+#include "platform/config/opc_config.h"
 #include "platform/strings/command_ids.h"
+#include "tests/forwarding/peer.h"
 #include "tests/support/loopback_listener.h"
 #include "tests/support/pty_pair.h"
 #include "ui/forwarding/comm_set_dlg.h"
+#include "ui/forwarding/forwarding_settings_dlg.h"
+#include "ui/forwarding/gateway_status_window.h"
 #include "ui/forwarding/tcp_client_set_dlg.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTimer>
 
 #include <functional>
@@ -32,7 +42,7 @@ void AnswerDialog(std::function<void(Dialog&)> answer) {
     auto* poll = new QTimer;
     poll->setInterval(10);
     QObject::connect(poll, &QTimer::timeout, [poll, answer] {
-        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        auto* dialog = dynamic_cast<Dialog*>(QApplication::activeModalWidget());
         if (!dialog) return;
         poll->stop();
         poll->deleteLater();
@@ -102,4 +112,39 @@ TEST_F(MainFrameTest, TheSerialButtonChecksTheChosenPortAndShowsItsFailures) {
     window->DispatchCommand(ID_SERIAL_SETTINGS);
     ASSERT_TRUE(WaitFor([&] { return messages_.size() == 2; }));
     EXPECT_EQ(messages_, (std::vector<std::string>{"SetCommStat Error ", "初始化串口错误！"}));
+}
+
+TEST_F(MainFrameTest, ForwardingSettingsAreStoredAndTakenAtOnceAndTheStatusWindowShowsThePeers) {
+    SetConfigFolder(Path(""));
+    auto window = MakeWindow();
+    ForwardingSettings started;
+    started.port = 0;
+    ASSERT_TRUE(window->StartDataServer(started, CItemAddressRegistry::Instance()));
+    CDataServer& server = *window->DataServer();
+    const std::uint16_t port = server.Port();
+
+    AnswerDialog<CForwardingSettingsDlg>([&](CForwardingSettingsDlg& dialog) {
+        dialog.PortEdit()->setText(QString::number(port));  // the port listened on: no move
+        dialog.AllowEdit()->setPlainText(QStringLiteral("127.0.0.2"));
+        dialog.WritesList()->setCurrentIndex(1);
+        dialog.accept();
+    });
+    window->DispatchCommand(ID_FORWARDING_SETTINGS);
+    EXPECT_EQ(ReadConfigValue("FORWARDING", "ALLOW"), "127.0.0.2");
+    EXPECT_EQ(ReadConfigValue("FORWARDING", "WRITES"), "off");
+    EXPECT_EQ(server.Settings().writes, LinkWrites::kOff);
+    EXPECT_EQ(server.Port(), port);
+
+    Peer refused(port);
+    EXPECT_TRUE(refused.WaitClosed());
+    Peer listed(port, 0, "127.0.0.2");
+    ASSERT_TRUE(WaitFor([&] { return server.ConnectionCount() == 1; }));
+
+    window->DispatchCommand(ID_GATEWAY_STATUS);
+    CGatewayStatusWindow* status = window->GatewayStatusWindow();
+    ASSERT_TRUE(status && status->isVisible());
+    EXPECT_EQ(status->PeerCountLabel()->text(), "1");
+    EXPECT_EQ(status->Shown().refusedPeers, 1u);
+    EXPECT_TRUE(messages_.empty());
+    SetConfigFolder("");
 }
