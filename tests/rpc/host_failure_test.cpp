@@ -15,6 +15,7 @@
 #include "rpc/wire_convert.h"
 #include "simserver/server_registry.h"
 #include "tests/opc/client/connection_support.h"
+#include "tests/rpc/call_gate.h"
 
 #include <capnp/rpc-twoparty.h>
 #include <capnp/rpc.capnp.h>
@@ -32,8 +33,6 @@
 #include <chrono>
 #include <functional>
 #include <vector>
-#include <condition_variable>
-#include <mutex>
 #include <cstdint>
 
 namespace {
@@ -158,18 +157,11 @@ TEST_F(RemoteHost, AClientThatVanishesHasItsObjectsReleased) {
 // the call's copies until the call ends, then lets go of the client's objects.
 TEST(HostCalls, AClientThatVanishesDuringAHeldCallHasItsObjectsReleasedOnceTheCallEnds) {
     constexpr char kHeldProgId[] = "Orvane.Test.VanishDuringCall";
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool holding = false;
-    bool release = false;
+    CallGate gate;
+    gate.Arm();
     simserver::SimConfig config;
     config.loadTagCount = 0;
-    config.addItemsHook = [&] {
-        std::unique_lock lock(mutex);
-        holding = true;
-        changed.notify_all();
-        changed.wait_for(lock, 30s, [&] { return release; });
-    };
+    config.addItemsHook = gate.Hook();
     simserver::RegisterSimulationServer(kHeldProgId, config);
     rpc::HostServer host;
     rpc::HostOptions options;
@@ -200,18 +192,13 @@ TEST(HostCalls, AClientThatVanishesDuringAHeldCallHasItsObjectsReleasedOnceTheCa
         const auto deadline = std::chrono::steady_clock::now() + 10s;
         for (bool reached = false; !reached;) {
             io.waitScope.poll();
-            std::unique_lock lock(mutex);
-            reached = changed.wait_for(lock, 10ms, [&] { return holding; });
+            reached = gate.WaitUntilHeld(10ms);
             ASSERT_TRUE(reached || std::chrono::steady_clock::now() < deadline) << "the call reached its server";
         }
         stream->shutdownWrite();
     }
     EXPECT_TRUE(WaitUntil([&] { return host.ConnectionCount() == 0; }, 5s));
-    {
-        std::lock_guard lock(mutex);
-        release = true;
-    }
-    changed.notify_all();
+    gate.Open();
     EXPECT_TRUE(WaitUntil([&] { return simserver::LiveServerCount(kHeldProgId) == 0; }, 5s));
 }
 

@@ -11,6 +11,7 @@
 #include "rpc/remote_activation.h"
 #include "simserver/server_registry.h"
 #include "tests/platform/temp_folder.h"
+#include "tests/rpc/call_gate.h"
 
 #include <gtest/gtest.h>
 
@@ -20,8 +21,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <chrono>
 #include <thread>
 
@@ -194,21 +193,10 @@ TEST_F(Liveness, AReplyLongerThanTheTimeoutOnASlowLinkKeepsTheConnection) {
 // answers that client's pings and another client's reads, and neither is dropped. The two
 // clients are two connections: "127.1" names the same address as "127.0.0.1".
 TEST_F(Liveness, ACallThatHoldsItsServerStopsNeitherPingsNorOtherClients) {
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool hold = false;
-    bool holding = false;
-    bool release = false;
+    CallGate gate;
     simserver::SimConfig config;
     config.loadTagCount = 0;
-    config.addItemsHook = [&] {
-        std::unique_lock lock(mutex);
-        if (!hold) return;
-        hold = false;
-        holding = true;
-        changed.notify_all();
-        changed.wait_for(lock, 30s, [&] { return release; });
-    };
+    config.addItemsHook = gate.Hook();
     const CLSID clsid = simserver::RegisterSimulationServer(kHeldProgId, config);
     rpc::HostServer host;
     std::string error;
@@ -228,15 +216,13 @@ TEST_F(Liveness, ACallThatHoldsItsServerStopsNeitherPingsNorOtherClients) {
     auto sync = readerItems.As<IOPCSyncIO>();
     ASSERT_TRUE(sync);
 
-    {
-        std::lock_guard lock(mutex);
-        hold = true;
-    }
+    gate.Arm();
     HRESULT heldResult = E_FAIL;
     std::thread holder([&] { AddRamp(heldItems.get(), &heldResult); });
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, 10s, [&] { return holding; })) << "the call reached its server";
+    if (!gate.WaitUntilHeld(10s)) {
+        gate.Open();
+        holder.join();
+        FAIL() << "the call never reached its server";
     }
     const auto heldSince = std::chrono::steady_clock::now();
     int reads = 0;
@@ -253,11 +239,7 @@ TEST_F(Liveness, ACallThatHoldsItsServerStopsNeitherPingsNorOtherClients) {
         CoTaskMemFree(errors);
         ++reads;
     }
-    {
-        std::lock_guard lock(mutex);
-        release = true;
-    }
-    changed.notify_all();
+    gate.Open();
     holder.join();
     EXPECT_EQ(heldResult, S_OK) << "the held client was kept";
     EXPECT_EQ(host.ConnectionCount(), 2U);
