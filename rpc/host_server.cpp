@@ -6,6 +6,7 @@
 #include "rpc/buffered_stream.h"
 #include "rpc/channel.h"
 #include "rpc/host_loop.h"
+#include "rpc/local_endpoint.h"
 #include "rpc/loop_runner.h"
 #include "rpc/message_limits.h"
 #include "rpc/off_loop.h"
@@ -18,8 +19,12 @@
 #include <capnp/rpc-twoparty.h>
 #include <kj/async-io.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <future>
 #include <list>
@@ -99,6 +104,28 @@ std::optional<IpAddress> PeerAddress(kj::AsyncIoStream& stream) {
         return std::nullopt;
     }
     return IpAddressOf(reinterpret_cast<const sockaddr&>(address));
+}
+
+// A socket file left by a host that ended without removing it is removed; one a host still
+// serves on, or anything that is not a socket, is left alone and refused.
+bool ClearStaleSocket(const std::string& path, std::string* error) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) return true;  // nothing there
+    auto fail = [&](const std::string& why) {
+        if (error) *error = path + ": " + why;
+        return false;
+    };
+    if (!S_ISSOCK(status.st_mode)) return fail("not a socket");
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return fail("path too long");
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool served = probe >= 0 && ::connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (probe >= 0) ::close(probe);
+    if (served) return fail("another host serves there");
+    ::unlink(path.c_str());
+    return true;
 }
 
 }  // namespace
@@ -187,9 +214,20 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
     }
 
     void Admit(kj::Own<kj::AsyncIoStream>&& stream, HostContext& context, kj::TaskSet& tasks, kj::Timer& timer) {
-        const std::optional<IpAddress> peer = PeerAddress(*stream);
-        if (!Allowed(peer)) return;
-        const std::string peerText = peer ? IpAddressText(*peer) : std::string("(unknown)");
+        std::string peerText;
+        if (!options.localSocket.empty()) {
+            int fd = -1;
+            KJ_IF_MAYBE(socket, stream->getFd()) { fd = *socket; }
+            if (fd < 0 || !PeerIsSameUser(fd)) {
+                std::fprintf(stderr, "opcserverd: refused a client of another user on %s\n", options.localSocket.c_str());
+                return;
+            }
+            peerText = "(this user)";
+        } else {
+            const std::optional<IpAddress> peer = PeerAddress(*stream);
+            if (!Allowed(peer)) return;
+            peerText = peer ? IpAddressText(*peer) : std::string("(unknown)");
+        }
         if (open.size() >= options.maxConnections) {
             if (!turningAway)
                 std::fprintf(stderr, "opcserverd: %zu clients connected; turning away %s and others until one leaves\n",
@@ -214,7 +252,11 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
             HostContext context{mailbox, persistFolder, std::make_shared<CallPool>(options.callThreads)};
             kj::TaskSet tasks(*this);
             tasks.add(context.mailbox->Run(io.unixEventPort));
-            auto address = io.provider->getNetwork().parseAddress(options.listenAddress, options.port).wait(io.waitScope);
+            auto address =
+                (options.localSocket.empty()
+                     ? io.provider->getNetwork().parseAddress(options.listenAddress, options.port)
+                     : io.provider->getNetwork().parseAddress("unix:" + options.localSocket))
+                    .wait(io.waitScope);
             auto listener = address->listen();
             port = listener->getPort();
             started.set_value({});
@@ -228,6 +270,7 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
             accepting = nullptr;
             watching = nullptr;
             listener = nullptr;
+            if (!options.localSocket.empty()) ::unlink(options.localSocket.c_str());
             open.clear();
             connections = 0;
             // The calls still running end, and hand what they hold back to the loop.
@@ -267,6 +310,7 @@ bool HostServer::Start(const HostOptions& options, std::string* error) {
         }
         state_->allowed.push_back(*address);
     }
+    if (!options.localSocket.empty() && !ClearStaleSocket(options.localSocket, error)) return false;
     if (!options.persistDir.empty()) {
         state_->persistFolder = PersistFolder::Open(options.persistDir, error);
         if (!state_->persistFolder) return false;

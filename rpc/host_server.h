@@ -19,6 +19,8 @@ struct HostOptions {
     unsigned port = kDefaultHostPort;         // 0 picks a free port
     std::vector<std::string> allowedClients;  // peer addresses; empty lets every peer in
     std::string persistDir;                   // where clients may load and save; empty: nowhere
+    // When set, the host listens on this Unix socket instead, and admits only its own user.
+    std::string localSocket;
     unsigned callThreads = 8;                 // clients' calls that may run at once
     std::size_t maxConnections = 64;          // more clients than this are turned away
     // A client that leaves this many bytes of replies and callbacks unread is cut off.

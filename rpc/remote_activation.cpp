@@ -5,6 +5,7 @@
 #include "platform/config/opc_config.h"
 #include "rpc/channel.h"
 #include "rpc/host_server.h"
+#include "rpc/local_endpoint.h"
 #include "rpc/object_proxy.h"
 #include "rpc/wire_convert.h"
 
@@ -26,18 +27,13 @@ constexpr auto kHostStartWait = std::chrono::seconds(5);
 constexpr auto kHostStartPoll = std::chrono::milliseconds(50);
 
 std::mutex gMutex;
-std::map<std::string, std::shared_ptr<Channel>> gChannels;  // by "host:port"
+std::map<std::string, std::shared_ptr<Channel>> gChannels;  // by "host:port", or "local"
 std::string gHostProgram;
 Liveness gLiveness;
 
-bool IsLoopback(const std::string& host) {
-    return host == "localhost" || host == "::1" || host.rfind("127.", 0) == 0;
-}
-
-// Starts the host program for a loopback port; it ends by itself once idle.
-void StartHostProgram(const std::string& program, unsigned port) {
-    const std::string portText = std::to_string(port);
-    const char* argv[] = {program.c_str(), "--port", portText.c_str(), "--exit-when-idle", nullptr};
+// Starts the host program on the local socket; it ends by itself once idle.
+void StartHostProgram(const std::string& program) {
+    const char* argv[] = {program.c_str(), "--local", "--exit-when-idle", nullptr};
     pid_t child = 0;
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -49,8 +45,10 @@ void StartHostProgram(const std::string& program, unsigned port) {
     posix_spawnattr_destroy(&attributes);
 }
 
-std::shared_ptr<Channel> ChannelTo(const std::string& host, unsigned port, HRESULT* hr) {
-    const std::string key = host + ":" + std::to_string(port);
+// The kept connection to `host` (a name and port, or "unix:PATH" for the local host, whose
+// program is started when nobody answers there).
+std::shared_ptr<Channel> ChannelTo(const std::string& key, const std::string& host, unsigned port, bool local,
+                                   HRESULT* hr) {
     std::string program;
     Liveness liveness;
     {
@@ -61,8 +59,8 @@ std::shared_ptr<Channel> ChannelTo(const std::string& host, unsigned port, HRESU
         liveness = gLiveness;
     }
     std::shared_ptr<Channel> channel = Channel::Connect(host, port, hr, liveness);
-    if (!channel && !program.empty() && IsLoopback(host)) {
-        StartHostProgram(program, port);
+    if (!channel && !program.empty() && local) {
+        StartHostProgram(program);
         const auto deadline = std::chrono::steady_clock::now() + kHostStartWait;
         while (!channel && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(kHostStartPoll);
@@ -118,11 +116,20 @@ HRESULT ActivateRemote(std::u16string_view computer, REFCLSID clsid, DWORD count
         }
         return hr;
     };
-    std::string host;
-    unsigned port = 0;
-    if (!ParseComputerName(Utf8FromWide(computer), &host, &port)) return failAll(RPC_S_SERVER_UNAVAILABLE_HR);
+    const std::string name = Utf8FromWide(computer);
     HRESULT hr = S_OK;
-    std::shared_ptr<Channel> channel = ChannelTo(host, port, &hr);
+    std::shared_ptr<Channel> channel;
+    if (IsLocalComputer(name)) {
+        std::string error;
+        const std::string path = LocalSocketPath(&error);
+        if (path.empty()) return failAll(RPC_S_SERVER_UNAVAILABLE_HR);
+        channel = ChannelTo("local", "unix:" + path, 0, true, &hr);
+    } else {
+        std::string host;
+        unsigned port = 0;
+        if (!ParseComputerName(name, &host, &port)) return failAll(RPC_S_SERVER_UNAVAILABLE_HR);
+        channel = ChannelTo(host + ":" + std::to_string(port), host, port, false, &hr);
+    }
     if (!channel) return failAll(hr);
 
     ComPtr<IUnknown> object;

@@ -1,6 +1,7 @@
 // Creating server objects on other computers, and in the server host of this one: the remote
 // activator of the COM layer. A computer is named "host" or "host:port" (the port defaults to
-// the host's); one connection per computer is kept and reused while it lives.
+// the host's), or "local" for this user's own host on its Unix socket; one connection per
+// computer is kept and reused while it lives.
 #pragma once
 
 #include "platform/com/class_registry.h"
@@ -12,8 +13,8 @@
 namespace rpc {
 
 // Makes CoCreateInstanceEx reach computers that are not this one. `hostProgram`, when not
-// empty, is started (with "--port N --exit-when-idle") to serve a loopback name that nobody
-// answers yet, so that servers outside this process need no separate start.
+// empty, is started (with "--local --exit-when-idle") when nobody answers as "local" yet, so
+// that servers outside this process need no separate start.
 // Hosts are watched with the ping period and timeout of OPC.cfg, as read here.
 void InstallRemoteActivation(const std::string& hostProgram);
 // Removes the activator and lets go of the connections nobody uses.

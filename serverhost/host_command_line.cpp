@@ -25,6 +25,8 @@ HostCommandLine ParseHostCommandLine(const std::vector<std::string>& arguments) 
             line.version = true;
         } else if (argument == "--exit-when-idle") {
             line.exitWhenIdle = true;
+        } else if (argument == "--local") {
+            line.local = true;
         } else if (argument == "--listen" && hasValue) {
             line.host.listenAddress = arguments[++i];
         } else if (argument == "--port" && hasValue) {
@@ -56,6 +58,8 @@ HostCommandLine ParseHostCommandLine(const std::vector<std::string>& arguments) 
 const char* HostUsage() {
     return "Usage: opcserverd [options]\n"
            "Serves the simulation OPC DA servers to clients on other computers or in other processes.\n"
+           "  --local            serve only this user, on a Unix socket in the user's runtime folder\n"
+           "                     (clients name it as the computer \"local\")\n"
            "  --listen ADDRESS   address to listen on (default 127.0.0.1; 0.0.0.0 for every network)\n"
            "  --port N           port to listen on (default 8891)\n"
            "  --allow ADDRESS    let only this client address in (repeat for more; default: any)\n"

@@ -10,6 +10,7 @@ struct HostCommandLine {
     rpc::HostOptions host;
     unsigned loadTags = 0;  // 0 keeps the simulation server's own count
     bool exitWhenIdle = false;
+    bool local = false;  // on this user's Unix socket instead of a TCP port
     bool help = false;
     bool version = false;
     std::string error;  // set when the line cannot be used

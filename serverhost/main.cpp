@@ -3,6 +3,7 @@
 // every client to let go (IOPCShutdown) before it closes their connections.
 #include "rpc/host_loop.h"
 #include "rpc/host_server.h"
+#include "rpc/local_endpoint.h"
 #include "serverhost/host_command_line.h"
 #include "simserver/server_registry.h"
 #include "simserver/tag_catalogue.h"
@@ -88,12 +89,23 @@ int main(int argc, char** argv) {
 
     rpc::HostServer server;
     std::string error;
-    if (!server.Start(line.host, &error)) {
+    rpc::HostOptions options = line.host;
+    if (line.local) {
+        options.localSocket = rpc::LocalSocketPath(&error);
+        if (options.localSocket.empty()) {
+            std::fprintf(stderr, "opcserverd: cannot serve this user locally: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    if (!server.Start(options, &error)) {
         std::fprintf(stderr, "opcserverd: cannot start on %s port %u: %s\n", line.host.listenAddress.c_str(),
                      line.host.port, error.c_str());
         return 1;
     }
-    std::printf("opcserverd: serving on %s port %u\n", line.host.listenAddress.c_str(), server.Port());
+    if (line.local)
+        std::printf("opcserverd: serving this user on %s\n", options.localSocket.c_str());
+    else
+        std::printf("opcserverd: serving on %s port %u\n", line.host.listenAddress.c_str(), server.Port());
     std::fflush(stdout);
 
     if (WaitForStop(signals, server, line.exitWhenIdle)) AskClientsToLetGo();
