@@ -7,6 +7,7 @@
 #include "platform/com/bstr.h"
 #include "platform/com/class_registry.h"
 #include "rpc/buffered_stream.h"
+#include "rpc/call_pool.h"
 #include "rpc/host_loop.h"
 #include "rpc/persist_folder.h"
 #include "rpc/wire_convert.h"
@@ -37,12 +38,12 @@ std::shared_ptr<const rpc::PersistFolder> MakePersistFolder() {
 
 struct Host final : kj::TaskSet::ErrorHandler {
     kj::AsyncIoContext io = kj::setupAsyncIo();
-    rpc::HostContext context{std::make_shared<rpc::Mailbox>(), MakePersistFolder()};
+    rpc::HostContext context{std::make_shared<rpc::Mailbox>(), MakePersistFolder(), std::make_shared<rpc::CallPool>(2)};
     kj::TaskSet tasks{*this};
     kj::TwoWayPipe pipe = io.provider->newTwoWayPipe();
     rpc::BufferedStream hostEnd{kj::mv(pipe.ends[0])};  // as the host reads a connection
     capnp::TwoPartyVatNetwork network{hostEnd, capnp::rpc::twoparty::Side::SERVER};
-    capnp::RpcSystem<capnp::rpc::twoparty::VatId> rpc = capnp::makeRpcServer(network, rpc::MakeHostEntry(context));
+    capnp::RpcSystem<capnp::rpc::twoparty::VatId> rpc = capnp::makeRpcServer(network, rpc::MakeHostEntry(context, std::make_shared<rpc::ConnectionBudget>(1000, 100)));
     capnp::TwoPartyClient client{*pipe.ends[1]};
     rpcwire::Object::Client server = nullptr;
     rpcwire::Object::Client group = nullptr;

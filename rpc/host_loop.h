@@ -9,6 +9,8 @@
 
 #include <kj/async-unix.h>
 
+#include <atomic>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -60,22 +62,52 @@ struct HostContext {
     std::shared_ptr<CallPool> calls;
 };
 
+// What one client's connection may hold at once: objects lent to it and sinks it advised. Past
+// its share a client gets E_OUTOFMEMORY for another object and CONNECT_E_ADVISELIMIT for another
+// sink; what it lets go of is its to use again.
+class ConnectionBudget {
+public:
+    ConnectionBudget(std::size_t maxObjects, std::size_t maxSinks) : maxObjects_(maxObjects), maxSinks_(maxSinks) {}
+
+    bool TakeObject() { return Take(objects_, maxObjects_); }
+    void ReturnObject() { --objects_; }
+    bool TakeSink() { return Take(sinks_, maxSinks_); }
+    void ReturnSink() { --sinks_; }
+
+private:
+    static bool Take(std::atomic<std::size_t>& used, std::size_t max) {
+        std::size_t now = used.load();
+        do {
+            if (now >= max) return false;
+        } while (!used.compare_exchange_weak(now, now + 1));
+        return true;
+    }
+
+    const std::size_t maxObjects_;
+    const std::size_t maxSinks_;
+    std::atomic<std::size_t> objects_{0};
+    std::atomic<std::size_t> sinks_{0};
+};
+using Budget = std::shared_ptr<ConnectionBudget>;
+
 // Shutdown requests posted to clients and not yet answered (or failed).
 std::size_t ShutdownCallsInFlight();
 
 // The first capability of a client's connection: creates server objects from the class
 // registry and lends them.
-rpcwire::Host::Client MakeHostEntry(HostContext& context);
+rpcwire::Host::Client MakeHostEntry(HostContext& context, Budget budget);
 
 // Fills `out` with `object` lent to the client: the IIDs it answers (of those the wire knows)
-// and its capability. A null object lends nothing (a null capability, no IIDs).
-void Lend(HostContext& context, IUnknown* object, rpcwire::Lent::Builder out);
+// and its capability. A null object lends nothing (a null capability, no IIDs); nor does a
+// client that has used its budget's objects, and then the result is false.
+bool Lend(HostContext& context, const Budget& budget, IUnknown* object, rpcwire::Lent::Builder out);
 
 // A COM object for a client's sink capability: it answers IOPCShutdown, IOPCDataCallback and
 // IAdviseSink, and may be called from any thread. Its calls post the arguments to the loop and
 // return at once; data callbacks are streamed with a bounded window, and while the window is
 // full, newer data changes of a subscription replace the older ones waiting, so a client that
 // stops reading never makes the host's memory grow without bound.
-ComPtr<IUnknown> MakeSinkProxy(HostContext& context, rpcwire::Sink::Client sink);
+// Null when the client has used its budget's sinks.
+ComPtr<IUnknown> MakeSinkProxy(HostContext& context, const Budget& budget, rpcwire::Sink::Client sink);
 
 }  // namespace rpc

@@ -43,11 +43,11 @@ constexpr auto kWatchPeriod = 250 * kj::MILLISECONDS;
 // The host's first capability: creates server objects from the class registry.
 class HostEntry final : public rpcwire::Host::Server {
 public:
-    explicit HostEntry(HostContext& context) : context_(context) {}
+    HostEntry(HostContext& context, Budget budget) : context_(context), budget_(std::move(budget)) {}
 
 protected:
     kj::Promise<void> createInstance(CreateInstanceContext call) override {
-        return OffLoop(context_, call, [&host = context_](auto& copy) {
+        return OffLoop(context_, call, [&host = context_, budget = budget_](auto& copy) {
             CLSID clsid;
             auto results = copy.getResults();
             if (!FromWire(copy.getParams().getClsid(), &clsid)) return results.setHr(E_INVALIDARG);
@@ -57,7 +57,7 @@ protected:
             ComPtr<IUnknown> object;
             object.attach(request.pItf);
             results.setHr(hr);
-            if (SUCCEEDED(hr)) Lend(host, object.get(), results.initServer());
+            if (SUCCEEDED(hr) && !Lend(host, budget, object.get(), results.initServer())) results.setHr(E_OUTOFMEMORY);
         });
     }
 
@@ -67,6 +67,7 @@ protected:
 
 private:
     HostContext& context_;
+    Budget budget_;  // the connection's
 };
 
 struct Connection {
@@ -130,8 +131,8 @@ bool ClearStaleSocket(const std::string& path, std::string* error) {
 
 }  // namespace
 
-rpcwire::Host::Client MakeHostEntry(HostContext& context) {
-    return kj::heap<HostEntry>(context);
+rpcwire::Host::Client MakeHostEntry(HostContext& context, Budget budget) {
+    return kj::heap<HostEntry>(context, std::move(budget));
 }
 
 struct HostServer::State final : kj::TaskSet::ErrorHandler {
@@ -237,7 +238,8 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
         }
         turningAway = false;
         KJ_IF_MAYBE(fd, stream->getFd()) { ConfigureSocket(*fd, Liveness{}.timeout); }
-        open.push_back(kj::heap<Connection>(kj::mv(stream), MakeHostEntry(context), peerText, timer.now()));
+        open.push_back(kj::heap<Connection>(kj::mv(stream), MakeHostEntry(context, std::make_shared<ConnectionBudget>(options.maxObjectsPerClient, options.maxSinksPerClient)),
+            peerText, timer.now()));
         ++connections;
         Connection* connection = open.back().get();
         tasks.add(connection->network.onDisconnect().then([this, connection]() {

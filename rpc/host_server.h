@@ -23,6 +23,8 @@ struct HostOptions {
     std::string localSocket;
     unsigned callThreads = 8;                 // clients' calls that may run at once
     std::size_t maxConnections = 64;          // more clients than this are turned away
+    std::size_t maxObjectsPerClient = 100000;  // servers, groups and enumerators lent at once
+    std::size_t maxSinksPerClient = 10000;     // callbacks advised at once
     // A client that leaves this many bytes of replies and callbacks unread is cut off.
     std::size_t maxUnreadBytes = std::size_t{64} << 20;
     // A client from which nothing came for this long is cut off; clients ping every second.

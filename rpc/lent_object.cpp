@@ -154,10 +154,18 @@ HRESULT MakeFormat(capnp::Text::Reader name, DWORD tymed, FORMATETC* format) {
     return S_OK;
 }
 
+// Lends `object` in `out` on the lending object's connection; a client that has used its
+// budget gets E_OUTOFMEMORY instead.
+template <class Lender, class Results>
+void LendOrFail(Lender& lender, IUnknown* object, rpcwire::Lent::Builder out, Results results) {
+    if (!Lend(lender.host, lender.budget, object, out)) results.setHr(E_OUTOFMEMORY);
+}
+
 }  // namespace
 
-void Lend(HostContext& context, IUnknown* object, rpcwire::Lent::Builder out) {
-    if (!object) return;
+bool Lend(HostContext& context, const Budget& budget, IUnknown* object, rpcwire::Lent::Builder out) {
+    if (!object) return true;
+    if (!budget->TakeObject()) return false;
     std::vector<const IID*> answered;
     for (const IID* iid : kLendableInterfaces) {
         ComPtr<IUnknown> itf;
@@ -165,11 +173,12 @@ void Lend(HostContext& context, IUnknown* object, rpcwire::Lent::Builder out) {
     }
     auto interfaces = out.initInterfaces(static_cast<unsigned>(answered.size()));
     for (unsigned i = 0; i < answered.size(); ++i) ToWire(*answered[i], interfaces.init(i, kIidBytes));
-    out.setObject(kj::heap<LentObject>(context, ComPtr<IUnknown>(object)));
+    out.setObject(kj::heap<LentObject>(context, budget, ComPtr<IUnknown>(object)));
+    return true;
 }
 
-LentObject::LentObject(HostContext& context, ComPtr<IUnknown> object)
-    : state_(std::make_shared<State>(context, std::move(object))) {}
+LentObject::LentObject(HostContext& context, Budget budget, ComPtr<IUnknown> object)
+    : state_(std::make_shared<State>(context, std::move(budget), std::move(object))) {}
 
 // --- IOPCServer ----------------------------------------------------------------------------
 
@@ -193,7 +202,7 @@ kj::Promise<void> LentObject::addGroup(AddGroupContext context) {
                                        &revisedRate, iid, group.put()));
         results.setServerGroup(serverGroup);
         results.setRevisedUpdateRate(revisedRate);
-        if (group) Lend(self->host, group.get(), results.initGroup());
+        if (group) LendOrFail(*self, group.get(), results.initGroup(), results);
         return;
     });
 }
@@ -222,7 +231,7 @@ kj::Promise<void> LentObject::getGroupByName(GetGroupByNameContext context) {
         const std::u16string name = Wide(params.getName());
         ComPtr<IUnknown> group;
         results.setHr(server->GetGroupByName(name.c_str(), iid, group.put()));
-        if (group) Lend(self->host, group.get(), results.initGroup());
+        if (group) LendOrFail(*self, group.get(), results.initGroup(), results);
         return;
     });
 }
@@ -261,7 +270,7 @@ kj::Promise<void> LentObject::createGroupEnumerator(CreateGroupEnumeratorContext
         if (!FromWire(params.getIid(), &iid)) return Fail(results, E_INVALIDARG);
         ComPtr<IUnknown> enumerator;
         results.setHr(server->CreateGroupEnumerator(static_cast<OPCENUMSCOPE>(params.getScope()), iid, enumerator.put()));
-        if (enumerator) Lend(self->host, enumerator.get(), results.initEnumerator());
+        if (enumerator) LendOrFail(*self, enumerator.get(), results.initEnumerator(), results);
         return;
     });
 }
@@ -365,7 +374,7 @@ kj::Promise<void> LentObject::browseItemIds(BrowseItemIdsContext context) {
         ComPtr<IEnumString> enumerator;
         results.setHr(browse->BrowseOPCItemIDs(static_cast<OPCBROWSETYPE>(params.getFilterType()), criteria.c_str(),
                                                params.getTypeFilter(), params.getAccessFilter(), enumerator.put()));
-        if (enumerator) Lend(self->host, enumerator.get(), results.initEnumerator());
+        if (enumerator) LendOrFail(*self, enumerator.get(), results.initEnumerator(), results);
         return;
     });
 }
@@ -393,7 +402,7 @@ kj::Promise<void> LentObject::browseAccessPaths(BrowseAccessPathsContext context
         const std::u16string itemId = Wide(params.getItemId());
         ComPtr<IEnumString> enumerator;
         results.setHr(browse->BrowseAccessPaths(itemId.c_str(), enumerator.put()));
-        if (enumerator) Lend(self->host, enumerator.get(), results.initEnumerator());
+        if (enumerator) LendOrFail(*self, enumerator.get(), results.initEnumerator(), results);
         return;
     });
 }
@@ -573,7 +582,8 @@ kj::Promise<void> LentObject::advise(AdviseContext context) {
         ComPtr<IConnectionPoint> point;
         const HRESULT found = container->FindConnectionPoint(iid, point.put());
         if (!point) return Fail(results, FAILED(found) ? found : E_FAIL);
-        ComPtr<IUnknown> proxy = MakeSinkProxy(self->host, params.getSink());
+        ComPtr<IUnknown> proxy = MakeSinkProxy(self->host, self->budget, params.getSink());
+        if (!proxy) return Fail(results, CONNECT_E_ADVISELIMIT);
         DWORD cookie = 0;
         results.setHr(point->Advise(proxy.get(), &cookie));
         results.setCookie(cookie);
@@ -676,7 +686,7 @@ kj::Promise<void> LentObject::cloneGroup(CloneGroupContext context) {
         const std::u16string name = Wide(params.getName());
         ComPtr<IUnknown> clone;
         results.setHr(group->CloneGroup(name.c_str(), iid, clone.put()));
-        if (clone) Lend(self->host, clone.get(), results.initGroup());
+        if (clone) LendOrFail(*self, clone.get(), results.initGroup(), results);
         return;
     });
 }
@@ -805,7 +815,7 @@ kj::Promise<void> LentObject::createItemEnumerator(CreateItemEnumeratorContext c
         if (!FromWire(params.getIid(), &iid)) return Fail(results, E_INVALIDARG);
         ComPtr<IUnknown> enumerator;
         results.setHr(items->CreateEnumerator(iid, enumerator.put()));
-        if (enumerator) Lend(self->host, enumerator.get(), results.initEnumerator());
+        if (enumerator) LendOrFail(*self, enumerator.get(), results.initEnumerator(), results);
         return;
     });
 }
@@ -1014,7 +1024,9 @@ kj::Promise<void> LentObject::dataAdvise(DataAdviseContext context) {
         FORMATETC format;
         if (HRESULT hr = MakeFormat(params.getFormat(), params.getTymed(), &format); FAILED(hr))
             return Fail(results, hr);
-        ComPtr<IAdviseSink> sink = MakeSinkProxy(self->host, params.getSink()).template As<IAdviseSink>();
+        ComPtr<IUnknown> proxy = MakeSinkProxy(self->host, self->budget, params.getSink());
+        if (!proxy) return Fail(results, CONNECT_E_ADVISELIMIT);
+        ComPtr<IAdviseSink> sink = proxy.As<IAdviseSink>();
         if (!sink) return Fail(results, E_FAIL);
         DWORD connection = 0;
         results.setHr(data->DAdvise(&format, params.getFlags(), sink.get(), &connection));
@@ -1077,7 +1089,8 @@ kj::Promise<void> LentObject::nextObjects(NextObjectsContext context) {
         NextBuffer<IUnknown*> objects(count, ReleaseObject);
         results.setHr(enumerator->Next(count, objects.Data(), objects.FetchedSlot()));
         auto list = results.initObjects(objects.Fetched());
-        for (ULONG i = 0; i < objects.Fetched(); ++i) Lend(self->host, objects[i], list[i]);
+        for (ULONG i = 0; i < objects.Fetched(); ++i)
+            LendOrFail(*self, objects[i], list[i], results);
         return;
     });
 }
@@ -1130,7 +1143,7 @@ kj::Promise<void> LentObject::cloneEnumerator(CloneEnumeratorContext context) {
             using Itf = std::remove_pointer_t<decltype(enumerator.get())>;
             ComPtr<Itf> clone;
             const HRESULT hr = enumerator->Clone(clone.put());
-            if (clone) Lend(self->host, clone.get(), results.initEnumerator());
+            if (clone) LendOrFail(*self, clone.get(), results.initEnumerator(), results);
             return hr;
         }));
         return;
@@ -1172,7 +1185,7 @@ kj::Promise<void> LentObject::getPublicGroupByName(GetPublicGroupByNameContext c
         const std::u16string name = Wide(params.getName());
         ComPtr<IUnknown> group;
         results.setHr(server->GetPublicGroupByName(name.c_str(), iid, group.put()));
-        if (group) Lend(self->host, group.get(), results.initGroup());
+        if (group) LendOrFail(*self, group.get(), results.initGroup(), results);
         return;
     });
 }

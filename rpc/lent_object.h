@@ -15,7 +15,8 @@ namespace rpc {
 
 class LentObject final : public rpcwire::Object::Server {
 public:
-    LentObject(HostContext& context, ComPtr<IUnknown> object);
+    // `budget` has given the object its share already; it gets it back when the object goes.
+    LentObject(HostContext& context, Budget budget, ComPtr<IUnknown> object);
 
 protected:
     // IOPCServer
@@ -111,7 +112,11 @@ protected:
 private:
     // What the object's calls share; a call running on the pool holds it until it ends.
     struct State {
-        State(HostContext& context, ComPtr<IUnknown> lent) : host(context), object(std::move(lent)) {}
+        State(HostContext& context, Budget connectionBudget, ComPtr<IUnknown> lent)
+            : host(context), budget(std::move(connectionBudget)), object(std::move(lent)) {}
+        ~State() { budget->ReturnObject(); }
+        State(const State&) = delete;
+        State& operator=(const State&) = delete;
         // The object's Itf; empty when the object does not answer it.
         template <class Itf>
         ComPtr<Itf> As() {
@@ -119,6 +124,7 @@ private:
         }
 
         HostContext& host;
+        Budget budget;
         ComPtr<IUnknown> object;
         std::mutex persistMutex;  // one load or save at a time, and the name with it
         std::string persistName;  // the plain name last loaded or saved as current

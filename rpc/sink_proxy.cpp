@@ -175,10 +175,12 @@ private:
 
 class SinkProxy final : public ComObject<IOPCShutdown, IOPCDataCallback, IAdviseSink> {
 public:
-    SinkProxy(HostContext& context, rpcwire::Sink::Client sink)
-        : mailbox_(context.mailbox), stream_(std::make_shared<SinkStream>(kj::mv(sink))) {}
+    // `budget` has given this sink its share already.
+    SinkProxy(HostContext& context, Budget budget, rpcwire::Sink::Client sink)
+        : mailbox_(context.mailbox), budget_(std::move(budget)), stream_(std::make_shared<SinkStream>(kj::mv(sink))) {}
 
     ~SinkProxy() override {
+        budget_->ReturnSink();
         // The stream holds a capability, which only the loop may let go of.
         mailbox_->Post([stream = std::move(stream_)]() mutable { stream.reset(); });
     }
@@ -282,6 +284,7 @@ private:
     }
 
     std::shared_ptr<Mailbox> mailbox_;
+    Budget budget_;
     std::shared_ptr<SinkStream> stream_;
 };
 
@@ -291,8 +294,9 @@ std::size_t ShutdownCallsInFlight() {
     return gShutdownCallsInFlight.load();
 }
 
-ComPtr<IUnknown> MakeSinkProxy(HostContext& context, rpcwire::Sink::Client sink) {
-    ComPtr<SinkProxy> proxy(new SinkProxy(context, kj::mv(sink)));
+ComPtr<IUnknown> MakeSinkProxy(HostContext& context, const Budget& budget, rpcwire::Sink::Client sink) {
+    if (!budget->TakeSink()) return {};
+    ComPtr<SinkProxy> proxy(new SinkProxy(context, budget, kj::mv(sink)));
     return ComPtr<IUnknown>(static_cast<IOPCShutdown*>(proxy.get()));
 }
 

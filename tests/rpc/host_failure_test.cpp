@@ -486,3 +486,71 @@ TEST(HostLimits, FormatNamesFromAClientAreLookedUpNotRegistered) {
     EXPECT_EQ(query.send().wait(io.waitScope).getHr(), DV_E_FORMATETC);
     EXPECT_EQ(FindClipboardFormat(invented), 0U);
 }
+
+namespace {
+
+// A sink that takes every callback and does nothing with it.
+class QuietSink final : public rpcwire::Sink::Server {
+protected:
+    kj::Promise<void> onDataChange(OnDataChangeContext) override { return kj::READY_NOW; }
+};
+
+}  // namespace
+
+// A client holds at most its budget of objects and sinks: past it, another group gives
+// E_OUTOFMEMORY and another sink CONNECT_E_ADVISELIMIT; what it lets go of, it may take again.
+TEST(HostLimits, AClientHoldsAtMostItsBudgetOfObjectsAndSinks) {
+    rpc::HostServer host;
+    ASSERT_TRUE(StartLimitedHost(host, [](rpc::HostOptions& o) {
+        o.maxObjectsPerClient = 3;
+        o.maxSinksPerClient = 1;
+    }));
+    auto io = kj::setupAsyncIo();
+    auto address = io.provider->getNetwork().parseAddress("127.0.0.1", host.Port()).wait(io.waitScope);
+    auto stream = address->connect().wait(io.waitScope);
+    capnp::TwoPartyClient client(*stream);
+    auto hostCap = client.bootstrap().castAs<rpcwire::Host>();
+    auto create = hostCap.createInstanceRequest();
+    create.setClsid(rpc::WireBytes(simserver::RegisterSimulationServer("Orvane.Test.Budget", {})));
+    auto server = create.send().wait(io.waitScope).getServer().getObject();  // object 1
+    auto addGroup = [&](const char* name, HRESULT* hr) {
+        auto request = server.addGroupRequest();
+        request.setName(name);
+        request.setIid(rpc::WireBytes(IID_IOPCItemMgt));
+        auto response = request.send().wait(io.waitScope);
+        *hr = response.getHr();
+        return response.getGroup().getObject();
+    };
+    HRESULT hr = E_FAIL;
+    auto first = addGroup("first", &hr);
+    ASSERT_TRUE(SUCCEEDED(hr));
+    auto second = addGroup("second", &hr);
+    ASSERT_TRUE(SUCCEEDED(hr));
+    addGroup("third", &hr);
+    EXPECT_EQ(hr, E_OUTOFMEMORY) << "a fourth object";
+
+    DWORD cookie = 0;
+    auto advise = [&](rpcwire::Object::Client& group) {
+        auto request = group.adviseRequest();
+        request.setIid(rpc::WireBytes(IID_IOPCDataCallback));
+        request.setSink(kj::heap<QuietSink>());
+        auto response = request.send().wait(io.waitScope);
+        cookie = response.getCookie();
+        return static_cast<HRESULT>(response.getHr());
+    };
+    EXPECT_EQ(advise(first), S_OK);
+    const DWORD firstCookie = cookie;
+    EXPECT_EQ(advise(second), CONNECT_E_ADVISELIMIT) << "a second sink";
+
+    // What the client lets go of is its own again: the first sink, then the first group (the
+    // ping comes after the release, so the host has seen it).
+    auto unadvise = first.unadviseRequest();
+    unadvise.setIid(rpc::WireBytes(IID_IOPCDataCallback));
+    unadvise.setCookie(firstCookie);
+    EXPECT_EQ(unadvise.send().wait(io.waitScope).getHr(), S_OK);
+    EXPECT_EQ(advise(second), S_OK);
+    { auto released = kj::mv(first); }
+    hostCap.pingRequest().send().wait(io.waitScope);
+    addGroup("third again", &hr);
+    EXPECT_TRUE(SUCCEEDED(hr)) << std::hex << hr;
+}
