@@ -1,12 +1,13 @@
 // Load against a server host in another process: starts opcserverd on a free loopback port and
 // measures, through the client's proxies,
-//   read     one-item synchronous reads: p50 / p99 / max latency;
+//   read     one-item synchronous reads over loopback TCP: p50 / p99 / max latency;
+//   read-local  the same over this user's Unix socket (opcserverd --local);
 //   changes  2.0 data changes into the client: item updates per second over 10 s;
 //   stall    a client whose data callback never returns: the host's resident memory, sampled
 //            every second for 20 s while the host keeps producing changes.
 //   floor    no RPC at all: a blocking 128-byte echo between two processes over loopback TCP,
 //            the least any read can take on this machine, to read the read figure against.
-// Usage: remote_load read|changes|stall|floor [groups]
+// Usage: remote_load read|read-local|changes|stall|floor [groups]
 #include "bench/counting_sink.h"
 #include "opc/da/opcda.h"
 #include "platform/com/bstr.h"
@@ -44,10 +45,13 @@ using Clock = std::chrono::steady_clock;
 constexpr int kItemsPerGroup = 1000;
 constexpr unsigned kPort = 18891;
 
-pid_t StartHost(unsigned loadTags) {
+// On TCP port kPort, or on this user's Unix socket when `local`.
+pid_t StartHost(unsigned loadTags, bool local) {
     const std::string tags = std::to_string(loadTags);
     const std::string port = std::to_string(kPort);
-    const char* argv[] = {OPCSERVERD_PATH, "--port", port.c_str(), "--load-tags", tags.c_str(), nullptr};
+    const char* tcp[] = {OPCSERVERD_PATH, "--port", port.c_str(), "--load-tags", tags.c_str(), nullptr};
+    const char* onSocket[] = {OPCSERVERD_PATH, "--local", "--load-tags", tags.c_str(), nullptr};
+    const char* const* argv = local ? onSocket : tcp;
     pid_t child = 0;
     if (posix_spawn(&child, OPCSERVERD_PATH, nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return 0;
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -62,10 +66,10 @@ long RssKiB(pid_t pid) {
     return -1;
 }
 
-ComPtr<IOPCServer> Connect() {
+ComPtr<IOPCServer> Connect(bool local) {
     CLSID clsid;
     CLSIDFromProgID(WideFromUtf8(simserver::kDefaultProgId).c_str(), &clsid);
-    std::u16string computer = WideFromUtf8("127.0.0.1:" + std::to_string(kPort));
+    std::u16string computer = WideFromUtf8(local ? std::string("local") : "127.0.0.1:" + std::to_string(kPort));
     COSERVERINFO where;
     where.pwszName = computer.data();
     MULTI_QI request{&IID_IOPCServer, nullptr, S_OK};
@@ -124,7 +128,7 @@ void PrintLatencies(const char* what, std::vector<double>& micros) {
                 micros[micros.size() * 99 / 100], micros.back(), micros.size());
 }
 
-int Read(IOPCServer* server, int tagCount) {
+int Read(IOPCServer* server, int tagCount, const char* how) {
     std::vector<OPCHANDLE> handles;
     auto items = AddGroup(server, 0, 1000, 0, 1, tagCount, &handles);
     auto sync = items ? items.As<IOPCSyncIO>(IID_IOPCSyncIO) : nullptr;
@@ -141,7 +145,7 @@ int Read(IOPCServer* server, int tagCount) {
         CoTaskMemFree(states);
         CoTaskMemFree(errors);
     }
-    PrintLatencies("one-item synchronous read over loopback", micros);
+    PrintLatencies((std::string("one-item synchronous read over ") + how).c_str(), micros);
     return 0;
 }
 
@@ -228,20 +232,22 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     const int groups = argc > 2 ? std::max(1, std::atoi(argv[2])) : 60;
     if (mode == "floor") return Floor();
-    if (mode != "read" && mode != "changes" && mode != "stall") {
-        std::fprintf(stderr, "usage: remote_load read|changes|stall|floor [groups]\n");
+    if (mode != "read" && mode != "read-local" && mode != "changes" && mode != "stall") {
+        std::fprintf(stderr, "usage: remote_load read|read-local|changes|stall|floor [groups]\n");
         return 2;
     }
     simserver::RegisterSimulationServers();  // the ProgID resolves here; the object is made there
     rpc::InstallRemoteActivation("");
-    const pid_t host = StartHost(static_cast<unsigned>(groups * kItemsPerGroup));
+    const bool local = mode == "read-local";
+    const pid_t host = StartHost(static_cast<unsigned>(groups * kItemsPerGroup), local);
     if (host <= 0) return 1;
     int status = 1;
     {
-        ComPtr<IOPCServer> server = Connect();
-        if (server)
-            status = mode == "read" ? Read(server.get(), groups * kItemsPerGroup)
-                                    : Changes(server.get(), groups, mode == "stall", host);
+        ComPtr<IOPCServer> server = Connect(local);
+        if (server && (mode == "read" || local))
+            status = Read(server.get(), groups * kItemsPerGroup, local ? "the Unix socket" : "loopback TCP");
+        else if (server)
+            status = Changes(server.get(), groups, mode == "stall", host);
     }
     ::kill(host, SIGTERM);
     ::waitpid(host, nullptr, 0);
