@@ -37,6 +37,8 @@ namespace {
 constexpr size_t kFlowLimitWords = size_t{1} << 20;
 // How soon a failed accept (no descriptor free) is tried again.
 constexpr auto kAcceptRetry = 100 * kj::MILLISECONDS;
+// How long a stopping host waits for its cut connections to close.
+constexpr auto kStopGrace = 1 * kj::SECONDS;
 // How often the connections are looked over for clients that stopped reading or went silent.
 constexpr auto kWatchPeriod = 250 * kj::MILLISECONDS;
 
@@ -273,6 +275,12 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
             watching = nullptr;
             listener = nullptr;
             if (!options.localSocket.empty()) ::unlink(options.localSocket.c_str());
+            // Each connection is cut, so that its RPC system lets go as when the client leaves;
+            // one that has not closed after a moment is closed regardless.
+            for (kj::Own<Connection>& connection : open) connection->Cut();
+            const kj::TimePoint closeBy = io.provider->getTimer().now() + kStopGrace;
+            while (!open.empty() && io.provider->getTimer().now() < closeBy)
+                io.provider->getTimer().afterDelay(10 * kj::MILLISECONDS).wait(io.waitScope);
             open.clear();
             connections = 0;
             // The calls still running end, and hand what they hold back to the loop.

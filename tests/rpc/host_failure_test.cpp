@@ -554,3 +554,19 @@ TEST(HostLimits, AClientHoldsAtMostItsBudgetOfObjectsAndSinks) {
     addGroup("third again", &hr);
     EXPECT_TRUE(SUCCEEDED(hr)) << std::hex << hr;
 }
+
+// A host that stops while a client that reads nothing has thousands of answers queued cuts the
+// connection and lets the RPC system wind down before it closes it.
+TEST(HostStop, AHostStopsCleanlyWithAnswersQueuedForAClientThatDoesNotRead) {
+    rpc::HostServer host;
+    ASSERT_TRUE(StartLimitedHost(host, [](rpc::HostOptions&) {}));
+    const int fd = ConnectRaw(host.Port());
+    ASSERT_GE(fd, 0);
+    const int small = 4096;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    const std::vector<kj::byte> calls = PipelinedPings(20000);
+    ASSERT_EQ(::send(fd, calls.data(), calls.size(), MSG_NOSIGNAL), static_cast<ssize_t>(calls.size()));
+    host.Stop();
+    EXPECT_EQ(host.ConnectionCount(), 0U);
+    ::close(fd);
+}
