@@ -41,6 +41,29 @@ using namespace std::chrono_literals;
 
 constexpr char kProgId[] = "Orvane.Test.Remote";
 
+// A client of the test's own on a connection of its own, speaking capnp directly.
+struct RawClient {
+    explicit RawClient(unsigned port)
+        : stream(io.provider->getNetwork().parseAddress("127.0.0.1", port).wait(io.waitScope)->connect().wait(
+              io.waitScope)),
+          client(*stream),
+          host(client.bootstrap().castAs<rpcwire::Host>()) {}
+
+    // A server object of the class registered as `clsid`.
+    rpcwire::Object::Client Create(const CLSID& clsid) {
+        auto create = host.createInstanceRequest();
+        create.setClsid(rpc::WireBytes(clsid));
+        auto created = create.send().wait(io.waitScope);
+        EXPECT_EQ(created.getHr(), S_OK);
+        return created.getServer().getObject();
+    }
+
+    kj::AsyncIoContext io = kj::setupAsyncIo();
+    kj::Own<kj::AsyncIoStream> stream;
+    capnp::TwoPartyClient client;
+    rpcwire::Host::Client host;
+};
+
 class RemoteHost : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -129,25 +152,17 @@ TEST_F(RemoteHost, ANameNobodyAnswersFailsTheConnectionWithTheRpcError) {
 // cut: the host lets go of both, as it would for a client process that died.
 TEST_F(RemoteHost, AClientThatVanishesHasItsObjectsReleased) {
     {
-        auto io = kj::setupAsyncIo();
-        auto address = io.provider->getNetwork().parseAddress("127.0.0.1", port_).wait(io.waitScope);
-        auto stream = address->connect().wait(io.waitScope);
-        capnp::TwoPartyClient client(*stream);
-        auto hostCap = client.bootstrap().castAs<rpcwire::Host>();
+        RawClient raw(port_);
         CLSID clsid;
         ASSERT_EQ(CLSIDFromProgID(WideFromUtf8(kProgId).c_str(), &clsid), S_OK);
-        auto create = hostCap.createInstanceRequest();
-        create.setClsid(rpc::WireBytes(clsid));
-        auto created = create.send().wait(io.waitScope);
-        ASSERT_EQ(created.getHr(), S_OK);
-        auto object = created.getServer().getObject();
+        auto object = raw.Create(clsid);
         auto add = object.addGroupRequest();
         add.setName("left behind");
         add.setIid(rpc::WireBytes(IID_IOPCItemMgt));
-        ASSERT_TRUE(SUCCEEDED(add.send().wait(io.waitScope).getHr()));
+        ASSERT_TRUE(SUCCEEDED(add.send().wait(raw.io.waitScope).getHr()));
         EXPECT_EQ(simserver::LiveServerCount(kProgId), 1u);
-        stream->shutdownWrite();
-        stream->abortRead();
+        raw.stream->shutdownWrite();
+        raw.stream->abortRead();
     }
     EXPECT_TRUE(WaitUntil([] { return simserver::LiveServerCount(kProgId) == 0; }, 5s));
     EXPECT_TRUE(WaitUntil([&] { return host_->ConnectionCount() == 0; }, 5s));
@@ -169,16 +184,11 @@ TEST(HostCalls, AClientThatVanishesDuringAHeldCallHasItsObjectsReleasedOnceTheCa
     std::string error;
     ASSERT_TRUE(host.Start(options, &error)) << error;
     {
-        auto io = kj::setupAsyncIo();
-        auto address = io.provider->getNetwork().parseAddress("127.0.0.1", host.Port()).wait(io.waitScope);
-        auto stream = address->connect().wait(io.waitScope);
-        capnp::TwoPartyClient client(*stream);
-        auto hostCap = client.bootstrap().castAs<rpcwire::Host>();
+        RawClient raw(host.Port());
+        auto& io = raw.io;
         CLSID clsid;
         ASSERT_EQ(CLSIDFromProgID(WideFromUtf8(kHeldProgId).c_str(), &clsid), S_OK);
-        auto create = hostCap.createInstanceRequest();
-        create.setClsid(rpc::WireBytes(clsid));
-        auto object = create.send().wait(io.waitScope).getServer().getObject();
+        auto object = raw.Create(clsid);
         auto addGroup = object.addGroupRequest();
         addGroup.setName("vanishing");
         addGroup.setIid(rpc::WireBytes(IID_IOPCItemMgt));
@@ -195,7 +205,7 @@ TEST(HostCalls, AClientThatVanishesDuringAHeldCallHasItsObjectsReleasedOnceTheCa
             reached = gate.WaitUntilHeld(10ms);
             ASSERT_TRUE(reached || std::chrono::steady_clock::now() < deadline) << "the call reached its server";
         }
-        stream->shutdownWrite();
+        raw.stream->shutdownWrite();
     }
     EXPECT_TRUE(WaitUntil([&] { return host.ConnectionCount() == 0; }, 5s));
     gate.Open();
@@ -466,14 +476,9 @@ TEST(HostLimits, AClientThatNeverReadsItsAnswersIsCutOffAtTheBound) {
 TEST(HostLimits, FormatNamesFromAClientAreLookedUpNotRegistered) {
     rpc::HostServer host;
     ASSERT_TRUE(StartLimitedHost(host, [](rpc::HostOptions&) {}));
-    auto io = kj::setupAsyncIo();
-    auto address = io.provider->getNetwork().parseAddress("127.0.0.1", host.Port()).wait(io.waitScope);
-    auto stream = address->connect().wait(io.waitScope);
-    capnp::TwoPartyClient client(*stream);
-    auto hostCap = client.bootstrap().castAs<rpcwire::Host>();
-    auto create = hostCap.createInstanceRequest();
-    create.setClsid(rpc::WireBytes(simserver::RegisterSimulationServer("Orvane.Test.Formats", {})));
-    auto object = create.send().wait(io.waitScope).getServer().getObject();
+    RawClient raw(host.Port());
+    auto& io = raw.io;
+    auto object = raw.Create(simserver::RegisterSimulationServer("Orvane.Test.Formats", {}));
     auto addGroup = object.addGroupRequest();
     addGroup.setName("formats");
     addGroup.setIid(rpc::WireBytes(IID_IDataObject));
@@ -505,14 +510,9 @@ TEST(HostLimits, AClientHoldsAtMostItsBudgetOfObjectsAndSinks) {
         o.maxObjectsPerClient = 3;
         o.maxSinksPerClient = 1;
     }));
-    auto io = kj::setupAsyncIo();
-    auto address = io.provider->getNetwork().parseAddress("127.0.0.1", host.Port()).wait(io.waitScope);
-    auto stream = address->connect().wait(io.waitScope);
-    capnp::TwoPartyClient client(*stream);
-    auto hostCap = client.bootstrap().castAs<rpcwire::Host>();
-    auto create = hostCap.createInstanceRequest();
-    create.setClsid(rpc::WireBytes(simserver::RegisterSimulationServer("Orvane.Test.Budget", {})));
-    auto server = create.send().wait(io.waitScope).getServer().getObject();  // object 1
+    RawClient raw(host.Port());
+    auto& io = raw.io;
+    auto server = raw.Create(simserver::RegisterSimulationServer("Orvane.Test.Budget", {}));  // object 1
     auto addGroup = [&](const char* name, HRESULT* hr) {
         auto request = server.addGroupRequest();
         request.setName(name);
@@ -550,7 +550,7 @@ TEST(HostLimits, AClientHoldsAtMostItsBudgetOfObjectsAndSinks) {
     EXPECT_EQ(unadvise.send().wait(io.waitScope).getHr(), S_OK);
     EXPECT_EQ(advise(second), S_OK);
     { auto released = kj::mv(first); }
-    hostCap.pingRequest().send().wait(io.waitScope);
+    raw.host.pingRequest().send().wait(io.waitScope);
     addGroup("third again", &hr);
     EXPECT_TRUE(SUCCEEDED(hr)) << std::hex << hr;
 }
