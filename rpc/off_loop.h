@@ -11,6 +11,7 @@
 #include <capnp/capability.h>
 #include <capnp/message.h>
 
+#include <exception>
 #include <functional>
 #include <memory>
 
@@ -34,13 +35,15 @@ private:
 
 // Runs `body(copy)` on the call pool and answers the call with what it built. The body may
 // hold what it captures (the lent object's state) until it has run; that is released on the
-// loop. Refused by a stopping pool, the call fails as a disconnected one would.
+// loop. A body that throws (a malformed parameter read) fails the call with its exception, as
+// on the loop. Refused by a stopping pool, the call fails as a disconnected one would.
 template <class Params, class Results, class Body>
 kj::Promise<void> OffLoop(HostContext& host, capnp::CallContext<Params, Results> context, Body body) {
     struct Call {
         explicit Call(typename Params::Reader params) : copy(params) {}
         CallCopy<Params, Results> copy;
         std::function<void()> run;
+        kj::Maybe<kj::Exception> failure;
         kj::Own<kj::PromiseFulfiller<void>> done;
     };
     auto paf = kj::newPromiseAndFulfiller<void>();
@@ -48,12 +51,22 @@ kj::Promise<void> OffLoop(HostContext& host, capnp::CallContext<Params, Results>
     call->done = kj::mv(paf.fulfiller);
     call->run = [body = std::move(body), &copy = call->copy]() mutable { body(copy); };
     std::function<void()> work = [call, mailbox = host.mailbox]() mutable {
-        call->run();
+        try {
+            call->run();
+        } catch (const kj::Exception& exception) {
+            call->failure = exception;
+        } catch (const std::exception& exception) {
+            call->failure = KJ_EXCEPTION(FAILED, exception.what());
+        }
         // The call's last holder is on the loop: what the body captured, the objects it lent
         // and the fulfiller all belong there.
         mailbox->Post([call = std::move(call)] {
             call->run = nullptr;
-            call->done->fulfill();
+            KJ_IF_MAYBE(failure, call->failure) {
+                call->done->reject(kj::mv(*failure));
+            } else {
+                call->done->fulfill();
+            }
         });
     };
     if (!host.calls->Run(work)) return KJ_EXCEPTION(DISCONNECTED, "the server host is stopping");

@@ -17,6 +17,7 @@
 #include "tests/opc/client/connection_support.h"
 #include "tests/rpc/call_gate.h"
 
+#include <capnp/dynamic.h>
 #include <capnp/rpc-twoparty.h>
 #include <capnp/rpc.capnp.h>
 #include <capnp/serialize.h>
@@ -34,6 +35,7 @@
 #include <functional>
 #include <vector>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -569,4 +571,39 @@ TEST(HostStop, AHostStopsCleanlyWithAnswersQueuedForAClientThatDoesNotRead) {
     host.Stop();
     EXPECT_EQ(host.ConnectionCount(), 0U);
     ::close(fd);
+}
+
+// AddItems whose item text has no terminating NUL (found by the host fuzz target): reading it
+// throws on the call pool, and that call fails with an exception for the client, as it did when
+// calls ran on the loop; the host lives on.
+TEST(HostCalls, AParameterThatFailsAsItIsReadFailsTheCallAndNotTheHost) {
+    alignas(capnp::word) static const std::uint8_t kParams[] = {
+        0x00, 0x00, 0x00, 0x00, 0x0f, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00,
+        0x01, 0x00, 0x00, 0x00, 0x47, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00, 0x01, 0x00, 0x03, 0x00,
+        0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x15, 0x00, 0x00, 0x00, 0x62, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x0d, 0x00, 0x00, 0x00, 0x62, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x52, 0x61, 0x6e, 0x64, 0x6f, 0x6d, 0x2e, 0x49, 0x6e, 0x74, 0x34, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x57, 0x72, 0x69, 0x74, 0x61, 0x62, 0x6c, 0x65, 0x2e, 0x52, 0xc8, 0xff, 0xff, 0xf5, 0x00, 0x00,
+    };
+    rpc::HostServer host;
+    ASSERT_TRUE(StartLimitedHost(host, [](rpc::HostOptions&) {}));
+    RawClient raw(host.Port());
+    auto server = raw.Create(simserver::RegisterSimulationServer("Orvane.Test.Malformed", {}));
+    auto addGroup = server.addGroupRequest();
+    addGroup.setName("malformed");
+    addGroup.setIid(rpc::WireBytes(IID_IOPCItemMgt));
+    auto group = addGroup.send().wait(raw.io.waitScope).getGroup().getObject();
+
+    std::vector<capnp::word> words((sizeof kParams + sizeof(capnp::word) - 1) / sizeof(capnp::word));
+    std::memcpy(words.data(), kParams, sizeof kParams);
+    capnp::FlatArrayMessageReader message(kj::arrayPtr(words.data(), words.size()));
+    const auto schema = capnp::Schema::from<rpcwire::Object>();
+    const auto params = message.getRoot<capnp::DynamicStruct>(schema.getMethodByName("addItems").getParamType());
+    auto request = group.castAs<capnp::DynamicCapability>(schema).newRequest("addItems");
+    request.set("items", params.get("items"));
+    EXPECT_THROW(request.send().wait(raw.io.waitScope), kj::Exception);
+    EXPECT_NO_THROW(raw.host.pingRequest().send().wait(raw.io.waitScope)) << "the host lives on";
+    EXPECT_EQ(host.ConnectionCount(), 1U);
 }
