@@ -2,12 +2,13 @@
 // measures, through the client's proxies,
 //   read     one-item synchronous reads over loopback TCP: p50 / p99 / max latency;
 //   read-local  the same over this user's Unix socket (opcserverd --local);
+//   held     another client's reads while one client's AddItems of every load tag runs;
 //   changes  2.0 data changes into the client: item updates per second over 10 s;
 //   stall    a client whose data callback never returns: the host's resident memory, sampled
 //            every second for 20 s while the host keeps producing changes.
 //   floor    no RPC at all: a blocking 128-byte echo between two processes over loopback TCP,
 //            the least any read can take on this machine, to read the read figure against.
-// Usage: remote_load read|read-local|changes|stall|floor [groups]
+// Usage: remote_load read|read-local|changes|stall|held|floor [groups]
 #include "bench/counting_sink.h"
 #include "opc/da/opcda.h"
 #include "platform/com/bstr.h"
@@ -66,14 +67,21 @@ long RssKiB(pid_t pid) {
     return -1;
 }
 
-ComPtr<IOPCServer> Connect(bool local) {
+// A server object on `host` ("local" or a loopback address) at kPort. Each host name is a
+// connection of its own: "127.1" is 127.0.0.1 by another name.
+ComPtr<IOPCServer> Connect(const std::string& host) {
     CLSID clsid;
     CLSIDFromProgID(WideFromUtf8(simserver::kDefaultProgId).c_str(), &clsid);
-    std::u16string computer = WideFromUtf8(local ? std::string("local") : "127.0.0.1:" + std::to_string(kPort));
+    std::u16string computer = WideFromUtf8(host == "local" ? host : host + ":" + std::to_string(kPort));
     COSERVERINFO where;
     where.pwszName = computer.data();
     MULTI_QI request{&IID_IOPCServer, nullptr, S_OK};
-    if (FAILED(CoCreateInstanceEx(clsid, nullptr, CLSCTX_REMOTE_SERVER, &where, 1, &request))) return nullptr;
+    // A host with many load tags builds their catalogue before it listens.
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    while (FAILED(CoCreateInstanceEx(clsid, nullptr, CLSCTX_REMOTE_SERVER, &where, 1, &request))) {
+        if (Clock::now() > deadline) return nullptr;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
     ComPtr<IOPCServer> server;
     server.attach(static_cast<IOPCServer*>(request.pItf));
     return server;
@@ -147,6 +155,44 @@ int Read(IOPCServer* server, int tagCount, const char* how) {
     }
     PrintLatencies((std::string("one-item synchronous read over ") + how).c_str(), micros);
     return 0;
+}
+
+// One client adds every load tag to a group in one call while another client, on a connection
+// of its own, reads one item: the reader's latency while the long call runs, and its length.
+int Held(int tagCount) {
+    ComPtr<IOPCServer> holder = Connect("127.0.0.1");
+    ComPtr<IOPCServer> reader = Connect("127.1");
+    if (!holder || !reader) return 1;
+    std::vector<OPCHANDLE> handles;
+    auto items = AddGroup(reader.get(), 0, 1000, 0, 1, tagCount, &handles);
+    auto sync = items ? items.As<IOPCSyncIO>(IID_IOPCSyncIO) : nullptr;
+    if (!sync) return 1;
+    std::atomic<bool> done{false};
+    double heldMs = 0;
+    std::thread slow([&] {
+        const auto start = Clock::now();
+        std::vector<OPCHANDLE> all;
+        AddGroup(holder.get(), 1, 1000, 0, tagCount, tagCount, &all);
+        heldMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        done = true;
+    });
+    std::vector<double> micros;
+    while (!done) {
+        OPCITEMSTATE* states = nullptr;
+        HRESULT* errors = nullptr;
+        const auto start = Clock::now();
+        const HRESULT hr = sync->Read(OPC_DS_CACHE, 1, handles.data(), &states, &errors);
+        micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        if (FAILED(hr)) break;
+        VariantClear(&states[0].vDataValue);
+        CoTaskMemFree(states);
+        CoTaskMemFree(errors);
+    }
+    slow.join();
+    if (micros.empty()) return 1;
+    PrintLatencies("another client's one-item reads while one AddItems runs", micros);
+    std::printf("the AddItems call of %d items took %.0f ms\n", tagCount, heldMs);
+    return done ? 0 : 1;
 }
 
 int Floor() {
@@ -232,8 +278,8 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     const int groups = argc > 2 ? std::max(1, std::atoi(argv[2])) : 60;
     if (mode == "floor") return Floor();
-    if (mode != "read" && mode != "read-local" && mode != "changes" && mode != "stall") {
-        std::fprintf(stderr, "usage: remote_load read|read-local|changes|stall|floor [groups]\n");
+    if (mode != "read" && mode != "read-local" && mode != "changes" && mode != "stall" && mode != "held") {
+        std::fprintf(stderr, "usage: remote_load read|read-local|changes|stall|held|floor [groups]\n");
         return 2;
     }
     simserver::RegisterSimulationServers();  // the ProgID resolves here; the object is made there
@@ -243,8 +289,10 @@ int main(int argc, char** argv) {
     if (host <= 0) return 1;
     int status = 1;
     {
-        ComPtr<IOPCServer> server = Connect(local);
-        if (server && (mode == "read" || local))
+        ComPtr<IOPCServer> server = Connect(local ? "local" : "127.0.0.1");
+        if (mode == "held")
+            status = Held(groups * kItemsPerGroup);
+        else if (server && (mode == "read" || local))
             status = Read(server.get(), groups * kItemsPerGroup, local ? "the Unix socket" : "loopback TCP");
         else if (server)
             status = Changes(server.get(), groups, mode == "stall", host);
