@@ -12,6 +12,7 @@
 #include "simserver/server_registry.h"
 #include "tests/platform/temp_folder.h"
 #include "tests/rpc/call_gate.h"
+#include "tests/rpc/remote_object.h"
 
 #include <gtest/gtest.h>
 
@@ -35,17 +36,6 @@ std::u16string Computer(const std::string& host, unsigned port) {
     std::u16string name;
     for (char c : host + ":" + std::to_string(port)) name.push_back(static_cast<char16_t>(c));
     return name;
-}
-
-template <class Itf>
-ComPtr<Itf> CreateRemote(const CLSID& clsid, std::u16string computer, const IID& iid) {
-    COSERVERINFO where{};
-    where.pwszName = computer.data();
-    MULTI_QI request{&iid, nullptr, S_OK};
-    ComPtr<Itf> object;
-    if (SUCCEEDED(CoCreateInstanceEx(clsid, nullptr, CLSCTX_REMOTE_SERVER, &where, 1, &request)))
-        object.attach(static_cast<Itf*>(request.pItf));
-    return object;
 }
 
 ComPtr<IOPCItemMgt> AddGroup(IOPCServer* server) {

@@ -11,6 +11,7 @@
 #include "rpc/remote_activation.h"
 #include "simserver/server_registry.h"
 #include "tests/platform/temp_folder.h"
+#include "tests/rpc/remote_object.h"
 
 #include <gtest/gtest.h>
 
@@ -173,13 +174,8 @@ TEST(LocalHost, AClientNamingLocalStartsTheHostAndFindsItOnItsSocket) {
     simserver::RegisterSimulationServers();
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromProgID(WideFromUtf8(simserver::kDefaultProgId).c_str(), &clsid), S_OK);
-    std::u16string computer = u"local";
-    COSERVERINFO where{};
-    where.pwszName = computer.data();
-    MULTI_QI request{&IID_IOPCServer, nullptr, S_OK};
-    ASSERT_EQ(CoCreateInstanceEx(clsid, nullptr, CLSCTX_REMOTE_SERVER, &where, 1, &request), S_OK);
-    ComPtr<IOPCServer> server;
-    server.attach(static_cast<IOPCServer*>(request.pItf));
+    ComPtr<IOPCServer> server = CreateRemote<IOPCServer>(clsid, u"local", IID_IOPCServer);
+    ASSERT_TRUE(server);
     OPCSERVERSTATUS* status = nullptr;
     EXPECT_EQ(server->GetStatus(&status), S_OK);
     if (status) {
