@@ -163,8 +163,9 @@ TEST_F(RemoteHost, AClientThatVanishesHasItsObjectsReleased) {
         add.setIid(rpc::WireBytes(IID_IOPCItemMgt));
         ASSERT_TRUE(SUCCEEDED(add.send().wait(raw.io.waitScope).getHr()));
         EXPECT_EQ(simserver::LiveServerCount(kProgId), 1u);
+        // The write side only: the host closes at once on seeing it, and a read side shut
+        // down after that would fail with ENOTCONN.
         raw.stream->shutdownWrite();
-        raw.stream->abortRead();
     }
     EXPECT_TRUE(WaitUntil([] { return simserver::LiveServerCount(kProgId) == 0; }, 5s));
     EXPECT_TRUE(WaitUntil([&] { return host_->ConnectionCount() == 0; }, 5s));
