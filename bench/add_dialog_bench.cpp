@@ -149,7 +149,7 @@ int main(int argc, char** argv) {
         std::printf("cannot start %s\n", OPCSERVERD_PATH);
         return 1;
     }
-    rpc::InstallRemoteActivation("");
+    rpc::InstallRemoteActivation("", rpc::HostTransport::PlainTcp());
     RunCase("through opcserverd", simserver::kDefaultProgId, "127.0.0.1:" + std::to_string(kPort));
     rpc::UninstallRemoteActivation();
     return 0;

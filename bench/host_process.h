@@ -17,7 +17,7 @@ public:
     HostProcess(const char* program, unsigned port, unsigned loadTags) {
         const std::string tags = std::to_string(loadTags);
         const std::string portText = std::to_string(port);
-        const char* argv[] = {program, "--port", portText.c_str(), "--load-tags", tags.c_str(), nullptr};
+        const char* argv[] = {program, "--plain-tcp", "--port", portText.c_str(), "--load-tags", tags.c_str(), nullptr};
         if (posix_spawn(&pid_, program, nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) pid_ = 0;
         std::this_thread::sleep_for(std::chrono::seconds(2));  // the host builds its catalogue first
     }

@@ -50,7 +50,7 @@ constexpr unsigned kPort = 18891;
 pid_t StartHost(unsigned loadTags, bool local) {
     const std::string tags = std::to_string(loadTags);
     const std::string port = std::to_string(kPort);
-    const char* tcp[] = {OPCSERVERD_PATH, "--port", port.c_str(), "--load-tags", tags.c_str(), nullptr};
+    const char* tcp[] = {OPCSERVERD_PATH, "--plain-tcp", "--port", port.c_str(), "--load-tags", tags.c_str(), nullptr};
     const char* onSocket[] = {OPCSERVERD_PATH, "--local", "--load-tags", tags.c_str(), nullptr};
     const char* const* argv = local ? onSocket : tcp;
     pid_t child = 0;
@@ -283,7 +283,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     simserver::RegisterSimulationServers();  // the ProgID resolves here; the object is made there
-    rpc::InstallRemoteActivation("");
+    rpc::InstallRemoteActivation("", rpc::HostTransport::PlainTcp());
     const bool local = mode == "read-local";
     const pid_t host = StartHost(static_cast<unsigned>(groups * kItemsPerGroup), local);
     if (host <= 0) return 1;

@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <cstdio>
 #include <condition_variable>
 #include <deque>
 #include <future>
@@ -145,6 +146,7 @@ struct Channel::State {
     std::string host;
     unsigned port = 0;
     Liveness liveness;
+    std::shared_ptr<const TlsCredentials> tls;
     std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();
     std::thread loopThread;
     std::atomic<bool> alive{false};
@@ -203,16 +205,23 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
         IgnoreErrors ignore;
         kj::TaskSet tasks(ignore);
         tasks.add(mailbox->Run(io.unixEventPort));
+        kj::Timer& timer = io.provider->getTimer();
         auto address = io.provider->getNetwork().parseAddress(host, port);
-        kj::Own<BufferedStream> connection = kj::heap<BufferedStream>(
-            io.provider->getTimer()
-                .timeoutAfter(KjDuration(kConnectTimeout), address.then([](kj::Own<kj::NetworkAddress> a) {
-                    return a->connect();
-                }))
-                .wait(io.waitScope));
+        kj::Own<kj::AsyncIoStream> socket =
+            timer.timeoutAfter(KjDuration(kConnectTimeout), address.then([](kj::Own<kj::NetworkAddress> a) {
+                     return a->connect();
+                 }))
+                .wait(io.waitScope);
+        fd = socket->getFd();  // kept: the TLS stream above it has none to shut down
+        KJ_IF_MAYBE(raw, fd) { ConfigureSocket(*raw, liveness.timeout); }
+        kj::Own<kj::TlsContext> tlsContext;
+        if (tls) {
+            tlsContext = tls->ClientContext();
+            socket = timer.timeoutAfter(KjDuration(kConnectTimeout), tlsContext->wrapClient(kj::mv(socket), host))
+                         .wait(io.waitScope);
+        }
+        kj::Own<BufferedStream> connection = kj::heap<BufferedStream>(kj::mv(socket));
         stream = connection.get();
-        fd = connection->getFd();
-        KJ_IF_MAYBE(socket, fd) { ConfigureSocket(*socket, liveness.timeout); }
 
         capnp::TwoPartyVatNetwork network(*connection, capnp::rpc::twoparty::Side::CLIENT, ClientReaderOptions());
         auto rpcSystem = capnp::makeRpcClient(network);
@@ -221,6 +230,10 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
         hostVat.getRoot<capnp::rpc::twoparty::VatId>().setSide(capnp::rpc::twoparty::Side::SERVER);
         rpcwire::Host::Client hostClient =
             rpcSystem.bootstrap(hostVat.getRoot<capnp::rpc::twoparty::VatId>()).castAs<rpcwire::Host>();
+        // The host's first answer: a host that turns the client away, or refuses its
+        // certificate after the handshake seemed to succeed, fails the connect itself.
+        timer.timeoutAfter(KjDuration(kConnectTimeout), hostClient.pingRequest().send().ignoreResult())
+            .wait(io.waitScope);
         hostCap = &hostClient;
         kj::TaskSet callTasks(ignore);
         calls = &callTasks;
@@ -228,9 +241,9 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
         reported = true;
         connected.set_value(S_OK);
 
-        heardAt = io.provider->getTimer().now();
+        heardAt = timer.now();
         auto watch = network.onDisconnect()
-                         .exclusiveJoin(Watch(io.provider->getTimer()))
+                         .exclusiveJoin(Watch(timer))
                          .then([this]() { Lose(); }, [this](kj::Exception&&) { Lose(); })
                          .eagerlyEvaluate(nullptr);
         RunLoop(io.waitScope, io.unixEventPort, stop);
@@ -238,23 +251,30 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
         calls = nullptr;
         hostCap = nullptr;
         stream = nullptr;
-    } catch (const kj::Exception&) {
+    } catch (const kj::Exception& e) {
         alive.store(false);
         calls = nullptr;
         hostCap = nullptr;
         stream = nullptr;
         // After connecting, the caller has gone on and its promise with it.
-        if (!reported) connected.set_value(RPC_S_SERVER_UNAVAILABLE_HR);
+        if (!reported) {
+            if (tls)  // a refused certificate is worth a reason; a host that is down is not
+                std::fprintf(stderr, "opcstation: server host %s:%u over TLS: %s\n", host.c_str(), port,
+                             e.getDescription().cStr());
+            connected.set_value(RPC_S_SERVER_UNAVAILABLE_HR);
+        }
     }
     mailbox->Close();
 }
 
-std::shared_ptr<Channel> Channel::Connect(const std::string& host, unsigned port, HRESULT* hr, Liveness liveness) {
+std::shared_ptr<Channel> Channel::Connect(const std::string& host, unsigned port, HRESULT* hr, Liveness liveness,
+                                          std::shared_ptr<const TlsCredentials> tls) {
     std::shared_ptr<Channel> channel(new Channel());
     State& state = *channel->state_;
     state.host = host;
     state.port = port;
     state.liveness = liveness;
+    state.tls = std::move(tls);
     std::promise<HRESULT> connected;
     auto result = connected.get_future();
     state.loopThread = std::thread([&state, &connected] { state.Run(connected); });

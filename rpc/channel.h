@@ -11,6 +11,7 @@
 #include "platform/com/types.h"
 #include "rpc/liveness.h"
 #include "rpc/opc.capnp.h"
+#include "rpc/tls_credentials.h"
 
 #include <kj/async.h>
 
@@ -24,9 +25,12 @@ namespace rpc {
 
 class Channel : public std::enable_shared_from_this<Channel> {
 public:
-    // Connects to host:port; nullptr with *hr set when the host cannot be reached.
+    // Connects to host:port ("unix:PATH" and port 0 for a Unix socket), over mutual TLS when
+    // `tls` is given (the host's certificate must name `host`), and waits for the host's first
+    // answer; nullptr with *hr set when the host cannot be reached or refuses the connection.
     static std::shared_ptr<Channel> Connect(const std::string& host, unsigned port, HRESULT* hr,
-                                            Liveness liveness = {});
+                                            Liveness liveness = {},
+                                            std::shared_ptr<const TlsCredentials> tls = nullptr);
     ~Channel();
     Channel(const Channel&) = delete;
     Channel& operator=(const Channel&) = delete;

@@ -73,15 +73,17 @@ private:
 };
 
 struct Connection {
-    Connection(kj::Own<kj::AsyncIoStream>&& s, capnp::Capability::Client bootstrap, std::string peerText,
+    Connection(kj::Own<kj::AsyncIoStream>&& s, int socket, capnp::Capability::Client bootstrap, std::string peerText,
                kj::TimePoint now)
-        : stream(kj::heap<BufferedStream>(kj::mv(s))),
+        : socketFd(socket),
+          stream(kj::heap<BufferedStream>(kj::mv(s))),
           network(*stream, capnp::rpc::twoparty::Side::SERVER, HostReaderOptions()),
           rpc(capnp::makeRpcServer(network, kj::mv(bootstrap))),
           peer(std::move(peerText)),
           heardAt(now) {
         rpc.setFlowLimit(kFlowLimitWords);
     }
+    int socketFd;  // under the TLS stream, if any; owned by the stream
     kj::Own<BufferedStream> stream;
     capnp::TwoPartyVatNetwork network;
     capnp::RpcSystem<capnp::rpc::twoparty::VatId> rpc;
@@ -94,7 +96,7 @@ struct Connection {
     // it held, as when the client leaves, and the connection is closed after that.
     void Cut() {
         cut = true;
-        KJ_IF_MAYBE(fd, stream->getFd()) { ::shutdown(*fd, SHUT_RDWR); }
+        if (socketFd >= 0) ::shutdown(socketFd, SHUT_RDWR);
     }
 };
 
@@ -148,6 +150,10 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
     std::shared_ptr<Mailbox> mailbox = std::make_shared<Mailbox>();
     std::atomic<bool> stop{false};  // set on the loop thread, by work Stop() posts
     std::list<kj::Own<Connection>> open;      // loop thread only
+    std::shared_ptr<const TlsCredentials> credentials;  // TLS on TCP; none: plain TCP
+    kj::TlsContext* tls = nullptr;            // loop thread only, while it runs
+    kj::TaskSet* handshakes = nullptr;        // loop thread only: the TLS handshakes under way
+    std::size_t handshaking = 0;              // loop thread only
     bool acceptFailing = false;               // loop thread only: said once per run of failures
     bool turningAway = false;                 // loop thread only: said once per run of refusals
 
@@ -217,10 +223,10 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
     }
 
     void Admit(kj::Own<kj::AsyncIoStream>&& stream, HostContext& context, kj::TaskSet& tasks, kj::Timer& timer) {
+        int fd = -1;
+        KJ_IF_MAYBE(socket, stream->getFd()) { fd = *socket; }
         std::string peerText;
         if (!options.localSocket.empty()) {
-            int fd = -1;
-            KJ_IF_MAYBE(socket, stream->getFd()) { fd = *socket; }
             if (fd < 0 || !PeerIsSameUser(fd)) {
                 std::fprintf(stderr, "opcserverd: refused a client of another user on %s\n", options.localSocket.c_str());
                 return;
@@ -231,17 +237,47 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
             if (!Allowed(peer)) return;
             peerText = peer ? IpAddressText(*peer) : std::string("(unknown)");
         }
-        if (open.size() >= options.maxConnections) {
+        // Clients still in their handshake count too: a thousand that never finish it are
+        // turned away like a thousand connected ones.
+        if (open.size() + handshaking >= options.maxConnections) {
             if (!turningAway)
                 std::fprintf(stderr, "opcserverd: %zu clients connected; turning away %s and others until one leaves\n",
-                             open.size(), peerText.c_str());
+                             open.size() + handshaking, peerText.c_str());
             turningAway = true;
             return;
         }
         turningAway = false;
-        KJ_IF_MAYBE(fd, stream->getFd()) { ConfigureSocket(*fd, Liveness{}.timeout); }
-        open.push_back(kj::heap<Connection>(kj::mv(stream), MakeHostEntry(context, std::make_shared<ConnectionBudget>(options.maxObjectsPerClient, options.maxSinksPerClient)),
-            peerText, timer.now()));
+        if (fd >= 0) ConfigureSocket(fd, Liveness{}.timeout);
+        if (!tls) return Serve(kj::mv(stream), fd, std::move(peerText), context, tasks, timer);
+
+        ++handshaking;
+        auto handshake = tls->wrapServer(kj::AuthenticatedStream{kj::mv(stream), kj::UnknownPeerIdentity::newInstance()});
+        handshakes->add(timer.timeoutAfter(options.handshakeTimeout.count() * kj::MILLISECONDS, kj::mv(handshake))
+                            .then(
+                                [this, fd, peerText, &context, &tasks, &timer](kj::AuthenticatedStream&& secured) {
+                                    --handshaking;
+                                    auto& identity = kj::downcast<kj::TlsPeerIdentity>(*secured.peerIdentity);
+                                    if (!identity.hasCertificate()) {
+                                        std::fprintf(stderr, "opcserverd: refused client %s: it presented no certificate\n",
+                                                     peerText.c_str());
+                                        return;
+                                    }
+                                    Serve(kj::mv(secured.stream), fd, peerText + " (" + identity.getCommonName().cStr() + ")",
+                                          context, tasks, timer);
+                                },
+                                [this, peerText](kj::Exception&& failure) {
+                                    --handshaking;
+                                    std::fprintf(stderr, "opcserverd: refused client %s: TLS handshake failed (%s)\n",
+                                                 peerText.c_str(), failure.getDescription().cStr());
+                                }));
+    }
+
+    // Lends the client the host's entry; the connection is closed when the client leaves.
+    void Serve(kj::Own<kj::AsyncIoStream>&& stream, int fd, std::string peerText, HostContext& context,
+               kj::TaskSet& tasks, kj::Timer& timer) {
+        auto budget = std::make_shared<ConnectionBudget>(options.maxObjectsPerClient, options.maxSinksPerClient);
+        open.push_back(kj::heap<Connection>(kj::mv(stream), fd, MakeHostEntry(context, std::move(budget)),
+                                            std::move(peerText), timer.now()));
         ++connections;
         Connection* connection = open.back().get();
         tasks.add(connection->network.onDisconnect().then([this, connection]() {
@@ -256,6 +292,11 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
             HostContext context{mailbox, persistFolder, std::make_shared<CallPool>(options.callThreads)};
             kj::TaskSet tasks(*this);
             tasks.add(context.mailbox->Run(io.unixEventPort));
+            kj::Own<kj::TlsContext> tlsContext;
+            if (credentials && options.localSocket.empty()) tlsContext = credentials->ServerContext();
+            tls = tlsContext.get();
+            auto handshakeTasks = kj::heap<kj::TaskSet>(*this);
+            handshakes = handshakeTasks.get();
             auto address =
                 (options.localSocket.empty()
                      ? io.provider->getNetwork().parseAddress(options.listenAddress, options.port)
@@ -273,6 +314,8 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
             // outlive the loop.
             accepting = nullptr;
             watching = nullptr;
+            handshakes = nullptr;
+            handshakeTasks = nullptr;
             listener = nullptr;
             if (!options.localSocket.empty()) ::unlink(options.localSocket.c_str());
             // Each connection is cut, so that its RPC system lets go as when the client leaves;
@@ -288,7 +331,10 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
             // Releasing the connections may have posted work (sinks let go); run it, then close.
             io.provider->getTimer().afterDelay(10 * kj::MILLISECONDS).wait(io.waitScope);
             context.mailbox->Close();
+            tls = nullptr;
         } catch (const kj::Exception& e) {
+            tls = nullptr;
+            handshakes = nullptr;
             mailbox->Close();
             try {
                 started.set_value(e.getDescription().cStr());
@@ -321,6 +367,10 @@ bool HostServer::Start(const HostOptions& options, std::string* error) {
         state_->allowed.push_back(*address);
     }
     if (!options.localSocket.empty() && !ClearStaleSocket(options.localSocket, error)) return false;
+    if (options.localSocket.empty() && !options.tls.Empty()) {
+        state_->credentials = TlsCredentials::Load(options.tls, error);
+        if (!state_->credentials) return false;
+    }
     if (!options.persistDir.empty()) {
         state_->persistFolder = PersistFolder::Open(options.persistDir, error);
         if (!state_->persistFolder) return false;

@@ -2,6 +2,8 @@
 // registry, and releases everything a client held when its connection ends.
 #pragma once
 
+#include "rpc/tls_credentials.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -21,6 +23,9 @@ struct HostOptions {
     std::string persistDir;                   // where clients may load and save; empty: nowhere
     // When set, the host listens on this Unix socket instead, and admits only its own user.
     std::string localSocket;
+    // On TCP: the host's certificate and key, and the CA whose certificate every client must
+    // present. Empty: plain TCP, where nobody is authenticated and nothing is encrypted.
+    TlsFiles tls;
     unsigned callThreads = 8;                 // clients' calls that may run at once
     std::size_t maxConnections = 64;          // more clients than this are turned away
     std::size_t maxObjectsPerClient = 100000;  // servers, groups and enumerators lent at once
@@ -29,6 +34,8 @@ struct HostOptions {
     std::size_t maxUnreadBytes = std::size_t{64} << 20;
     // A client from which nothing came for this long is cut off; clients ping every second.
     std::chrono::milliseconds idleTimeout{120'000};
+    // A TLS client that has not finished its handshake by then is cut off.
+    std::chrono::milliseconds handshakeTimeout{10'000};
     // For tests: runs on the loop thread as the stop begins, before the connections close.
     std::function<void()> onStopping;
 };

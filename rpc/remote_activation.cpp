@@ -14,8 +14,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <map>
 #include <mutex>
+#include <set>
 #include <thread>
 
 extern char** environ;
@@ -30,6 +32,8 @@ std::mutex gMutex;
 std::map<std::string, std::shared_ptr<Channel>> gChannels;  // by "host:port", or "local"
 std::string gHostProgram;
 Liveness gLiveness;
+HostTransport gTransport;
+std::set<std::string> gWarnedPlain;  // hosts reached over plain TCP, said once each
 
 // Starts the host program on the local socket; it ends by itself once idle.
 void StartHostProgram(const std::string& program) {
@@ -48,7 +52,7 @@ void StartHostProgram(const std::string& program) {
 // The kept connection to `host` (a name and port, or "unix:PATH" for the local host, whose
 // program is started when nobody answers there).
 std::shared_ptr<Channel> ChannelTo(const std::string& key, const std::string& host, unsigned port, bool local,
-                                   HRESULT* hr) {
+                                   const std::shared_ptr<const TlsCredentials>& tls, HRESULT* hr) {
     std::string program;
     Liveness liveness;
     {
@@ -58,7 +62,7 @@ std::shared_ptr<Channel> ChannelTo(const std::string& key, const std::string& ho
         program = gHostProgram;
         liveness = gLiveness;
     }
-    std::shared_ptr<Channel> channel = Channel::Connect(host, port, hr, liveness);
+    std::shared_ptr<Channel> channel = Channel::Connect(host, port, hr, liveness, tls);
     if (!channel && !program.empty() && local) {
         StartHostProgram(program);
         const auto deadline = std::chrono::steady_clock::now() + kHostStartWait;
@@ -123,12 +127,28 @@ HRESULT ActivateRemote(std::u16string_view computer, REFCLSID clsid, DWORD count
         std::string error;
         const std::string path = LocalSocketPath(&error);
         if (path.empty()) return failAll(RPC_S_SERVER_UNAVAILABLE_HR);
-        channel = ChannelTo("local", "unix:" + path, 0, true, &hr);
+        channel = ChannelTo("local", "unix:" + path, 0, true, nullptr, &hr);
     } else {
         std::string host;
         unsigned port = 0;
         if (!ParseComputerName(name, &host, &port)) return failAll(RPC_S_SERVER_UNAVAILABLE_HR);
-        channel = ChannelTo(host + ":" + std::to_string(port), host, port, false, &hr);
+        const std::string key = host + ":" + std::to_string(port);
+        HostTransport transport;
+        {
+            std::lock_guard lock(gMutex);
+            transport = gTransport;
+            if (!transport.tls && gWarnedPlain.insert(key).second) {
+                if (transport.plainTcp)
+                    std::fprintf(stderr, "opcstation: WARNING: server host %s is reached over plain TCP: the host is "
+                                         "not authenticated and nothing is encrypted\n", key.c_str());
+                else
+                    std::fprintf(stderr, "opcstation: server host %s refused: no TLS certificate is named "
+                                         "(HOST_TLS_CERT, HOST_TLS_KEY, HOST_TLS_CA) and HOST_PLAIN_TCP is not 1\n",
+                                 key.c_str());
+            }
+        }
+        if (!transport.tls && !transport.plainTcp) return failAll(E_ACCESSDENIED);
+        channel = ChannelTo(key, host, port, false, transport.tls, &hr);
     }
     if (!channel) return failAll(hr);
 
@@ -160,11 +180,32 @@ std::string ServerHostProgram() {
     return GetProgramFolder() + "opcserverd";
 }
 
+HostTransport ReadHostTransport() {
+    const HostTlsSettings settings = ReadHostTls();
+    HostTransport transport;
+    transport.plainTcp = settings.plainTcp;
+    const TlsFiles files{settings.certificate, settings.privateKey, settings.trustedCa};
+    if (files.Empty()) return transport;
+    std::string error;
+    transport.tls = TlsCredentials::Load(files, &error);
+    if (!transport.tls) {
+        std::fprintf(stderr, "opcstation: the TLS files for server hosts cannot be used: %s\n", error.c_str());
+        transport.plainTcp = false;  // never plain instead of the TLS that was asked for
+    }
+    return transport;
+}
+
 void InstallRemoteActivation(const std::string& hostProgram) {
+    InstallRemoteActivation(hostProgram, ReadHostTransport());
+}
+
+void InstallRemoteActivation(const std::string& hostProgram, HostTransport transport) {
     const HostPingSettings ping = ReadHostPing();
     {
         std::lock_guard lock(gMutex);
         gHostProgram = hostProgram;
+        gTransport = std::move(transport);
+        gWarnedPlain.clear();
         gLiveness = Liveness{std::chrono::milliseconds(ping.periodMs), std::chrono::milliseconds(ping.timeoutMs)};
     }
     SetRemoteActivator(&ActivateRemote);

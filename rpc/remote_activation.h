@@ -6,17 +6,34 @@
 
 #include "platform/com/class_registry.h"
 #include "platform/com/types.h"
+#include "rpc/tls_credentials.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace rpc {
 
+// How hosts on TCP are reached: over mutual TLS with these credentials; without them, over
+// plain TCP only when that was asked for, and not at all otherwise (E_ACCESSDENIED).
+struct HostTransport {
+    std::shared_ptr<const TlsCredentials> tls;
+    bool plainTcp = false;
+
+    static HostTransport PlainTcp() { return HostTransport{nullptr, true}; }
+};
+
+// The transport OPC.cfg names (HOST_TLS_CERT, HOST_TLS_KEY, HOST_TLS_CA, HOST_PLAIN_TCP). TLS
+// files that cannot be used are reported on standard error and leave hosts on TCP unreachable.
+HostTransport ReadHostTransport();
+
 // Makes CoCreateInstanceEx reach computers that are not this one. `hostProgram`, when not
 // empty, is started (with "--local --exit-when-idle") when nobody answers as "local" yet, so
 // that servers outside this process need no separate start.
-// Hosts are watched with the ping period and timeout of OPC.cfg, as read here.
+// Hosts are watched with the ping period and timeout of OPC.cfg, as read here, and reached
+// over `transport` (by default, the one OPC.cfg names).
 void InstallRemoteActivation(const std::string& hostProgram);
+void InstallRemoteActivation(const std::string& hostProgram, HostTransport transport);
 // Removes the activator and lets go of the connections nobody uses.
 void UninstallRemoteActivation();
 

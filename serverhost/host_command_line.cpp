@@ -27,6 +27,14 @@ HostCommandLine ParseHostCommandLine(const std::vector<std::string>& arguments) 
             line.exitWhenIdle = true;
         } else if (argument == "--local") {
             line.local = true;
+        } else if (argument == "--plain-tcp") {
+            line.plainTcp = true;
+        } else if (argument == "--tls-cert" && hasValue) {
+            line.host.tls.certificate = arguments[++i];
+        } else if (argument == "--tls-key" && hasValue) {
+            line.host.tls.privateKey = arguments[++i];
+        } else if (argument == "--tls-ca" && hasValue) {
+            line.host.tls.trustedCa = arguments[++i];
         } else if (argument == "--listen" && hasValue) {
             line.host.listenAddress = arguments[++i];
         } else if (argument == "--port" && hasValue) {
@@ -52,14 +60,30 @@ HostCommandLine ParseHostCommandLine(const std::vector<std::string>& arguments) 
             line.error = "unknown or incomplete option: " + argument;
         }
     }
+    if (!line.error.empty() || line.help || line.version) return line;
+    const rpc::TlsFiles& tls = line.host.tls;
+    if (line.local && (line.plainTcp || !tls.Empty()))
+        line.error = "--local takes neither TLS files nor --plain-tcp";
+    else if (!tls.Empty() && !tls.Complete())
+        line.error = "--tls-cert, --tls-key and --tls-ca go together";
+    else if (!tls.Empty() && line.plainTcp)
+        line.error = "--plain-tcp and TLS files exclude each other";
+    else if (!line.local && tls.Empty() && !line.plainTcp)
+        line.error = "say how clients reach the host: --local, or --tls-cert, --tls-key and --tls-ca, or --plain-tcp";
     return line;
 }
 
 const char* HostUsage() {
-    return "Usage: opcserverd [options]\n"
+    return "Usage: opcserverd --local | --tls-cert FILE --tls-key FILE --tls-ca FILE | --plain-tcp [options]\n"
            "Serves the simulation OPC DA servers to clients on other computers or in other processes.\n"
            "  --local            serve only this user, on a Unix socket in the user's runtime folder\n"
            "                     (clients name it as the computer \"local\")\n"
+           "  --tls-cert FILE    serve on TCP over mutual TLS: the host's certificate (PEM),\n"
+           "  --tls-key FILE     its private key (PEM, no pass phrase),\n"
+           "  --tls-ca FILE      and the CA certificate (PEM) that every client's certificate must be\n"
+           "                     signed by; clients without one are refused\n"
+           "  --plain-tcp        serve on TCP without TLS. WARNING: clients are not authenticated and\n"
+           "                     nothing is encrypted; anyone who reaches the port can use the servers\n"
            "  --listen ADDRESS   address to listen on (default 127.0.0.1; 0.0.0.0 for every network)\n"
            "  --port N           port to listen on (default 8891)\n"
            "  --allow ADDRESS    let only this client address in (repeat for more; default: any)\n"

@@ -11,6 +11,7 @@ struct HostCommandLine {
     unsigned loadTags = 0;  // 0 keeps the simulation server's own count
     bool exitWhenIdle = false;
     bool local = false;  // on this user's Unix socket instead of a TCP port
+    bool plainTcp = false;  // TCP without TLS: asked for by name, never the default
     bool help = false;
     bool version = false;
     std::string error;  // set when the line cannot be used

@@ -105,7 +105,12 @@ int main(int argc, char** argv) {
     if (line.local)
         std::printf("opcserverd: serving this user on %s\n", options.localSocket.c_str());
     else
-        std::printf("opcserverd: serving on %s port %u\n", line.host.listenAddress.c_str(), server.Port());
+        std::printf("opcserverd: serving on %s port %u%s\n", line.host.listenAddress.c_str(), server.Port(),
+                    line.plainTcp ? " over plain TCP" : " over mutual TLS");
+    if (line.plainTcp)
+        std::fprintf(stderr, "opcserverd: WARNING: plain TCP: clients are not authenticated and nothing is "
+                             "encrypted; anyone who reaches port %u can use the servers\n",
+                     server.Port());
     std::fflush(stdout);
 
     if (WaitForStop(signals, server, line.exitWhenIdle)) AskClientsToLetGo();

@@ -20,6 +20,10 @@ constexpr const char* kStartKey = "START_ADDR";
 constexpr const char* kServerHostKey = "SERVER_HOST";
 constexpr const char* kHostPingPeriodKey = "HOST_PING_PERIOD";
 constexpr const char* kHostPingTimeoutKey = "HOST_PING_TIMEOUT";
+constexpr const char* kHostTlsCertKey = "HOST_TLS_CERT";
+constexpr const char* kHostTlsKeyKey = "HOST_TLS_KEY";
+constexpr const char* kHostTlsCaKey = "HOST_TLS_CA";
+constexpr const char* kHostPlainTcpKey = "HOST_PLAIN_TCP";
 constexpr unsigned kDefaultStartAddress = 1;
 
 // Guards the testing folder; also serialises this process's read-modify-write cycles on the
@@ -103,6 +107,22 @@ HostPingSettings ReadHostPing() {
     const auto timeout = number(kHostPingTimeoutKey, 200, 600000);
     HostPingSettings settings{period.value_or(defaults.periodMs), timeout.value_or(defaults.timeoutMs)};
     if (settings.timeoutMs < 2 * settings.periodMs) return defaults;
+    return settings;
+}
+
+HostTlsSettings ReadHostTls() {
+    const std::string file = GetConfigFilePath();
+    const std::string folder = file.substr(0, file.rfind('/') + 1);
+    auto path = [&](const char* key) {
+        std::string value = ini::ReadValue(file, kSection, key).value_or(std::string());
+        if (!value.empty() && value.front() != '/') value = folder + value;
+        return value;
+    };
+    HostTlsSettings settings;
+    settings.certificate = path(kHostTlsCertKey);
+    settings.privateKey = path(kHostTlsKeyKey);
+    settings.trustedCa = path(kHostTlsCaKey);
+    settings.plainTcp = ini::ReadValue(file, kSection, kHostPlainTcpKey).value_or(std::string()) == "1";
     return settings;
 }
 

@@ -53,6 +53,18 @@ struct HostPingSettings {
 };
 HostPingSettings ReadHostPing();
 
+// How this client reaches server hosts over TCP. "CONFIG"/"HOST_TLS_CERT", "HOST_TLS_KEY" and
+// "HOST_TLS_CA": PEM files of the client's certificate, its key and the CA that signed the
+// hosts' certificates (relative paths are taken from OPC.cfg's folder); "HOST_PLAIN_TCP" = 1
+// lets the client use plain TCP to hosts when no certificate is named.
+struct HostTlsSettings {
+    std::string certificate;
+    std::string privateKey;
+    std::string trustedCa;
+    bool plainTcp = false;
+};
+HostTlsSettings ReadHostTls();
+
 // `key` of `section`; nothing when absent or the file cannot be read.
 std::optional<std::string> ReadConfigValue(const std::string& section, const std::string& key);
 // Sets the keys of `section` in one rewrite of the file; false when it cannot be written (or a

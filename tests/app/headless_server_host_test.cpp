@@ -1,5 +1,6 @@
 // The headless program with its server in another process: OPC.cfg names a running opcserverd
-// as the host of the demo's server. Values flow through the host; a host killed with SIGKILL is
+// as the host of the demo's server, reached over mutual TLS with the certificates OPC.cfg names
+// (made by the README's script). Values flow through the host; a host killed with SIGKILL is
 // noticed by the watchdog and the server disconnected; a host that stops on SIGTERM first
 // asks its clients to let go.
 #include <gtest/gtest.h>
@@ -38,14 +39,24 @@ protected:
         project = dir.filePath("demo.ovopc");
         ASSERT_TRUE(QFile::copy(QStringLiteral(OPC_SOURCE_DIR "/examples/demo.ovopc"), project));
 
-        host.start(QStringLiteral(OPCSERVERD_PATH), {"--port", "0"});
+        const QString script = QStringLiteral(OPC_SOURCE_DIR "/scripts/make-tls-certificates");
+        for (const QStringList& arguments : {QStringList{dir.path(), "ca"},
+                                             QStringList{dir.path(), "host", "localhost", "127.0.0.1"},
+                                             QStringList{dir.path(), "client", "station"}})
+            ASSERT_EQ(QProcess::execute(script, arguments), 0) << arguments.join(' ').toStdString();
+
+        host.start(QStringLiteral(OPCSERVERD_PATH),
+                   {"--port", "0", "--tls-cert", dir.filePath("localhost.pem"), "--tls-key",
+                    dir.filePath("localhost.key"), "--tls-ca", dir.filePath("ca.pem")});
         ASSERT_TRUE(host.waitForStarted(5000));
-        hostPort = WaitForOutput(host, hostOutput, "serving on 127\\.0\\.0\\.1 port (\\d+)", 10000);
+        hostPort = WaitForOutput(host, hostOutput, "serving on 127\\.0\\.0\\.1 port (\\d+) over mutual TLS", 10000);
         ASSERT_FALSE(hostPort.isEmpty()) << hostOutput.toStdString();
 
         QFile config(dir.filePath("OPC.cfg"));
         ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write(("[CONFIG]\nSERVER_HOST=127.0.0.1:" + hostPort + "\n").toUtf8());
+        config.write(("[CONFIG]\nSERVER_HOST=127.0.0.1:" + hostPort +
+                      "\nHOST_TLS_CERT=station.pem\nHOST_TLS_KEY=station.key\nHOST_TLS_CA=ca.pem\n")
+                         .toUtf8());
         config.close();
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

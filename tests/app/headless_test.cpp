@@ -168,7 +168,8 @@ TEST_F(Headless, TheStartUpTellsSystemdItGoesOnAndSigtermThenStopsWithStatusZero
     ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size), 0);
     QFile config(dir.filePath("OPC.cfg"));
     ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-    config.write("[CONFIG]\nSERVER_HOST=127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)) + "\n");
+    config.write("[CONFIG]\nHOST_PLAIN_TCP=1\nSERVER_HOST=127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)) +
+                 "\n");
     config.close();
 
     // systemd's notification socket, abstract, as the service manager would give it.

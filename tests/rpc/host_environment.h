@@ -18,7 +18,7 @@ public:
         options.port = 0;
         std::string error;
         ASSERT_TRUE(host_.Start(options, &error)) << error;
-        rpc::InstallRemoteActivation("");
+        rpc::InstallRemoteActivation("", rpc::HostTransport::PlainTcp());
     }
     void TearDown() override {
         rpc::UninstallRemoteActivation();

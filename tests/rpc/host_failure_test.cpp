@@ -73,7 +73,7 @@ protected:
         config.loadTagCount = 10;
         simserver::RegisterSimulationServer(kProgId, config);
         StartHost(0);
-        rpc::InstallRemoteActivation("");
+        rpc::InstallRemoteActivation("", rpc::HostTransport::PlainTcp());
         server.progId = kProgId;
         server.remoteComputer = "127.0.0.1:" + std::to_string(port_);
     }

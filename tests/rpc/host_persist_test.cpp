@@ -31,7 +31,7 @@ protected:
         options.persistDir = persistDir;
         std::string error;
         EXPECT_TRUE(host_.Start(options, &error)) << error;
-        rpc::InstallRemoteActivation("");
+        rpc::InstallRemoteActivation("", rpc::HostTransport::PlainTcp());
         simserver::test::gServerComputer = WideFromUtf8("127.0.0.1:" + std::to_string(host_.Port()));
         ServerConnection connection = Connect(simserver::kDefaultProgId);
         EXPECT_TRUE(connection.persist);

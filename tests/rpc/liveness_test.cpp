@@ -135,7 +135,7 @@ protected:
     void SetUp() override {
         SetConfigFolder(folder_.path());
         TempFolder::Write(folder_ / "OPC.cfg", "[CONFIG]\nHOST_PING_PERIOD=100\nHOST_PING_TIMEOUT=500\n");
-        rpc::InstallRemoteActivation("");
+        rpc::InstallRemoteActivation("", rpc::HostTransport::PlainTcp());
     }
     void TearDown() override {
         rpc::UninstallRemoteActivation();
