@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 
@@ -67,12 +68,26 @@ struct HostContext {
 // sink; what it lets go of is its to use again.
 class ConnectionBudget {
 public:
-    ConnectionBudget(std::size_t maxObjects, std::size_t maxSinks) : maxObjects_(maxObjects), maxSinks_(maxSinks) {}
+    ConnectionBudget(std::size_t maxObjects, std::size_t maxSinks,
+                     std::size_t maxWaitingBytes = std::numeric_limits<std::size_t>::max())
+        : maxObjects_(maxObjects), maxSinks_(maxSinks), maxWaitingBytes_(maxWaitingBytes) {}
 
     bool TakeObject() { return Take(objects_, maxObjects_); }
     void ReturnObject() { --objects_; }
     bool TakeSink() { return Take(sinks_, maxSinks_); }
     void ReturnSink() { --sinks_; }
+
+    // Callbacks waiting for the client to take them, in bytes (CallbackBytes). Past the bound
+    // the client is marked to be cut off, and false is returned.
+    bool TakeWaiting(std::size_t bytes) {
+        const std::size_t now = waiting_.fetch_add(bytes) + bytes;
+        if (now > maxWaitingBytes_) overflowed_ = true;
+        return now <= maxWaitingBytes_;
+    }
+    void ReturnWaiting(std::size_t bytes) { waiting_ -= bytes; }
+    std::size_t WaitingBytes() const { return waiting_.load(); }
+    // True once the waiting callbacks passed the bound.
+    bool Overflowed() const { return overflowed_.load(); }
 
 private:
     static bool Take(std::atomic<std::size_t>& used, std::size_t max) {
@@ -85,8 +100,11 @@ private:
 
     const std::size_t maxObjects_;
     const std::size_t maxSinks_;
+    const std::size_t maxWaitingBytes_;
     std::atomic<std::size_t> objects_{0};
     std::atomic<std::size_t> sinks_{0};
+    std::atomic<std::size_t> waiting_{0};
+    std::atomic<bool> overflowed_{false};
 };
 using Budget = std::shared_ptr<ConnectionBudget>;
 

@@ -73,9 +73,10 @@ private:
 };
 
 struct Connection {
-    Connection(kj::Own<kj::AsyncIoStream>&& s, int socket, capnp::Capability::Client bootstrap, std::string peerText,
-               kj::TimePoint now)
+    Connection(kj::Own<kj::AsyncIoStream>&& s, int socket, Budget connectionBudget, capnp::Capability::Client bootstrap,
+               std::string peerText, kj::TimePoint now)
         : socketFd(socket),
+          budget(std::move(connectionBudget)),
           stream(kj::heap<BufferedStream>(kj::mv(s))),
           network(*stream, capnp::rpc::twoparty::Side::SERVER, HostReaderOptions()),
           rpc(capnp::makeRpcServer(network, kj::mv(bootstrap))),
@@ -84,6 +85,7 @@ struct Connection {
         rpc.setFlowLimit(kFlowLimitWords);
     }
     int socketFd;  // under the TLS stream, if any; owned by the stream
+    Budget budget;
     kj::Own<BufferedStream> stream;
     capnp::TwoPartyVatNetwork network;
     capnp::RpcSystem<capnp::rpc::twoparty::VatId> rpc;
@@ -212,6 +214,10 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
                     std::fprintf(stderr, "opcserverd: client %s left %zu bytes unread; cut off\n",
                                  connection->peer.c_str(), unread);
                     connection->Cut();
+                } else if (connection->budget->Overflowed()) {
+                    std::fprintf(stderr, "opcserverd: client %s let more than %zu bytes of callbacks wait; cut off\n",
+                                 connection->peer.c_str(), options.maxWaitingCallbackBytes);
+                    connection->Cut();
                 } else if (now - connection->heardAt >= idle) {
                     std::fprintf(stderr, "opcserverd: client %s sent nothing for %lld ms; cut off\n",
                                  connection->peer.c_str(), static_cast<long long>(options.idleTimeout.count()));
@@ -275,8 +281,9 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
     // Lends the client the host's entry; the connection is closed when the client leaves.
     void Serve(kj::Own<kj::AsyncIoStream>&& stream, int fd, std::string peerText, HostContext& context,
                kj::TaskSet& tasks, kj::Timer& timer) {
-        auto budget = std::make_shared<ConnectionBudget>(options.maxObjectsPerClient, options.maxSinksPerClient);
-        open.push_back(kj::heap<Connection>(kj::mv(stream), fd, MakeHostEntry(context, std::move(budget)),
+        auto budget = std::make_shared<ConnectionBudget>(options.maxObjectsPerClient, options.maxSinksPerClient,
+                                                         options.maxWaitingCallbackBytes);
+        open.push_back(kj::heap<Connection>(kj::mv(stream), fd, budget, MakeHostEntry(context, budget),
                                             std::move(peerText), timer.now()));
         ++connections;
         Connection* connection = open.back().get();

@@ -32,6 +32,9 @@ struct HostOptions {
     std::size_t maxSinksPerClient = 10000;     // callbacks advised at once
     // A client that leaves this many bytes of replies and callbacks unread is cut off.
     std::size_t maxUnreadBytes = std::size_t{64} << 20;
+    // A client whose callbacks (data changes, completions) waiting to be sent pass this many
+    // bytes is cut off.
+    std::size_t maxWaitingCallbackBytes = std::size_t{64} << 20;
     // A client from which nothing came for this long is cut off; clients ping every second.
     std::chrono::milliseconds idleTimeout{120'000};
     // A TLS client that has not finished its handshake by then is cut off.

@@ -43,6 +43,10 @@ struct Callback {
     bool Mergeable() const { return kind == Kind::kDataChange && transaction == 0; }
 };
 
+// Roughly the memory a waiting callback holds: what the host bounds a client's waiting
+// callbacks by.
+std::size_t CallbackBytes(const Callback& callback);
+
 // Puts a newer data change of the same subscription into an older one that still waits: the
 // newer values take the older ones' place, items only in the older stay, and the master quality
 // and error are those of the items the merged callback holds.

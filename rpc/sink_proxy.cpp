@@ -59,26 +59,55 @@ capnp::MessageSize DataMessageSize(std::size_t items) {
 // The loop thread's side of one sink.
 class SinkStream {
 public:
-    explicit SinkStream(rpcwire::Sink::Client sink) : sink_(kj::mv(sink)) {}
+    SinkStream(rpcwire::Sink::Client sink, Budget budget) : sink_(kj::mv(sink)), budget_(std::move(budget)) {}
+    ~SinkStream() { Drop(); }
+    SinkStream(const SinkStream&) = delete;
+    SinkStream& operator=(const SinkStream&) = delete;
 
     void Enqueue(const std::shared_ptr<SinkStream>& self, Callback&& callback) {
         if (broken_) return;
         // A client still answering one shutdown request needs no second one.
         if (callback.kind == Callback::Kind::kShutdown && shutdownPending_) return;
-        if (callback.Mergeable() && !waiting_.empty() && waiting_.back().Mergeable() &&
-            waiting_.back().group == callback.group) {
-            MergeDataChanges(waiting_.back(), std::move(callback));
+        if (callback.Mergeable() && !waiting_.empty() && waiting_.back().callback.Mergeable() &&
+            waiting_.back().callback.group == callback.group) {
+            Waiting& last = waiting_.back();
+            MergeDataChanges(last.callback, std::move(callback));
+            Hold(last, CallbackBytes(last.callback));
         } else if (waiting_.size() < kMaxWaiting || callback.Mergeable() ||
                    callback.kind == Callback::Kind::kShutdown) {
-            waiting_.push_back(std::move(callback));
+            waiting_.push_back(Waiting{std::move(callback), 0});
+            Hold(waiting_.back(), CallbackBytes(waiting_.back().callback));
+        }
+        // A client that lets more wait than the bound allows is cut off by the host; nothing
+        // more is kept for it meanwhile.
+        if (budget_->Overflowed()) {
+            broken_ = true;
+            Drop();
         }
         Pump(self);
     }
 
 private:
+    struct Waiting {
+        Callback callback;
+        std::size_t bytes;  // taken from the budget
+    };
+
+    void Hold(Waiting& waiting, std::size_t bytes) {
+        budget_->ReturnWaiting(waiting.bytes);
+        waiting.bytes = bytes;
+        budget_->TakeWaiting(bytes);
+    }
+
+    void Drop() {
+        for (const Waiting& waiting : waiting_) budget_->ReturnWaiting(waiting.bytes);
+        waiting_.clear();
+    }
+
     void Pump(const std::shared_ptr<SinkStream>& self) {
         while (!blocked_ && !broken_ && !waiting_.empty()) {
-            Callback callback = std::move(waiting_.front());
+            Callback callback = std::move(waiting_.front().callback);
+            budget_->ReturnWaiting(waiting_.front().bytes);
             waiting_.pop_front();
             if (callback.kind == Callback::Kind::kShutdown) {
                 SendShutdown(self, callback);
@@ -92,7 +121,7 @@ private:
                 },
                       [self](kj::Exception&&) {
                           self->broken_ = true;  // the client is gone; nothing more goes to it
-                          self->waiting_.clear();
+                          self->Drop();
                       })
                 .detach([](kj::Exception&&) {});
         }
@@ -167,7 +196,8 @@ private:
     }
 
     rpcwire::Sink::Client sink_;
-    std::deque<Callback> waiting_;
+    Budget budget_;
+    std::deque<Waiting> waiting_;
     bool blocked_ = false;  // a stream call waits for the window
     bool broken_ = false;
     bool shutdownPending_ = false;  // sent and not yet answered
@@ -177,7 +207,7 @@ class SinkProxy final : public ComObject<IOPCShutdown, IOPCDataCallback, IAdvise
 public:
     // `budget` has given this sink its share already.
     SinkProxy(HostContext& context, Budget budget, rpcwire::Sink::Client sink)
-        : mailbox_(context.mailbox), budget_(std::move(budget)), stream_(std::make_shared<SinkStream>(kj::mv(sink))) {}
+        : mailbox_(context.mailbox), budget_(std::move(budget)), stream_(std::make_shared<SinkStream>(kj::mv(sink), budget_)) {}
 
     ~SinkProxy() override {
         budget_->ReturnSink();

@@ -608,3 +608,60 @@ TEST(HostCalls, AParameterThatFailsAsItIsReadFailsTheCallAndNotTheHost) {
     EXPECT_NO_THROW(raw.host.pingRequest().send().wait(raw.io.waitScope)) << "the host lives on";
     EXPECT_EQ(host.ConnectionCount(), 1U);
 }
+
+namespace {
+
+// A sink that never finishes taking a callback: the host's stream to it stays full.
+class StuckSink final : public rpcwire::Sink::Server {
+protected:
+    kj::Promise<void> onReadComplete(OnReadCompleteContext) override { return kj::NEVER_DONE; }
+    kj::Promise<void> onDataChange(OnDataChangeContext) override { return kj::NEVER_DONE; }
+};
+
+}  // namespace
+
+// A client whose sink takes nothing while it asks for refresh after refresh: the completions
+// that wait for it pass the bound in bytes, and it is cut off; the host goes on serving others.
+TEST(HostLimits, AClientWhoseCallbacksPileUpIsCutOffAtTheBound) {
+    rpc::HostServer host;
+    ASSERT_TRUE(StartLimitedHost(host, [](rpc::HostOptions& o) { o.maxWaitingCallbackBytes = std::size_t{1} << 20; }));
+    RawClient raw(host.Port());
+    auto& io = raw.io;
+    simserver::SimConfig config;
+    config.loadTagCount = 2000;
+    auto server = raw.Create(simserver::RegisterSimulationServer("Orvane.Test.PileUp", config));
+    auto addGroup = server.addGroupRequest();
+    addGroup.setName("pile-up");
+    addGroup.setActive(true);
+    addGroup.setRequestedUpdateRate(3600'000);  // no data changes of its own: only the refreshes
+    addGroup.setIid(rpc::WireBytes(IID_IOPCItemMgt));
+    auto group = addGroup.send().wait(io.waitScope).getGroup().getObject();
+    auto addItems = group.addItemsRequest();
+    auto items = addItems.initItems(2000);
+    for (unsigned i = 0; i < items.size(); ++i) {
+        char id[16];
+        std::snprintf(id, sizeof id, "Load.T%04u", i);
+        items[i].setItemId(id);
+        items[i].setActive(true);
+        items[i].setClientHandle(i);
+    }
+    ASSERT_EQ(addItems.send().wait(io.waitScope).getHr(), S_OK);
+    auto advise = group.adviseRequest();
+    advise.setIid(rpc::WireBytes(IID_IOPCDataCallback));
+    advise.setSink(kj::heap<StuckSink>());
+    ASSERT_EQ(advise.send().wait(io.waitScope).getHr(), S_OK);
+
+    // Each completion of 2,000 values holds about 100 KB while it waits; 100 of them, 10 MB.
+    for (DWORD transaction = 1; transaction <= 100 && host.ConnectionCount() > 0; ++transaction) {
+        auto refresh = group.refresh2Request();
+        refresh.setSource(OPC_DS_CACHE);
+        refresh.setTransactionId(transaction);
+        try {
+            refresh.send().wait(io.waitScope);
+        } catch (const kj::Exception&) {
+            break;  // cut off
+        }
+    }
+    EXPECT_TRUE(WaitUntil([&] { return host.ConnectionCount() == 0; }, 10s)) << "the client was cut off";
+    EXPECT_TRUE(LoopbackClientAdmitted(host.Port()));
+}
