@@ -1,198 +1,150 @@
-// Load against a server host in another process: starts opcserverd on a free loopback port and
-// measures, through the client's proxies,
-//   read     one-item synchronous reads over loopback TCP: p50 / p99 / max latency;
-//   read-local  the same over this user's Unix socket (opcserverd --local);
-//   held     another client's reads while one client's AddItems of every load tag runs;
+// Load against a server host in another process: starts opcserverd and measures, through the
+// client's proxies,
+//   read     one-item synchronous reads over this user's Unix socket, loopback TCP and loopback
+//            TCP with mutual TLS, in turns, in one run: p50 / p99 / max latency of each;
+//   held     another client's reads while one client's AddItems on a server that holds every
+//            AddItems for 10 s runs (with N thousand items; default 1);
 //   changes  2.0 data changes into the client: item updates per second over 10 s;
 //   stall    a client whose data callback never returns: the host's resident memory, sampled
 //            every second for 20 s while the host keeps producing changes.
 //   floor    no RPC at all: a blocking 128-byte echo between two processes over loopback TCP,
 //            the least any read can take on this machine, to read the read figure against.
-// Usage: remote_load read|read-local|changes|stall|held|floor [groups]
+// Usage: remote_load read|changes|stall|held|floor [groups]
 #include "bench/counting_sink.h"
-#include "opc/da/opcda.h"
-#include "platform/com/bstr.h"
-#include "platform/com/class_registry.h"
-#include "platform/com/connection_point.h"
-#include "platform/com/memory.h"
+#include "bench/remote_host.h"
 #include "platform/com/variant.h"
 #include "rpc/remote_activation.h"
-#include "simserver/server_registry.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <string>
-#include <thread>
-#include <vector>
-
-extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 constexpr int kItemsPerGroup = 1000;
 constexpr unsigned kPort = 18891;
+constexpr unsigned kTlsPort = kPort + 2;
+constexpr int kHeldMs = 10'000;
 
-// On TCP port kPort, or on this user's Unix socket when `local`.
-pid_t StartHost(unsigned loadTags, bool local) {
-    const std::string tags = std::to_string(loadTags);
-    const std::string port = std::to_string(kPort);
-    const char* tcp[] = {OPCSERVERD_PATH, "--plain-tcp", "--port", port.c_str(), "--load-tags", tags.c_str(), nullptr};
-    const char* onSocket[] = {OPCSERVERD_PATH, "--local", "--load-tags", tags.c_str(), nullptr};
-    const char* const* argv = local ? onSocket : tcp;
-    pid_t child = 0;
-    if (posix_spawn(&child, OPCSERVERD_PATH, nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) return 0;
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    return child;
+std::string Tcp(const char* address, unsigned port = kPort) {
+    return std::string(address) + ":" + std::to_string(port);
 }
 
-long RssKiB(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
-    return -1;
-}
-
-// A server object on `host` ("local" or a loopback address) at kPort. Each host name is a
-// connection of its own: "127.1" is 127.0.0.1 by another name.
-ComPtr<IOPCServer> Connect(const std::string& host) {
-    CLSID clsid;
-    CLSIDFromProgID(WideFromUtf8(simserver::kDefaultProgId).c_str(), &clsid);
-    std::u16string computer = WideFromUtf8(host == "local" ? host : host + ":" + std::to_string(kPort));
-    COSERVERINFO where;
-    where.pwszName = computer.data();
-    MULTI_QI request{&IID_IOPCServer, nullptr, S_OK};
-    // A host with many load tags builds their catalogue before it listens.
-    const auto deadline = Clock::now() + std::chrono::seconds(60);
-    while (FAILED(CoCreateInstanceEx(clsid, nullptr, CLSCTX_REMOTE_SERVER, &where, 1, &request))) {
-        if (Clock::now() > deadline) return nullptr;
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    ComPtr<IOPCServer> server;
-    server.attach(static_cast<IOPCServer*>(request.pItf));
-    return server;
-}
-
-// A group of `count` load tags from `first`, with the server handles of its items.
-// The host names its load tags with at least four digits, more when there are over 10,000.
-int TagDigits(int tagCount) {
-    return tagCount > 10000 ? static_cast<int>(std::to_string(tagCount - 1).size()) : 4;
-}
-
-ComPtr<IOPCItemMgt> AddGroup(IOPCServer* server, int index, DWORD rate, int first, int count, int tagCount,
-                             std::vector<OPCHANDLE>* handles) {
-    OPCHANDLE group = 0;
-    DWORD revised = 0;
-    ComPtr<IOPCItemMgt> items;
-    std::u16string name = WideFromUtf8("load" + std::to_string(index));
-    if (FAILED(server->AddGroup(name.c_str(), TRUE, rate, static_cast<OPCHANDLE>(index), nullptr, nullptr, 0, &group,
-                                &revised, IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN*>(items.put()))))
-        return nullptr;
-    std::vector<std::u16string> ids;
-    std::vector<OPCITEMDEF> defs(static_cast<std::size_t>(count));
-    ids.reserve(defs.size());
+// One-item synchronous reads of a group's first item; false when one fails.
+bool TimeReads(IOPCSyncIO* sync, OPCHANDLE handle, int count, std::vector<double>* micros) {
     for (int i = 0; i < count; ++i) {
-        char id[32];
-        std::snprintf(id, sizeof id, "Load.T%0*d", TagDigits(tagCount), first + i);
-        ids.push_back(WideFromUtf8(id));
-        defs[static_cast<std::size_t>(i)].szItemID = ids.back().data();
-        defs[static_cast<std::size_t>(i)].bActive = TRUE;
-        defs[static_cast<std::size_t>(i)].hClient = static_cast<OPCHANDLE>(i);
-    }
-    OPCITEMRESULT* results = nullptr;
-    HRESULT* errors = nullptr;
-    if (FAILED(items->AddItems(static_cast<DWORD>(count), defs.data(), &results, &errors))) return nullptr;
-    for (int i = 0; i < count; ++i) handles->push_back(results[i].hServer);
-    CoTaskMemFree(results);
-    CoTaskMemFree(errors);
-    return items;
-}
-
-bool Advise(IOPCItemMgt* items, IOPCDataCallback* sink) {
-    auto container = ComPtr<IOPCItemMgt>(items).As<IConnectionPointContainer>(IID_IConnectionPointContainer);
-    ComPtr<IConnectionPoint> point;
-    DWORD cookie = 0;
-    return container && SUCCEEDED(container->FindConnectionPoint(IID_IOPCDataCallback, point.put())) &&
-           SUCCEEDED(point->Advise(sink, &cookie));
-}
-
-void PrintLatencies(const char* what, std::vector<double>& micros) {
-    std::sort(micros.begin(), micros.end());
-    std::printf("%s: p50 %.1f us, p99 %.1f us, max %.1f us (%zu round trips)\n", what, micros[micros.size() / 2],
-                micros[micros.size() * 99 / 100], micros.back(), micros.size());
-}
-
-int Read(IOPCServer* server, int tagCount, const char* how) {
-    std::vector<OPCHANDLE> handles;
-    auto items = AddGroup(server, 0, 1000, 0, 1, tagCount, &handles);
-    auto sync = items ? items.As<IOPCSyncIO>(IID_IOPCSyncIO) : nullptr;
-    if (!sync) return 1;
-    std::vector<double> micros;
-    for (int i = 0; i < 20000; ++i) {
         OPCITEMSTATE* states = nullptr;
         HRESULT* errors = nullptr;
         const auto start = Clock::now();
-        const HRESULT hr = sync->Read(OPC_DS_CACHE, 1, handles.data(), &states, &errors);
-        micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-        if (FAILED(hr)) return 1;
+        const HRESULT hr = sync->Read(OPC_DS_CACHE, 1, &handle, &states, &errors);
+        micros->push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        if (FAILED(hr)) return false;
         VariantClear(&states[0].vDataValue);
         CoTaskMemFree(states);
         CoTaskMemFree(errors);
     }
-    PrintLatencies((std::string("one-item synchronous read over ") + how).c_str(), micros);
-    return 0;
+    return true;
 }
 
-// One client adds every load tag to a group in one call while another client, on a connection
-// of its own, reads one item: the reader's latency while the long call runs, and its length.
+struct Reader {
+    const char* how;
+    ComPtr<IOPCServer> server;
+    ComPtr<IOPCItemMgt> items;
+    ComPtr<IOPCSyncIO> sync;
+    std::vector<OPCHANDLE> handles;
+    std::vector<double> micros;
+};
+
+// The three ways to a host, each to a host of its own, read in turns so that the machine's
+// moods fall on all three alike.
+int Read(int tagCount) {
+    const std::string certificates = bench::MakeCertificates();
+    if (certificates.empty()) return 1;
+    const std::string tags = std::to_string(tagCount);
+    const pid_t hosts[] = {
+        bench::StartHost({"--local", "--load-tags", tags}),
+        bench::StartHost({"--plain-tcp", "--port", std::to_string(kPort), "--load-tags", tags}),
+        bench::StartHost({"--port", std::to_string(kTlsPort), "--load-tags", tags, "--tls-cert",
+                          certificates + "/localhost.pem", "--tls-key", certificates + "/localhost.key", "--tls-ca",
+                          certificates + "/ca.pem"}),
+    };
+    Reader readers[] = {{"this user's Unix socket", {}, {}, {}, {}, {}},
+                        {"loopback TCP", {}, {}, {}, {}, {}},
+                        {"loopback TCP with mutual TLS", {}, {}, {}, {}, {}}};
+    rpc::InstallRemoteActivation("", rpc::HostTransport::PlainTcp());
+    readers[0].server = bench::ConnectServer("local");
+    readers[1].server = bench::ConnectServer(Tcp("127.0.0.1"));
+    std::string error;
+    const auto credentials = rpc::TlsCredentials::Load(
+        {certificates + "/bench.pem", certificates + "/bench.key", certificates + "/ca.pem"}, &error);
+    rpc::InstallRemoteActivation("", rpc::HostTransport{credentials, false});
+    readers[2].server = bench::ConnectServer(Tcp("127.0.0.1", kTlsPort));
+    int status = 0;
+    for (Reader& reader : readers) {
+        if (reader.server)
+            reader.items = bench::AddGroup(reader.server.get(), 0, 1000, 0, 1, tagCount, &reader.handles);
+        if (reader.items) reader.sync = reader.items.As<IOPCSyncIO>(IID_IOPCSyncIO);
+        if (!reader.sync) {
+            std::fprintf(stderr, "no server over %s %s\n", reader.how, error.c_str());
+            status = 1;
+        }
+    }
+    for (int round = 0; round < 10 && status == 0; ++round)
+        for (Reader& reader : readers)
+            if (!TimeReads(reader.sync.get(), reader.handles[0], 2000, &reader.micros)) status = 1;
+    if (status == 0)
+        for (Reader& reader : readers)
+            bench::PrintLatencies((std::string("one-item synchronous read over ") + reader.how).c_str(), reader.micros);
+    for (Reader& reader : readers) reader = Reader{};
+    rpc::UninstallRemoteActivation();
+    for (pid_t host : hosts) bench::StopHost(host);
+    std::filesystem::remove_all(certificates);
+    return status;
+}
+
+// One client's AddItems on a server that holds it for 10 s, while another client, on a
+// connection of its own, reads one item of another server of the same host: the reader's
+// latency while the call is held, whether any read failed, and how long the call took.
 int Held(int tagCount) {
-    ComPtr<IOPCServer> holder = Connect("127.0.0.1");
-    ComPtr<IOPCServer> reader = Connect("127.1");
-    if (!holder || !reader) return 1;
-    std::vector<OPCHANDLE> handles;
-    auto items = AddGroup(reader.get(), 0, 1000, 0, 1, tagCount, &handles);
-    auto sync = items ? items.As<IOPCSyncIO>(IID_IOPCSyncIO) : nullptr;
-    if (!sync) return 1;
-    std::atomic<bool> done{false};
-    double heldMs = 0;
-    std::thread slow([&] {
-        const auto start = Clock::now();
-        std::vector<OPCHANDLE> all;
-        AddGroup(holder.get(), 1, 1000, 0, tagCount, tagCount, &all);
-        heldMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-        done = true;
-    });
-    std::vector<double> micros;
-    while (!done) {
-        OPCITEMSTATE* states = nullptr;
-        HRESULT* errors = nullptr;
-        const auto start = Clock::now();
-        const HRESULT hr = sync->Read(OPC_DS_CACHE, 1, handles.data(), &states, &errors);
-        micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-        if (FAILED(hr)) break;
-        VariantClear(&states[0].vDataValue);
-        CoTaskMemFree(states);
-        CoTaskMemFree(errors);
+    const pid_t host = bench::StartHost({"--plain-tcp", "--port", std::to_string(kPort), "--load-tags",
+                                         std::to_string(tagCount), "--add-items-delay", std::to_string(kHeldMs)});
+    rpc::InstallRemoteActivation("", rpc::HostTransport::PlainTcp());
+    int status = 1;
+    {
+        ComPtr<IOPCServer> holder = bench::ConnectServer(Tcp("127.0.0.1"), simserver::kSlowProgId);
+        ComPtr<IOPCServer> reader = bench::ConnectServer(Tcp("127.1"));
+        std::vector<OPCHANDLE> handles;
+        auto items = reader ? bench::AddGroup(reader.get(), 0, 1000, 0, 1, tagCount, &handles) : nullptr;
+        auto sync = items ? items.As<IOPCSyncIO>(IID_IOPCSyncIO) : nullptr;
+        if (holder && sync) {
+            std::atomic<bool> done{false};
+            bool added = false;
+            double heldMs = 0;
+            std::thread slow([&] {
+                const auto start = Clock::now();
+                std::vector<OPCHANDLE> all;
+                added = bench::AddGroup(holder.get(), 1, 1000, 0, tagCount, tagCount, &all) != nullptr;
+                heldMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+                done = true;
+            });
+            std::vector<double> micros;
+            bool failed = false;
+            while (!done && !failed) failed = !TimeReads(sync.get(), handles[0], 1, &micros);
+            slow.join();
+            bench::PrintLatencies("another client's one-item reads while one AddItems is held", micros);
+            std::printf("the held AddItems call of %d items took %.0f ms and %s; %s\n", tagCount, heldMs,
+                        added ? "succeeded" : "failed", failed ? "a read FAILED" : "no read failed");
+            status = added && !failed ? 0 : 1;
+        }
     }
-    slow.join();
-    if (micros.empty()) return 1;
-    PrintLatencies("another client's one-item reads while one AddItems runs", micros);
-    std::printf("the AddItems call of %d items took %.0f ms\n", tagCount, heldMs);
-    return done ? 0 : 1;
+    rpc::UninstallRemoteActivation();
+    bench::StopHost(host);
+    return status;
 }
 
 int Floor() {
@@ -233,11 +185,16 @@ int Floor() {
     ::close(client);
     ::waitpid(echo, nullptr, 0);
     ::close(listener);
-    PrintLatencies("blocking 128-byte echo over loopback TCP between two processes", micros);
+    bench::PrintLatencies("blocking 128-byte echo over loopback TCP between two processes", micros);
     return 0;
 }
 
-int Changes(IOPCServer* server, int groups, bool stall, pid_t host) {
+int Changes(int groups, bool stall) {
+    const pid_t host = bench::StartHost(
+        {"--plain-tcp", "--port", std::to_string(kPort), "--load-tags", std::to_string(groups * kItemsPerGroup)});
+    rpc::InstallRemoteActivation("", rpc::HostTransport::PlainTcp());
+    ComPtr<IOPCServer> server = bench::ConnectServer(Tcp("127.0.0.1"));
+    if (!server) return 1;
     // Callbacks already sent may still arrive after this function returns and its groups are
     // released, so the count outlives it.
     static std::atomic<std::uint64_t> changes{0};
@@ -245,9 +202,10 @@ int Changes(IOPCServer* server, int groups, bool stall, pid_t host) {
     std::vector<ComPtr<CountingSink>> sinks;
     for (int g = 0; g < groups; ++g) {
         std::vector<OPCHANDLE> handles;
-        auto items = AddGroup(server, g, 10, g * kItemsPerGroup, kItemsPerGroup, groups * kItemsPerGroup, &handles);
+        auto items = bench::AddGroup(server.get(), g, 10, g * kItemsPerGroup, kItemsPerGroup, groups * kItemsPerGroup,
+                                     &handles);
         sinks.push_back(MakeComObject<CountingSink>(changes, stall));
-        if (!items || !Advise(items.get(), sinks.back().get())) return 1;
+        if (!items || !bench::Advise(items.get(), sinks.back().get())) return 1;
         keep.push_back(items);
     }
     const int seconds = stall ? 20 : 10;
@@ -256,48 +214,27 @@ int Changes(IOPCServer* server, int groups, bool stall, pid_t host) {
     const auto start = Clock::now();
     for (int s = 0; s < seconds; ++s) {
         std::this_thread::sleep_for(std::chrono::seconds(1));
-        if (stall) std::printf("t=%2d s  host RSS %ld KiB\n", s + 1, RssKiB(host));
+        if (stall) std::printf("t=%2d s  host RSS %ld KiB\n", s + 1, bench::RssKiB(host));
     }
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     if (!stall)
         std::printf("%d groups x %d items at 10 ms: %.2f M item updates/s into the client\n", groups, kItemsPerGroup,
                     static_cast<double>(changes.load() - before) / elapsed / 1e6);
     std::fflush(stdout);
-    if (stall) {
-        // The stalled callbacks never return, so this process cannot end in order.
-        ::kill(host, SIGTERM);
-        ::waitpid(host, nullptr, 0);
-        _exit(0);
-    }
-    return 0;
+    // The stalled callbacks never return, so that process cannot end in order; nor is anything
+    // left to release in order for the other.
+    bench::StopHost(host);
+    _exit(0);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
-    const int groups = argc > 2 ? std::max(1, std::atoi(argv[2])) : 60;
     if (mode == "floor") return Floor();
-    if (mode != "read" && mode != "read-local" && mode != "changes" && mode != "stall" && mode != "held") {
-        std::fprintf(stderr, "usage: remote_load read|read-local|changes|stall|held|floor [groups]\n");
-        return 2;
-    }
-    simserver::RegisterSimulationServers();  // the ProgID resolves here; the object is made there
-    rpc::InstallRemoteActivation("", rpc::HostTransport::PlainTcp());
-    const bool local = mode == "read-local";
-    const pid_t host = StartHost(static_cast<unsigned>(groups * kItemsPerGroup), local);
-    if (host <= 0) return 1;
-    int status = 1;
-    {
-        ComPtr<IOPCServer> server = Connect(local ? "local" : "127.0.0.1");
-        if (mode == "held")
-            status = Held(groups * kItemsPerGroup);
-        else if (server && (mode == "read" || local))
-            status = Read(server.get(), groups * kItemsPerGroup, local ? "the Unix socket" : "loopback TCP");
-        else if (server)
-            status = Changes(server.get(), groups, mode == "stall", host);
-    }
-    ::kill(host, SIGTERM);
-    ::waitpid(host, nullptr, 0);
-    return status;
+    if (mode == "read") return Read(60 * kItemsPerGroup);
+    if (mode == "held") return Held(argc > 2 ? std::max(1, std::atoi(argv[2])) * kItemsPerGroup : kItemsPerGroup);
+    if (mode == "changes" || mode == "stall") return Changes(argc > 2 ? std::max(1, std::atoi(argv[2])) : 60, mode == "stall");
+    std::fprintf(stderr, "usage: remote_load read|changes|stall|held|floor [groups]\n");
+    return 2;
 }

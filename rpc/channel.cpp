@@ -200,6 +200,7 @@ kj::Promise<void> Channel::State::Watch(kj::Timer& timer) {
 
 void Channel::State::Run(std::promise<HRESULT>& connected) {
     bool reported = false;
+    bool reached = false;  // the host's port answered
     try {
         auto io = kj::setupAsyncIo();
         IgnoreErrors ignore;
@@ -212,6 +213,7 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
                      return a->connect();
                  }))
                 .wait(io.waitScope);
+        reached = true;
         fd = socket->getFd();  // kept: the TLS stream above it has none to shut down
         KJ_IF_MAYBE(raw, fd) { ConfigureSocket(*raw, liveness.timeout); }
         kj::Own<kj::TlsContext> tlsContext;
@@ -258,7 +260,7 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
         stream = nullptr;
         // After connecting, the caller has gone on and its promise with it.
         if (!reported) {
-            if (tls)  // a refused certificate is worth a reason; a host that is down is not
+            if (tls && reached)  // a refused certificate is worth a reason; a host that is down is not
                 std::fprintf(stderr, "opcstation: server host %s:%u over TLS: %s\n", host.c_str(), port,
                              e.getDescription().cStr());
             connected.set_value(RPC_S_SERVER_UNAVAILABLE_HR);

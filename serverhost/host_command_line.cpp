@@ -53,6 +53,9 @@ HostCommandLine ParseHostCommandLine(const std::vector<std::string>& arguments) 
             if (!ParseNumber(arguments[++i], 86400, &seconds) || seconds < 2)
                 line.error = "bad idle timeout: " + arguments[i];
             line.host.idleTimeout = std::chrono::seconds(seconds);
+        } else if (argument == "--add-items-delay" && hasValue) {
+            if (!ParseNumber(arguments[++i], 600'000, &line.addItemsDelayMs) || line.addItemsDelayMs == 0)
+                line.error = "bad delay: " + arguments[i];
         } else if (argument == "--load-tags" && hasValue) {
             if (!ParseNumber(arguments[++i], 10'000'000, &line.loadTags) || line.loadTags == 0)
                 line.error = "bad tag count: " + arguments[i];
@@ -92,6 +95,8 @@ const char* HostUsage() {
            "  --max-clients N    clients served at once; more are turned away (default 64)\n"
            "  --idle-timeout S   cut off a client that sent nothing for S seconds (default 120)\n"
            "  --load-tags N      number of load tags of the default server (Load.T0000...)\n"
+           "  --add-items-delay MS  also serve Orvane.SimSlow, whose AddItems takes MS longer, as a\n"
+           "                     slow device's would (for load tests)\n"
            "  --exit-when-idle   end a few seconds after the last client has gone\n"
            "  --help             show this text\n"
            "  --version          show the program's version\n";

@@ -9,6 +9,7 @@
 struct HostCommandLine {
     rpc::HostOptions host;
     unsigned loadTags = 0;  // 0 keeps the simulation server's own count
+    unsigned addItemsDelayMs = 0;  // when set, the slow server is served too
     bool exitWhenIdle = false;
     bool local = false;  // on this user's Unix socket instead of a TCP port
     bool plainTcp = false;  // TCP without TLS: asked for by name, never the default

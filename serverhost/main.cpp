@@ -22,8 +22,10 @@ constexpr auto kIdleExit = std::chrono::seconds(10);
 constexpr auto kShutdownAnswerWait = std::chrono::seconds(2);
 constexpr char16_t kShutdownReason[] = u"The server host is stopping";
 
-const char* const kProgIds[] = {simserver::kDefaultProgId, simserver::kFlatProgId, simserver::kDa10ProgId,
-                                simserver::kNoBrowseProgId, simserver::kNoServerProgId, simserver::kBrowseFailsProgId};
+const char* const kProgIds[] = {simserver::kDefaultProgId,  simserver::kFlatProgId,
+                                simserver::kDa10ProgId,     simserver::kNoBrowseProgId,
+                                simserver::kNoServerProgId, simserver::kBrowseFailsProgId,
+                                simserver::kSlowProgId};
 
 // Waits for a stop signal; false when `exitWhenIdle` and no client came for a while.
 bool WaitForStop(const sigset_t& signals, const rpc::HostServer& server, bool exitWhenIdle) {
@@ -85,6 +87,15 @@ int main(int argc, char** argv) {
         config.loadTagCount = line.loadTags;
         simserver::RegisterSimulationServer(simserver::kDefaultProgId, config);
         loadTags = simserver::SharedLoadCatalogue(line.loadTags);
+    }
+
+    if (line.addItemsDelayMs > 0) {
+        simserver::SimConfig slow;
+        slow.loadTagCount = line.loadTags > 0 ? line.loadTags : slow.loadTagCount;
+        slow.addItemsHook = [delay = std::chrono::milliseconds(line.addItemsDelayMs)] {
+            std::this_thread::sleep_for(delay);
+        };
+        simserver::RegisterSimulationServer(simserver::kSlowProgId, slow);
     }
 
     rpc::HostServer server;

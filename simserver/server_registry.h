@@ -20,6 +20,9 @@ inline constexpr char kNoServerProgId[] = "Orvane.SimNoServer";  // no IOPCServe
 // Browsing that answers a few listings, then fails.
 inline constexpr char kBrowseFailsProgId[] = "Orvane.SimBrowseFails";
 inline constexpr unsigned kBrowseFailsAfter = 3;
+// Registered by the server host when asked for: a server whose AddItems takes a set time
+// longer, as a slow device's would.
+inline constexpr char kSlowProgId[] = "Orvane.SimSlow";
 
 // Registers the built-in ProgIDs in the OPC DA 1.0 and 2.0 server categories and with the
 // older "OPC" registration. Safe to call any number of times, from any thread.

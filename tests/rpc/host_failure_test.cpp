@@ -639,7 +639,7 @@ TEST(HostLimits, AClientWhoseCallbacksPileUpIsCutOffAtTheBound) {
     auto addItems = group.addItemsRequest();
     auto items = addItems.initItems(2000);
     for (unsigned i = 0; i < items.size(); ++i) {
-        char id[16];
+        char id[24];
         std::snprintf(id, sizeof id, "Load.T%04u", i);
         items[i].setItemId(id);
         items[i].setActive(true);
