@@ -7,13 +7,17 @@
 //   changes  2.0 data changes into the client: item updates per second over 10 s;
 //   stall    a client whose data callback never returns: the host's resident memory, sampled
 //            every second for 20 s while the host keeps producing changes.
+//   flood    another client's reads while peers open a thousand connections, send a 64 MiB
+//            message and pipeline a million pings without reading an answer: whether any read
+//            failed, its latency, and the host's memory;
 //   floor    no RPC at all: a blocking 128-byte echo between two processes over loopback TCP,
 //            the least any read can take on this machine, to read the read figure against.
-// Usage: remote_load read|changes|stall|held|floor [groups]
+// Usage: remote_load read|changes|stall|held|flood|floor [groups]
 #include "bench/counting_sink.h"
 #include "bench/remote_host.h"
 #include "platform/com/variant.h"
 #include "rpc/remote_activation.h"
+#include "tests/rpc/raw_wire.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -147,6 +151,77 @@ int Held(int tagCount) {
     return status;
 }
 
+// What a flooding peer does, one after the other; the host's answers are never read.
+void Flood(unsigned port) {
+    std::vector<int> many;
+    for (int i = 0; i < 1000; ++i) many.push_back(ConnectRaw(port));
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    for (int fd : many)
+        if (fd >= 0) ::close(fd);
+    std::printf("flood: a thousand connections opened and held for 2 s\n");
+    std::this_thread::sleep_for(std::chrono::seconds(1));  // the host lets go of them
+
+    // A message whose first word announces 64 MiB, and then that much.
+    const int large = ConnectRaw(port);
+    const std::uint32_t header[2] = {0, (64u << 20) / 8};
+    std::vector<char> body(std::size_t{64} << 20, 'x');
+    std::size_t sent = ::send(large, header, sizeof header, MSG_NOSIGNAL) == sizeof header ? 0 : body.size();
+    while (sent < body.size()) {
+        const ssize_t n = ::send(large, body.data() + sent, body.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += static_cast<std::size_t>(n);
+    }
+    ::close(large);
+    std::printf("flood: a 64 MiB message, %zu bytes of it taken before the host closed\n", sent);
+
+    const int greedy = ConnectRaw(port);
+    const int small = 4096;
+    ::setsockopt(greedy, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    const std::vector<kj::byte> pings = PipelinedPings(1'000'000);
+    sent = 0;
+    while (sent < pings.size()) {
+        const ssize_t n = ::send(greedy, pings.data() + sent, pings.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += static_cast<std::size_t>(n);
+    }
+    ::close(greedy);
+    std::printf("flood: a million pipelined pings, %zu of %zu bytes taken before the host cut it off\n", sent,
+                pings.size());
+}
+
+int Flooded() {
+    const pid_t host = bench::StartHost({"--plain-tcp", "--port", std::to_string(kPort), "--load-tags", "1000"});
+    rpc::InstallRemoteActivation("", rpc::HostTransport::PlainTcp());
+    int status = 1;
+    {
+        ComPtr<IOPCServer> reader = bench::ConnectServer(Tcp("127.0.0.1"));
+        std::vector<OPCHANDLE> handles;
+        auto items = reader ? bench::AddGroup(reader.get(), 0, 1000, 0, 1, 1000, &handles) : nullptr;
+        auto sync = items ? items.As<IOPCSyncIO>(IID_IOPCSyncIO) : nullptr;
+        if (sync) {
+            std::atomic<bool> done{false};
+            long peakKiB = 0;
+            std::thread flooder([&] {
+                Flood(kPort);
+                done = true;
+            });
+            std::vector<double> micros;
+            bool failed = false;
+            while (!done && !failed) {
+                failed = !TimeReads(sync.get(), handles[0], 100, &micros);
+                peakKiB = std::max(peakKiB, bench::RssKiB(host));
+            }
+            flooder.join();
+            bench::PrintLatencies("another client's one-item reads during the flood", micros);
+            std::printf("%s; host RSS peak %ld MiB\n", failed ? "a read FAILED" : "no read failed", peakKiB / 1024);
+            status = failed ? 1 : 0;
+        }
+    }
+    rpc::UninstallRemoteActivation();
+    bench::StopHost(host);
+    return status;
+}
+
 int Floor() {
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     const int on = 1;
@@ -233,8 +308,9 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "floor") return Floor();
     if (mode == "read") return Read(60 * kItemsPerGroup);
+    if (mode == "flood") return Flooded();
     if (mode == "held") return Held(argc > 2 ? std::max(1, std::atoi(argv[2])) * kItemsPerGroup : kItemsPerGroup);
     if (mode == "changes" || mode == "stall") return Changes(argc > 2 ? std::max(1, std::atoi(argv[2])) : 60, mode == "stall");
-    std::fprintf(stderr, "usage: remote_load read|changes|stall|held|floor [groups]\n");
+    std::fprintf(stderr, "usage: remote_load read|changes|stall|held|flood|floor [groups]\n");
     return 2;
 }

@@ -1,12 +1,14 @@
 #include "rpc/buffered_stream.h"
 
+#include <kj/debug.h>
+
 #include <algorithm>
 #include <cstring>
 
 namespace rpc {
 
-BufferedStream::BufferedStream(kj::Own<kj::AsyncIoStream> inner)
-    : inner_(kj::mv(inner)), buffer_(std::make_unique<kj::byte[]>(kBufferSize)) {}
+BufferedStream::BufferedStream(kj::Own<kj::AsyncIoStream> inner, kj::Timer* timer)
+    : inner_(kj::mv(inner)), buffer_(std::make_unique<kj::byte[]>(kBufferSize)), timer_(timer) {}
 
 size_t BufferedStream::Take(kj::byte* out, size_t size) {
     const size_t count = std::min(size, end_ - begin_);
@@ -32,15 +34,33 @@ kj::Promise<size_t> BufferedStream::Fill(kj::byte* out, size_t done, size_t minB
         return Fill(out, done, minBytes, maxBytes);
     };
     if (maxBytes - done >= kBufferSize)
-        return inner_->tryRead(out + done, 1, maxBytes - done).then([this, done, next](size_t n) {
-            received_ += n;
-            return next(done + n, n);
-        });
-    return inner_->tryRead(buffer_.get(), 1, kBufferSize).then([this, out, done, maxBytes, next](size_t n) {
-        received_ += n;
+        return ReadInner(out + done, maxBytes - done).then([done, next](size_t n) { return next(done + n, n); });
+    return ReadInner(buffer_.get(), kBufferSize).then([this, out, done, maxBytes, next](size_t n) {
         end_ = n;
         return next(done + Take(out + done, maxBytes - done), n);
     });
+}
+
+kj::Promise<size_t> BufferedStream::ReadInner(kj::byte* into, size_t maxBytes) {
+    if (gate_ && !gate_()) return KJ_EXCEPTION(DISCONNECTED, "the connection is closed to reading");
+    if (timer_ && sinceYield_ >= kYieldEvery) {
+        // A timer fires only when the loop polls for I/O, which it does once nothing else is
+        // ready: this read waits for the other connections' turn.
+        sinceYield_ = 0;
+        return timer_->afterDelay(0 * kj::NANOSECONDS).then([this, into, maxBytes] { return ReadInner(into, maxBytes); });
+    }
+    return inner_->tryRead(into, 1, maxBytes)
+        .then(
+            [this](size_t n) {
+                received_ += n;
+                sinceYield_ += n;
+                if (n == 0) peerEnded_ = true;
+                return n;
+            },
+            [this](kj::Exception&& failure) -> size_t {
+                peerEnded_ = true;
+                kj::throwFatalException(kj::mv(failure));
+            });
 }
 
 kj::Promise<void> BufferedStream::write(const void* buffer, size_t size) {

@@ -6,13 +6,17 @@
 #include <kj/async-io.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace rpc {
 
 class BufferedStream final : public kj::AsyncIoStream {
 public:
-    explicit BufferedStream(kj::Own<kj::AsyncIoStream> inner);
+    // With `timer`, the stream lets the loop wait for I/O after each megabyte it reads: a peer
+    // that keeps the socket full never has data waiting to be taken at once forever, and the
+    // loop's other connections and timers get their turn.
+    explicit BufferedStream(kj::Own<kj::AsyncIoStream> inner, kj::Timer* timer = nullptr);
 
     kj::Promise<size_t> tryRead(void* buffer, size_t minBytes, size_t maxBytes) override;
     kj::Promise<void> write(const void* buffer, size_t size) override;
@@ -26,21 +30,34 @@ public:
     void getpeername(struct sockaddr* addr, kj::uint* length) override;
     kj::Maybe<int> getFd() const override;
 
+    // Asked before each read from the peer; when it answers false, the read fails as if the
+    // peer had gone.
+    void SetReadGate(std::function<bool()> gate) { gate_ = std::move(gate); }
+
     // Bytes received from the peer so far.
     std::uint64_t BytesReceived() const { return received_; }
+    // True once the peer has closed its side, or reading from it failed.
+    bool PeerEnded() const { return peerEnded_; }
 
 private:
     // Hands out what the buffer holds, at most `size` bytes; returns how many.
     size_t Take(kj::byte* out, size_t size);
     // Reads on into `out` after `done` bytes until `minBytes` (or the peer's end).
     kj::Promise<size_t> Fill(kj::byte* out, size_t done, size_t minBytes, size_t maxBytes);
+    // One read from the peer of what has come, at most `maxBytes`.
+    kj::Promise<size_t> ReadInner(kj::byte* into, size_t maxBytes);
 
     static constexpr size_t kBufferSize = size_t{64} * 1024;
+    static constexpr size_t kYieldEvery = size_t{1} << 20;
+    kj::Timer* timer_;
+    std::function<bool()> gate_;
+    size_t sinceYield_ = 0;  // bytes read since the loop last waited for I/O
     kj::Own<kj::AsyncIoStream> inner_;
     std::unique_ptr<kj::byte[]> buffer_;
     size_t begin_ = 0;  // what is read and not yet handed out: [begin_, end_)
     size_t end_ = 0;
     std::uint64_t received_ = 0;
+    bool peerEnded_ = false;
 };
 
 }  // namespace rpc

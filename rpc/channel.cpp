@@ -222,7 +222,7 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
             socket = timer.timeoutAfter(KjDuration(kConnectTimeout), tlsContext->wrapClient(kj::mv(socket), host))
                          .wait(io.waitScope);
         }
-        kj::Own<BufferedStream> connection = kj::heap<BufferedStream>(kj::mv(socket));
+        kj::Own<BufferedStream> connection = kj::heap<BufferedStream>(kj::mv(socket), &timer);
         stream = connection.get();
 
         capnp::TwoPartyVatNetwork network(*connection, capnp::rpc::twoparty::Side::CLIENT, ClientReaderOptions());

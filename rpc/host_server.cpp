@@ -72,19 +72,29 @@ private:
     Budget budget_;  // the connection's
 };
 
+// What a queued outgoing message costs in memory beyond its words (its builder and the
+// queue's hold on it): a host that counted the words alone would keep a gigabyte for a million
+// small answers.
+constexpr std::size_t kQueuedMessageCost = 1024;
+
 struct Connection {
     Connection(kj::Own<kj::AsyncIoStream>&& s, int socket, Budget connectionBudget, capnp::Capability::Client bootstrap,
-               std::string peerText, kj::TimePoint now)
+               std::string peerText, kj::Timer& timer, std::size_t maxUnread)
         : socketFd(socket),
+          maxUnreadBytes(maxUnread),
           budget(std::move(connectionBudget)),
-          stream(kj::heap<BufferedStream>(kj::mv(s))),
+          stream(kj::heap<BufferedStream>(kj::mv(s), &timer)),
           network(*stream, capnp::rpc::twoparty::Side::SERVER, HostReaderOptions()),
           rpc(capnp::makeRpcServer(network, kj::mv(bootstrap))),
           peer(std::move(peerText)),
-          heardAt(now) {
+          heardAt(timer.now()) {
         rpc.setFlowLimit(kFlowLimitWords);
+        // Checked before each read as well as by the watch: a client that sends fast and reads
+        // nothing would otherwise queue answers far past the bound between two watches.
+        stream->SetReadGate([this] { return !CutIfOverloaded(); });
     }
     int socketFd;  // under the TLS stream, if any; owned by the stream
+    std::size_t maxUnreadBytes;
     Budget budget;
     kj::Own<BufferedStream> stream;
     capnp::TwoPartyVatNetwork network;
@@ -99,6 +109,17 @@ struct Connection {
     void Cut() {
         cut = true;
         if (socketFd >= 0) ::shutdown(socketFd, SHUT_RDWR);
+    }
+
+    // Cuts the client off, saying so, once what waits for it to read passes the bound; true
+    // when it is cut off (now or before).
+    bool CutIfOverloaded() {
+        if (cut) return true;
+        const std::size_t unread = network.getCurrentQueueSize() + network.getCurrentQueueCount() * kQueuedMessageCost;
+        if (unread <= maxUnreadBytes) return false;
+        std::fprintf(stderr, "opcserverd: client %s left %zu bytes unread; cut off\n", peer.c_str(), unread);
+        Cut();
+        return true;
     }
 };
 
@@ -209,11 +230,8 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
                     connection->bytesSeen = connection->stream->BytesReceived();
                     connection->heardAt = now;
                 }
-                const std::size_t unread = connection->network.getCurrentQueueSize();
-                if (unread > options.maxUnreadBytes) {
-                    std::fprintf(stderr, "opcserverd: client %s left %zu bytes unread; cut off\n",
-                                 connection->peer.c_str(), unread);
-                    connection->Cut();
+                if (connection->CutIfOverloaded()) {
+                    continue;
                 } else if (connection->budget->Overflowed()) {
                     std::fprintf(stderr, "opcserverd: client %s let more than %zu bytes of callbacks wait; cut off\n",
                                  connection->peer.c_str(), options.maxWaitingCallbackBytes);
@@ -284,10 +302,15 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
         auto budget = std::make_shared<ConnectionBudget>(options.maxObjectsPerClient, options.maxSinksPerClient,
                                                          options.maxWaitingCallbackBytes);
         open.push_back(kj::heap<Connection>(kj::mv(stream), fd, budget, MakeHostEntry(context, budget),
-                                            std::move(peerText), timer.now()));
+                                            std::move(peerText), timer, options.maxUnreadBytes));
         ++connections;
         Connection* connection = open.back().get();
         tasks.add(connection->network.onDisconnect().then([this, connection]() {
+            // Neither the client's leaving nor the host's cut: the RPC system broke off the
+            // connection over what the client sent.
+            if (!connection->cut && !connection->stream->PeerEnded())
+                std::fprintf(stderr, "opcserverd: client %s sent a message the host refuses (too large or "
+                                     "malformed); cut off\n", connection->peer.c_str());
             // A later turn, so the network is not destroyed inside its own callback.
             return kj::evalLater([this, connection]() { Close(connection); });
         }));

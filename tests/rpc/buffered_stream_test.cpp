@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <kj/async-io.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -78,3 +80,58 @@ TEST(BufferedStream, TheEndOfTheStreamGivesWhatIsLeftThenNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// A peer that keeps the socket full: every read is answered at once.
+class EndlessStream final : public kj::AsyncIoStream {
+public:
+    kj::Promise<size_t> tryRead(void* buffer, size_t, size_t maxBytes) override {
+        std::memset(buffer, 0x5a, maxBytes);
+        return maxBytes;
+    }
+    kj::Promise<void> write(const void*, size_t) override { return kj::READY_NOW; }
+    kj::Promise<void> write(kj::ArrayPtr<const kj::ArrayPtr<const kj::byte>>) override { return kj::READY_NOW; }
+    kj::Promise<void> whenWriteDisconnected() override { return kj::NEVER_DONE; }
+    void shutdownWrite() override {}
+};
+
+// Reads `left` bytes in small reads, one after the other, as the RPC system reads messages.
+kj::Promise<void> ReadOn(rpc::BufferedStream& stream, kj::byte* buffer, size_t& read, size_t left) {
+    if (left == 0) return kj::READY_NOW;
+    return stream.tryRead(buffer, 1, 4096).then([&stream, buffer, &read, left](size_t n) {
+        read += n;
+        return ReadOn(stream, buffer, read, left - std::min(left, n));
+    });
+}
+
+}  // namespace
+
+// A peer whose data is always there still lets the loop wait for I/O now and then, where its
+// timers fire and its other connections are served: the timer set before the reads fires
+// long before 16 MiB have been read.
+TEST(BufferedStream, APeerThatKeepsTheSocketFullLetsTheLoopsTimersRun) {
+    auto io = kj::setupAsyncIo();
+    kj::Timer& timer = io.provider->getTimer();
+    rpc::BufferedStream stream(kj::heap<EndlessStream>(), &timer);
+    size_t read = 0;
+    size_t readWhenFired = SIZE_MAX;
+    auto tick = timer.afterDelay(0 * kj::NANOSECONDS).then([&] { readWhenFired = read; }).eagerlyEvaluate(nullptr);
+    std::vector<kj::byte> buffer(4096);
+    const size_t total = size_t{16} << 20;
+    ReadOn(stream, buffer.data(), read, total).wait(io.waitScope);
+    EXPECT_EQ(read, total);
+    EXPECT_LE(readWhenFired, size_t{2} << 20);
+}
+
+// A gate that closes fails the next read from the peer as if it had gone.
+TEST(BufferedStream, AClosedReadGateFailsTheNextReadFromThePeer) {
+    auto io = kj::setupAsyncIo();
+    rpc::BufferedStream stream(kj::heap<EndlessStream>());
+    bool open = true;
+    stream.SetReadGate([&open] { return open; });
+    std::vector<kj::byte> buffer(128 * 1024);  // past the buffer: every read reaches the peer
+    EXPECT_EQ(stream.tryRead(buffer.data(), 1, buffer.size()).wait(io.waitScope), buffer.size());
+    open = false;
+    EXPECT_THROW(stream.tryRead(buffer.data(), 1, buffer.size()).wait(io.waitScope), kj::Exception);
+}

@@ -16,6 +16,7 @@
 #include "simserver/server_registry.h"
 #include "tests/opc/client/connection_support.h"
 #include "tests/platform/temp_folder.h"
+#include "tests/rpc/raw_wire.h"
 #include "tests/rpc/remote_object.h"
 
 #include <capnp/rpc-twoparty.h>
@@ -225,21 +226,10 @@ TEST_F(TlsHost, PlainTcpIsUsedOnlyWhenAskedFor) {
     request.pItf->Release();
 }
 
-// A TCP connection to the host that sends nothing.
-int SilentConnection(unsigned port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    return fd;
-}
-
 TEST_F(TlsHost, ClientsInTheirHandshakeTakeAPlaceUntilTheyLeave) {
     maxConnections = 2;
     ASSERT_TRUE(Start());
-    const int silent[2] = {SilentConnection(host.Port()), SilentConnection(host.Port())};
+    const int silent[2] = {ConnectRaw(host.Port()), ConnectRaw(host.Port())};
     HRESULT hr = S_OK;
     EXPECT_FALSE(rpc::Channel::Connect("127.0.0.1", host.Port(), &hr, {}, Certs().Load("station")))
         << "two connections in their handshake fill the host's two places";
@@ -254,7 +244,7 @@ TEST_F(TlsHost, ClientsInTheirHandshakeTakeAPlaceUntilTheyLeave) {
 TEST_F(TlsHost, AClientThatNeverFinishesItsHandshakeIsCutOff) {
     handshakeTimeout = 300ms;
     ASSERT_TRUE(Start());
-    const int silent = SilentConnection(host.Port());
+    const int silent = ConnectRaw(host.Port());
     pollfd waiting{silent, POLLIN, 0};
     ASSERT_EQ(::poll(&waiting, 1, 10'000), 1) << "the host closed the silent connection";
     char byte = 0;
