@@ -22,6 +22,7 @@ namespace rpc {
 namespace {
 
 constexpr auto kConnectTimeout = std::chrono::seconds(5);
+std::atomic<std::size_t> gCallbackFlowLimitBytes{std::size_t{64} << 20};
 // How long a caller watches for its reply before it sleeps: a loopback reply usually comes
 // sooner, and a sleeping caller costs one more wake-up across CPUs.
 constexpr auto kCallerWatch = std::chrono::microseconds(200);
@@ -227,6 +228,10 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
 
         capnp::TwoPartyVatNetwork network(*connection, capnp::rpc::twoparty::Side::CLIENT, ClientReaderOptions());
         auto rpcSystem = capnp::makeRpcClient(network);
+        // The host's callbacks wait in the RPC system while a sink is busy; a host that sends
+        // more than its stream window allows stops being read here, and is then given up as
+        // silent, instead of filling the client's memory.
+        rpcSystem.setFlowLimit(gCallbackFlowLimitBytes.load() / sizeof(capnp::word));
         capnp::word hostVatScratch[4] = {};
         capnp::MallocMessageBuilder hostVat(hostVatScratch);
         hostVat.getRoot<capnp::rpc::twoparty::VatId>().setSide(capnp::rpc::twoparty::Side::SERVER);
@@ -237,8 +242,8 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
         timer.timeoutAfter(KjDuration(kConnectTimeout), hostClient.pingRequest().send().ignoreResult())
             .wait(io.waitScope);
         hostCap = &hostClient;
-        kj::TaskSet callTasks(ignore);
-        calls = &callTasks;
+        kj::Own<kj::TaskSet> callTasks = kj::heap<kj::TaskSet>(ignore);
+        calls = callTasks.get();
         alive.store(true);
         reported = true;
         connected.set_value(S_OK);
@@ -247,6 +252,12 @@ void Channel::State::Run(std::promise<HRESULT>& connected) {
         auto watch = network.onDisconnect()
                          .exclusiveJoin(Watch(timer))
                          .then([this]() { Lose(); }, [this](kj::Exception&&) { Lose(); })
+                         .then([this, &callTasks]() {
+                             // The calls still waiting fail now: a host the client has stopped
+                             // reading from (its callbacks past the flow limit) never answers them.
+                             calls = nullptr;
+                             callTasks = nullptr;
+                         })
                          .eagerlyEvaluate(nullptr);
         RunLoop(io.waitScope, io.unixEventPort, stop);
         alive.store(false);
@@ -332,6 +343,10 @@ HRESULT Channel::Call(const std::function<kj::Promise<HRESULT>()>& start) {
     // Refused once the loop has ended: the work holds nothing of the loop's and ends here.
     if (!state.mailbox->TryPost(work)) return RPC_S_SERVER_UNAVAILABLE_HR;
     return call->Wait();
+}
+
+void SetCallbackFlowLimit(std::size_t bytes) {
+    gCallbackFlowLimitBytes.store(bytes);
 }
 
 rpcwire::Host::Client& Channel::Host() {

@@ -16,6 +16,7 @@
 #include <kj/async.h>
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -67,6 +68,11 @@ private:
     Channel();
     std::unique_ptr<State> state_;
 };
+
+// What the callbacks a host has sent and the client's sinks have not yet taken may hold, in
+// bytes, before the client stops reading from the host (64 MiB unless set; for connections
+// made after the call).
+void SetCallbackFlowLimit(std::size_t bytes);
 
 // A capability for the client's sink object, which answers IOPCShutdown, IOPCDataCallback or
 // IAdviseSink; each call the host makes reaches the sink on the channel's dispatch thread.

@@ -116,7 +116,10 @@ protected:
         if (!sink) return kj::READY_NOW;
         const auto params = context.getParams();
         const auto text = params.getFormat();
-        const UINT format = RegisterClipboardFormat(std::string_view(text.cStr(), text.size()));
+        // Only the formats this client advised are known here; a name the host invents is not
+        // registered for it.
+        const UINT format = FindClipboardFormat(std::string_view(text.cStr(), text.size()));
+        if (format == 0) return kj::READY_NOW;
         const DWORD tymed = params.getTymed();
         auto bytes = std::make_shared<std::vector<BYTE>>(params.getData().begin(), params.getData().end());
         return channel_.Dispatch([sink, format, tymed, bytes] {
