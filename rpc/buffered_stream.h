@@ -49,11 +49,11 @@ private:
 
     static constexpr size_t kBufferSize = size_t{64} * 1024;
     static constexpr size_t kYieldEvery = size_t{1} << 20;
+    kj::Own<kj::AsyncIoStream> inner_;
+    std::unique_ptr<kj::byte[]> buffer_;
     kj::Timer* timer_;
     std::function<bool()> gate_;
     size_t sinceYield_ = 0;  // bytes read since the loop last waited for I/O
-    kj::Own<kj::AsyncIoStream> inner_;
-    std::unique_ptr<kj::byte[]> buffer_;
     size_t begin_ = 0;  // what is read and not yet handed out: [begin_, end_)
     size_t end_ = 0;
     std::uint64_t received_ = 0;
