@@ -7,12 +7,12 @@
 #include "rpc/channel.h"
 #include "rpc/wire_convert.h"
 #include "tests/opc/client/connection_support.h"
+#include "tests/rpc/call_gate.h"
 
 #include <capnp/rpc-twoparty.h>
 #include <gtest/gtest.h>
 #include <kj/async-io.h>
 
-#include <condition_variable>
 #include <future>
 #include <mutex>
 #include <thread>
@@ -102,13 +102,13 @@ private:
     unsigned port_ = 0;
 };
 
-// A data callback that holds its first call until it is let go.
+// A data callback that holds its first call until the gate opens.
 class BusySink final : public ComObject<IOPCDataCallback> {
 public:
+    explicit BusySink(CallGate& gate) : hold_(gate.Hook()) {}
     HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
                          HRESULT*) override {
-        std::unique_lock lock(mutex_);
-        released_.wait(lock, [this] { return free_; });
+        hold_();
         return S_OK;
     }
     HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
@@ -118,18 +118,8 @@ public:
     HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*, HRESULT*) override { return S_OK; }
     HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
 
-    void LetGo() {
-        {
-            std::lock_guard lock(mutex_);
-            free_ = true;
-        }
-        released_.notify_all();
-    }
-
 private:
-    std::mutex mutex_;
-    std::condition_variable released_;
-    bool free_ = false;
+    std::function<void()> hold_;
 };
 
 TEST(FloodingHost, TheClientGivesUpAHostThatSendsMoreCallbacksThanItsSinksTake) {
@@ -139,7 +129,9 @@ TEST(FloodingHost, TheClientGivesUpAHostThatSendsMoreCallbacksThanItsSinksTake) 
     auto channel = rpc::Channel::Connect("127.0.0.1", host.Port(), &hr, rpc::Liveness{100ms, 1000ms});
     rpc::SetCallbackFlowLimit(std::size_t{64} << 20);
     ASSERT_TRUE(channel) << std::hex << hr;
-    ComPtr<BusySink> sink = MakeComObject<BusySink>();
+    CallGate gate;
+    gate.Arm();
+    ComPtr<BusySink> sink = MakeComObject<BusySink>(gate);
     auto object = std::make_shared<rpcwire::Object::Client>(nullptr);
     ASSERT_EQ(channel->Call([&]() -> kj::Promise<HRESULT> {
         return channel->Host().createInstanceRequest().send().then([&](auto&& response) {
@@ -159,7 +151,7 @@ TEST(FloodingHost, TheClientGivesUpAHostThatSendsMoreCallbacksThanItsSinksTake) 
     });
     EXPECT_EQ(advised, RPC_S_CALL_FAILED_HR);
     EXPECT_TRUE(WaitUntil([&] { return !channel->Alive(); }, 10s)) << "the client gave the host up";
-    sink->LetGo();
+    gate.Open();
     channel->Drop(kj::mv(*object));
 }
 
