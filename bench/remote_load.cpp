@@ -153,19 +153,26 @@ int Held(int tagCount) {
 
 // What a flooding peer does, one after the other; the host's answers are never read.
 void Flood(unsigned port) {
-    std::vector<int> many;
-    for (int i = 0; i < 1000; ++i) many.push_back(ConnectRaw(port));
-    std::this_thread::sleep_for(std::chrono::seconds(2));
-    for (int fd : many)
-        if (fd >= 0) ::close(fd);
-    std::printf("flood: a thousand connections opened and held for 2 s\n");
-    std::this_thread::sleep_for(std::chrono::seconds(1));  // the host lets go of them
+    const int greedy = ConnectRaw(port);
+    const int small = 4096;
+    ::setsockopt(greedy, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    const std::vector<kj::byte> pings = PipelinedPings(1'000'000);
+    std::size_t sent = 0;
+    while (sent < pings.size()) {
+        const ssize_t n = ::send(greedy, pings.data() + sent, pings.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) break;
+        sent += static_cast<std::size_t>(n);
+    }
+    const int why = errno;
+    ::close(greedy);
+    std::printf("flood: a million pipelined pings, %zu of %zu bytes taken before the host cut it off (%s)\n", sent,
+                pings.size(), std::strerror(why));
 
     // A message whose first word announces 64 MiB, and then that much.
     const int large = ConnectRaw(port);
     const std::uint32_t header[2] = {0, (64u << 20) / 8};
     std::vector<char> body(std::size_t{64} << 20, 'x');
-    std::size_t sent = ::send(large, header, sizeof header, MSG_NOSIGNAL) == sizeof header ? 0 : body.size();
+    sent = ::send(large, header, sizeof header, MSG_NOSIGNAL) == sizeof header ? 0 : body.size();
     while (sent < body.size()) {
         const ssize_t n = ::send(large, body.data() + sent, body.size() - sent, MSG_NOSIGNAL);
         if (n <= 0) break;
@@ -174,19 +181,12 @@ void Flood(unsigned port) {
     ::close(large);
     std::printf("flood: a 64 MiB message, %zu bytes of it taken before the host closed\n", sent);
 
-    const int greedy = ConnectRaw(port);
-    const int small = 4096;
-    ::setsockopt(greedy, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    const std::vector<kj::byte> pings = PipelinedPings(1'000'000);
-    sent = 0;
-    while (sent < pings.size()) {
-        const ssize_t n = ::send(greedy, pings.data() + sent, pings.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) break;
-        sent += static_cast<std::size_t>(n);
-    }
-    ::close(greedy);
-    std::printf("flood: a million pipelined pings, %zu of %zu bytes taken before the host cut it off\n", sent,
-                pings.size());
+    std::vector<int> many;
+    for (int i = 0; i < 1000; ++i) many.push_back(ConnectRaw(port));
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    for (int fd : many)
+        if (fd >= 0) ::close(fd);
+    std::printf("flood: a thousand connections opened and held for 2 s\n");
 }
 
 int Flooded() {

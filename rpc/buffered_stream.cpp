@@ -54,21 +54,28 @@ kj::Promise<size_t> BufferedStream::ReadInner(kj::byte* into, size_t maxBytes) {
             [this](size_t n) {
                 received_ += n;
                 sinceYield_ += n;
-                if (n == 0) peerEnded_ = true;
+                if (n == 0) peerClosed_ = true;
                 return n;
             },
             [this](kj::Exception&& failure) -> size_t {
-                peerEnded_ = true;
+                failed_ = true;
                 kj::throwFatalException(kj::mv(failure));
             });
 }
 
 kj::Promise<void> BufferedStream::write(const void* buffer, size_t size) {
-    return inner_->write(buffer, size);
+    return NoteWriteFailure(inner_->write(buffer, size));
 }
 
 kj::Promise<void> BufferedStream::write(kj::ArrayPtr<const kj::ArrayPtr<const kj::byte>> pieces) {
-    return inner_->write(pieces);
+    return NoteWriteFailure(inner_->write(pieces));
+}
+
+kj::Promise<void> BufferedStream::NoteWriteFailure(kj::Promise<void> written) {
+    return written.catch_([this](kj::Exception&& failure) {
+        failed_ = true;
+        kj::throwFatalException(kj::mv(failure));
+    });
 }
 
 kj::Promise<void> BufferedStream::whenWriteDisconnected() {

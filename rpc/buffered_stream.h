@@ -36,14 +36,18 @@ public:
 
     // Bytes received from the peer so far.
     std::uint64_t BytesReceived() const { return received_; }
-    // True once the peer has closed its side, or reading from it failed.
-    bool PeerEnded() const { return peerEnded_; }
+    // True once the peer has closed its side in order.
+    bool PeerClosed() const { return peerClosed_; }
+    // True once reading from or writing to the peer failed (a peer that vanished, or took
+    // nothing for too long).
+    bool Failed() const { return failed_; }
 
 private:
     // Hands out what the buffer holds, at most `size` bytes; returns how many.
     size_t Take(kj::byte* out, size_t size);
     // Reads on into `out` after `done` bytes until `minBytes` (or the peer's end).
     kj::Promise<size_t> Fill(kj::byte* out, size_t done, size_t minBytes, size_t maxBytes);
+    kj::Promise<void> NoteWriteFailure(kj::Promise<void> written);
     // One read from the peer of what has come, at most `maxBytes`.
     kj::Promise<size_t> ReadInner(kj::byte* into, size_t maxBytes);
 
@@ -57,7 +61,8 @@ private:
     size_t begin_ = 0;  // what is read and not yet handed out: [begin_, end_)
     size_t end_ = 0;
     std::uint64_t received_ = 0;
-    bool peerEnded_ = false;
+    bool peerClosed_ = false;
+    bool failed_ = false;
 };
 
 }  // namespace rpc

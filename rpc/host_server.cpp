@@ -306,11 +306,16 @@ struct HostServer::State final : kj::TaskSet::ErrorHandler {
         ++connections;
         Connection* connection = open.back().get();
         tasks.add(connection->network.onDisconnect().then([this, connection]() {
-            // Neither the client's leaving nor the host's cut: the RPC system broke off the
-            // connection over what the client sent.
-            if (!connection->cut && !connection->stream->PeerEnded())
-                std::fprintf(stderr, "opcserverd: client %s sent a message the host refuses (too large or "
-                                     "malformed); cut off\n", connection->peer.c_str());
+            // Not the client's leaving in order, nor the host's own cut (logged already): the
+            // connection failed, or the RPC system broke it off over what the client sent.
+            if (!connection->cut && !connection->stream->PeerClosed()) {
+                if (connection->stream->Failed())
+                    std::fprintf(stderr, "opcserverd: client %s lost (it vanished, or took nothing for too long)\n",
+                                 connection->peer.c_str());
+                else
+                    std::fprintf(stderr, "opcserverd: client %s sent a message the host refuses (too large or "
+                                         "malformed); cut off\n", connection->peer.c_str());
+            }
             // A later turn, so the network is not destroyed inside its own callback.
             return kj::evalLater([this, connection]() { Close(connection); });
         }));
