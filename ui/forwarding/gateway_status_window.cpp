@@ -36,6 +36,9 @@ QTableWidget* Table(const QStringList& headers, const QString& name, QWidget* pa
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->verticalHeader()->hide();
+    // Each column as wide as its header and cells (addresses, times, errors), the last filling
+    // what is left.
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->horizontalHeader()->setStretchLastSection(true);
     table->setShowGrid(false);
     table->setWordWrap(false);
