@@ -4,7 +4,7 @@
 // Measures the time until every server is connected with its items added and its callbacks
 // advised, the item updates per second that arrive, and the host's CPU and resident memory.
 // Usage: host_fleet [servers 10] [items per server 100000] [tls|plain] [seconds 10]
-#include "bench/counting_sink.h"
+#include "tests/support/counting_sink.h"
 #include "bench/remote_host.h"
 #include "rpc/remote_activation.h"
 
@@ -69,23 +69,13 @@ int main(int argc, char** argv) {
                                        std::to_string(kPort), "--load-tags", std::to_string(tagCount),
                                        "--max-clients", "64"};
     if (tls) {
-        arguments.insert(arguments.end(), {"--tls-cert", certificates + "/localhost.pem", "--tls-key",
-                                           certificates + "/localhost.key", "--tls-ca", certificates + "/ca.pem"});
+        for (std::string& argument : bench::HostTlsArguments(certificates)) arguments.push_back(std::move(argument));
     } else {
         arguments.push_back("--plain-tcp");
     }
     const pid_t host = bench::StartHost(arguments);
     if (host <= 0) return 1;
-    rpc::HostTransport transport = rpc::HostTransport::PlainTcp();
-    if (tls) {
-        std::string error;
-        transport = rpc::HostTransport{
-            rpc::TlsCredentials::Load(
-                {certificates + "/bench.pem", certificates + "/bench.key", certificates + "/ca.pem"}, &error),
-            false};
-        if (!transport.tls) std::fprintf(stderr, "%s\n", error.c_str());
-    }
-    rpc::InstallRemoteActivation("", transport);
+    rpc::InstallRemoteActivation("", tls ? bench::ClientTls(certificates) : rpc::HostTransport::PlainTcp());
 
     // The host builds its catalogue before it listens; the clock starts once it answers.
     const auto hostStart = Clock::now();

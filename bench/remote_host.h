@@ -8,6 +8,7 @@
 #include "platform/com/class_registry.h"
 #include "platform/com/connection_point.h"
 #include "platform/com/memory.h"
+#include "rpc/remote_activation.h"
 #include "simserver/server_registry.h"
 
 #include <signal.h>
@@ -88,6 +89,20 @@ inline std::string MakeCertificates() {
     for (const std::string& what : {std::string(" ca"), " host localhost" + addresses, std::string(" client bench")})
         if (std::system((script + what).c_str()) != 0) return {};
     return dir;
+}
+
+// opcserverd's options for mutual TLS with the host certificate in MakeCertificates' folder.
+inline std::vector<std::string> HostTlsArguments(const std::string& dir) {
+    return {"--tls-cert", dir + "/localhost.pem", "--tls-key", dir + "/localhost.key", "--tls-ca", dir + "/ca.pem"};
+}
+
+// The client's way to such a host, with the "bench" certificate; files it cannot use are said on
+// standard error, and leave hosts on TCP unreachable.
+inline rpc::HostTransport ClientTls(const std::string& dir) {
+    std::string error;
+    auto credentials = rpc::TlsCredentials::Load({dir + "/bench.pem", dir + "/bench.key", dir + "/ca.pem"}, &error);
+    if (!credentials) std::fprintf(stderr, "%s\n", error.c_str());
+    return rpc::HostTransport{credentials, false};
 }
 
 // A server object of `progId` on `computer`, tried for up to a minute: a host with many load

@@ -13,7 +13,7 @@
 //   floor    no RPC at all: a blocking 128-byte echo between two processes over loopback TCP,
 //            the least any read can take on this machine, to read the read figure against.
 // Usage: remote_load read|changes|stall|held|flood|floor [groups]
-#include "bench/counting_sink.h"
+#include "tests/support/counting_sink.h"
 #include "bench/remote_host.h"
 #include "platform/com/variant.h"
 #include "rpc/remote_activation.h"
@@ -70,12 +70,12 @@ int Read(int tagCount) {
     const std::string certificates = bench::MakeCertificates();
     if (certificates.empty()) return 1;
     const std::string tags = std::to_string(tagCount);
+    std::vector<std::string> tlsHost{"--port", std::to_string(kTlsPort), "--load-tags", tags};
+    for (std::string& argument : bench::HostTlsArguments(certificates)) tlsHost.push_back(std::move(argument));
     const pid_t hosts[] = {
         bench::StartHost({"--local", "--load-tags", tags}),
         bench::StartHost({"--plain-tcp", "--port", std::to_string(kPort), "--load-tags", tags}),
-        bench::StartHost({"--port", std::to_string(kTlsPort), "--load-tags", tags, "--tls-cert",
-                          certificates + "/localhost.pem", "--tls-key", certificates + "/localhost.key", "--tls-ca",
-                          certificates + "/ca.pem"}),
+        bench::StartHost(tlsHost),
     };
     Reader readers[] = {{"this user's Unix socket", {}, {}, {}, {}, {}},
                         {"loopback TCP", {}, {}, {}, {}, {}},
@@ -83,10 +83,7 @@ int Read(int tagCount) {
     rpc::InstallRemoteActivation("", rpc::HostTransport::PlainTcp());
     readers[0].server = bench::ConnectServer("local");
     readers[1].server = bench::ConnectServer(Tcp("127.0.0.1"));
-    std::string error;
-    const auto credentials = rpc::TlsCredentials::Load(
-        {certificates + "/bench.pem", certificates + "/bench.key", certificates + "/ca.pem"}, &error);
-    rpc::InstallRemoteActivation("", rpc::HostTransport{credentials, false});
+    rpc::InstallRemoteActivation("", bench::ClientTls(certificates));
     readers[2].server = bench::ConnectServer(Tcp("127.0.0.1", kTlsPort));
     int status = 0;
     for (Reader& reader : readers) {
@@ -94,7 +91,7 @@ int Read(int tagCount) {
             reader.items = bench::AddGroup(reader.server.get(), 0, 1000, 0, 1, tagCount, &reader.handles);
         if (reader.items) reader.sync = reader.items.As<IOPCSyncIO>(IID_IOPCSyncIO);
         if (!reader.sync) {
-            std::fprintf(stderr, "no server over %s %s\n", reader.how, error.c_str());
+            std::fprintf(stderr, "no server over %s\n", reader.how);
             status = 1;
         }
     }
@@ -279,7 +276,12 @@ int Changes(int groups, bool stall) {
         std::vector<OPCHANDLE> handles;
         auto items = bench::AddGroup(server.get(), g, 10, g * kItemsPerGroup, kItemsPerGroup, groups * kItemsPerGroup,
                                      &handles);
-        sinks.push_back(MakeComObject<CountingSink>(changes, stall));
+        std::function<void()> never;  // a stalled client's sink never returns
+        if (stall)
+            never = [] {
+                for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+            };
+        sinks.push_back(MakeComObject<CountingSink>(changes, never));
         if (!items || !bench::Advise(items.get(), sinks.back().get())) return 1;
         keep.push_back(items);
     }

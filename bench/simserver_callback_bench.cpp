@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "bench/counting_sink.h"
+#include "tests/support/counting_sink.h"
 #include "opc/da/opcda.h"
 #include "platform/com/class_registry.h"
 #include "platform/com/connection_point.h"

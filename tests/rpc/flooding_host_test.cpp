@@ -8,6 +8,7 @@
 #include "rpc/wire_convert.h"
 #include "tests/opc/client/connection_support.h"
 #include "tests/rpc/call_gate.h"
+#include "tests/support/counting_sink.h"
 
 #include <capnp/rpc-twoparty.h>
 #include <gtest/gtest.h>
@@ -102,26 +103,6 @@ private:
     unsigned port_ = 0;
 };
 
-// A data callback that holds its first call until the gate opens.
-class BusySink final : public ComObject<IOPCDataCallback> {
-public:
-    explicit BusySink(CallGate& gate) : hold_(gate.Hook()) {}
-    HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
-                         HRESULT*) override {
-        hold_();
-        return S_OK;
-    }
-    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
-                           HRESULT*) override {
-        return S_OK;
-    }
-    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*, HRESULT*) override { return S_OK; }
-    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
-
-private:
-    std::function<void()> hold_;
-};
-
 TEST(FloodingHost, TheClientGivesUpAHostThatSendsMoreCallbacksThanItsSinksTake) {
     rpc::SetCallbackFlowLimit(std::size_t{1} << 20);
     FloodingHostThread host;
@@ -131,7 +112,8 @@ TEST(FloodingHost, TheClientGivesUpAHostThatSendsMoreCallbacksThanItsSinksTake) 
     ASSERT_TRUE(channel) << std::hex << hr;
     CallGate gate;
     gate.Arm();
-    ComPtr<BusySink> sink = MakeComObject<BusySink>(gate);
+    std::atomic<std::uint64_t> changes{0};
+    ComPtr<CountingSink> sink = MakeComObject<CountingSink>(changes, gate.Hook());  // busy with its first
     auto object = std::make_shared<rpcwire::Object::Client>(nullptr);
     ASSERT_EQ(channel->Call([&]() -> kj::Promise<HRESULT> {
         return channel->Host().createInstanceRequest().send().then([&](auto&& response) {
@@ -153,6 +135,7 @@ TEST(FloodingHost, TheClientGivesUpAHostThatSendsMoreCallbacksThanItsSinksTake) 
     EXPECT_TRUE(WaitUntil([&] { return !channel->Alive(); }, 10s)) << "the client gave the host up";
     gate.Open();
     channel->Drop(kj::mv(*object));
+    channel.reset();  // its threads end here, before the gate and the count they use
 }
 
 }  // namespace

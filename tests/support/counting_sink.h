@@ -1,24 +1,24 @@
-// A 2.0 data callback for the benchmarks: counts the item updates it is given. A stalling one
-// never returns from its first data change, as a client that stops reading.
+// A 2.0 data callback for the benchmarks and tests: counts the item updates it is given, and
+// then runs its hold, if any (a busy client's sink, or one that never returns, as a client that
+// stops reading).
 #pragma once
 
 #include "opc/da/opcda.h"
 #include "platform/com/unknown.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <thread>
+#include <functional>
 
 class CountingSink final : public ComObject<IOPCDataCallback> {
 public:
-    explicit CountingSink(std::atomic<std::uint64_t>& changes, bool stall = false)
-        : changes_(changes), stall_(stall) {}
+    explicit CountingSink(std::atomic<std::uint64_t>& changes, std::function<void()> hold = nullptr)
+        : changes_(changes), hold_(std::move(hold)) {}
 
     HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD count, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
                          HRESULT*) override {
         changes_.fetch_add(count, std::memory_order_relaxed);
-        while (stall_) std::this_thread::sleep_for(std::chrono::seconds(1));
+        if (hold_) hold_();
         return S_OK;
     }
     HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
@@ -30,5 +30,5 @@ public:
 
 private:
     std::atomic<std::uint64_t>& changes_;
-    bool stall_;
+    std::function<void()> hold_;
 };
